@@ -1,0 +1,25 @@
+# Two builds: a plain one and one under AddressSanitizer + UndefinedBehaviorSanitizer
+# with the standard library's assertions on.
+JOBS ?= $(shell nproc)
+
+.PHONY: all build build-asan demo test clean
+
+all: build
+
+build:
+	cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build build -j $(JOBS)
+
+build-asan:
+	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVESK_SANITIZE=ON
+	cmake --build build-asan -j $(JOBS)
+
+demo: build
+	./build/vesk
+
+test: build build-asan
+	cd build && ctest --output-on-failure -j $(JOBS)
+	cd build-asan && ctest --output-on-failure -j $(JOBS)
+
+clean:
+	rm -rf build build-asan

@@ -1,0 +1,3 @@
+#include "app/vesk_main.hpp"
+
+int main(int argc, char** argv) { return vesk_main(argc, argv); }

@@ -1,0 +1,88 @@
+#include "common/guid.hpp"
+
+#include <cstdio>
+#include <cstring>
+
+#include "common/byte_reader.hpp"
+
+guid::guid(const u8* p) {
+  if (p != nullptr) std::memcpy(bytes, p, sizeof bytes);
+}
+
+void guid::clear() { std::memset(bytes, 0, sizeof bytes); }
+
+bool guid::is_zero() const {
+  for (u8 b : bytes) {
+    if (b != 0) return false;
+  }
+  return true;
+}
+
+u32 guid::data1() const { return zarn::load_u32(bytes); }
+u16 guid::data2() const { return zarn::load_u16(bytes + 4); }
+u16 guid::data3() const { return zarn::load_u16(bytes + 6); }
+
+bool guid::operator==(const guid& other) const {
+  return std::memcmp(bytes, other.bytes, sizeof bytes) == 0;
+}
+
+bool guid_less(const guid& a, const guid& b) {
+  return std::memcmp(a.bytes, b.bytes, sizeof a.bytes) < 0;
+}
+
+std::string guid_to_string(const guid& g) {
+  char text[80] = {};
+  std::snprintf(text, sizeof text, "%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x",
+                g.data1(), g.data2(), g.data3(), g.bytes[8], g.bytes[9], g.bytes[10],
+                g.bytes[11], g.bytes[12], g.bytes[13], g.bytes[14], g.bytes[15]);
+  return text;
+}
+
+namespace {
+
+int hex_value(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Reads `digits` hex digits at text[pos] into value; false on any other character.
+bool read_hex_group(const std::string& text, size_t pos, size_t digits, u64& value) {
+  value = 0;
+  for (size_t i = 0; i < digits; ++i) {
+    int v = hex_value(text[pos + i]);
+    if (v < 0) return false;
+    value = (value << 4) | static_cast<u64>(v);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool parse_guid_text(const std::string& text, byte_array& out) {
+  constexpr size_t dashed_length = 36;
+  std::string body = text;
+  if (body.size() == dashed_length + 2 && body.front() == '{' && body.back() == '}') {
+    body = body.substr(1, dashed_length);
+  }
+  if (body.size() != dashed_length) return false;
+  if (body[8] != '-' || body[13] != '-' || body[18] != '-' || body[23] != '-') return false;
+
+  u64 data1 = 0, data2 = 0, data3 = 0, group4 = 0, group5 = 0;
+  if (!read_hex_group(body, 0, 8, data1) || !read_hex_group(body, 9, 4, data2) ||
+      !read_hex_group(body, 14, 4, data3) || !read_hex_group(body, 19, 4, group4) ||
+      !read_hex_group(body, 24, 12, group5)) {
+    return false;
+  }
+  byte_array bytes(16, 0);
+  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<u8>(data1 >> (8 * i));
+  for (int i = 0; i < 2; ++i) bytes[4 + i] = static_cast<u8>(data2 >> (8 * i));
+  for (int i = 0; i < 2; ++i) bytes[6 + i] = static_cast<u8>(data3 >> (8 * i));
+  // The fourth and fifth groups are written in text order (big-endian).
+  bytes[8] = static_cast<u8>(group4 >> 8);
+  bytes[9] = static_cast<u8>(group4);
+  for (int i = 0; i < 6; ++i) bytes[10 + i] = static_cast<u8>(group5 >> (8 * (5 - i)));
+  out = std::move(bytes);
+  return true;
+}

@@ -1,0 +1,79 @@
+#pragma once
+// Text services: trimming, case folding, replacement, line-break marking,
+// paths and environment references, UTF-8/UTF-16/wide conversion, splitting
+// and joining. Every edit works on the caller's string in place.
+#include <cstddef>
+#include <ostream>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "common/zarn_types.hpp"
+
+// ---- trimming and line ends ----
+// Strips " \t\r\n" at both ends; false for an empty input or one made only of those.
+bool trim_whitespace(std::string& s);
+// Wide trim in four passes: blanks, tabs, trailing CRs, trailing LFs.
+bool trim_whitespace_w(std::wstring& s);
+// Removes every trailing '/' and '\\'; true when text is left.
+bool strip_trailing_slashes_w(std::wstring& path);
+// Removes the run of CR and LF at the end; returns how many were removed.
+u32 strip_trailing_crlf(std::string& s);
+
+// ---- case folding (ASCII; bytes above 127 are left as they are) ----
+std::string& to_lower(std::string& s);
+std::string& to_upper(std::string& s);
+std::wstring& to_lower_w(std::wstring& s);
+// True when a std::locale of that name can be constructed; never throws.
+bool locale_name_valid(const char* name);
+
+// ---- characters and substrings ----
+u32 remove_char(std::string& s, char c);
+void replace_char(std::string& s, char from, char to, bool both_cases);
+void replace_char_w(std::wstring& s, wchar_t from, wchar_t to, bool both_cases);
+void escape_char(std::string& s, char c, char esc);
+bool replace_first(std::string& s, std::string& needle, const std::string& repl, bool ignore_case);
+bool erase_first(std::string& s, std::string& needle, bool ignore_case);
+
+// ---- line breaks and indentation ----
+// Makes every line break visible: "[CRLF]", "[LFCR]", "[LF]", "[CR]".
+std::string& mark_line_endings(std::string& s);
+void write_indent(std::ostream& os, u32 n);
+
+// ---- paths, environment references and the time locale ----
+bool split_path(const std::string& path, std::string& folder, std::string& name);
+bool split_path(const char* path, std::string& folder, std::string& name);
+bool split_path_w(const std::wstring& path, std::wstring& folder, std::wstring& name);
+bool split_path_ext(const char* path, std::string& folder, std::string& base, std::string& ext);
+std::string expand_env_vars(std::string text, bool allow_vss);
+std::string vss_prefix(bool lower_case, bool with_globalroot);
+std::size_t shadow_copy_prefix_len();
+bool select_time_locale(std::string& name);
+
+// ---- UTF-8, UTF-16 and wide text ----
+namespace uni {
+bool utf8_to_wstring_ex(std::wstring& out, const std::string& in);
+std::wstring utf8_to_wstring(const std::string& in);
+bool wstring_to_utf8_ex(std::string& out, const std::wstring& in);
+std::string wstring_to_utf8(const std::wstring& in);
+}  // namespace uni
+
+// UTF-16LE strings inside payloads. `bytes` is everything the caller holds
+// from the string's first byte on; no conversion reads past it, whatever
+// max_bytes says. max_bytes -1 means "at most 500 units".
+i32 utf16le_to_utf8(std::span<const u8> bytes, std::string& out, i32 max_bytes, bool count_terminator);
+i32 utf16le_to_wide(std::span<const u8> bytes, std::wstring& out, i32 max_bytes);
+// Converts byte_count/2 units; false for a count of 0 or 1 or a broken pair.
+bool utf16_units_to_utf8(std::string& out, std::span<const u8> bytes, i32 byte_count);
+
+// ---- splitting, joining and argument lists ----
+bool split_string(const std::string& text, char sep, std::vector<std::string>& out, bool trim,
+                  bool keep_empty, bool append);
+char split_by_first_delimiter(std::vector<std::string>& out, const std::string& text, bool trim,
+                              bool keep_empty, const std::string& delimiters);
+bool split_string_w(const std::wstring& text, wchar_t sep, std::vector<std::wstring>& out, bool trim,
+                    bool keep_empty);
+bool split_lines(const byte_array& data, std::vector<std::string>& lines);
+bool args_to_vector(std::vector<std::string>& out, int argc, const char* const* argv);
+bool erase_at(int index, std::vector<std::string>& v);
+bool join_quoted(std::string& out, const std::vector<std::string>& items, char quote);
