@@ -2,6 +2,7 @@
 
 #include <ctime>
 
+#include "common/byte_reader.hpp"
 #include "common/zarn_string.hpp"
 #include "common/zarn_time.hpp"
 #include "platform/cmd_params.hpp"

@@ -122,10 +122,10 @@ void read_signature_filters(std::vector<std::string>& args, filter_list& list) {
     if (value.find(',') != std::string::npos) split_string(value, ',', items, true, false, false);
     if (items.empty()) items.push_back(value);
     byte_array signature;
-    if (!parse_byte_list(signature, items[0], ' ')) continue;
+    parse_byte_list(signature, items[0], ' ');
+    if (signature.empty()) continue;
     u64 offset = 0;
     if (items.size() == 2 && !parse_u64(items[1], offset)) offset = 0;
-    if (signature.empty()) continue;
     filter_pattern record;
     record.signature = signature;
     record.signature_offset = offset;
