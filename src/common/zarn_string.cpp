@@ -3,6 +3,7 @@
 
 #include <cwctype>
 #include <locale>
+#include <string_view>
 
 namespace {
 
