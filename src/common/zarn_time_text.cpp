@@ -1,11 +1,13 @@
 #include "common/zarn_time_text.hpp"
 
-#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
 #include <map>
 #include <sstream>
+
+#include "common/zarn_number.hpp"
+#include "common/zarn_string.hpp"
 
 namespace {
 
@@ -15,83 +17,13 @@ constexpr const char* month_abbrevs[12] = {"Jan", "Feb", "Mar", "Apr", "May", "J
 // Longest hour, minute or second text that is read.
 constexpr std::size_t max_time_field = 31;
 
-// ---- small text steps of the readers below ----
-
-void trim_blanks(std::string& s) {
-  const char* ws = " \t\r\n";
-  const std::size_t first = s.find_first_not_of(ws);
-  if (first == std::string::npos) {
-    s.clear();
-    return;
-  }
-  s.erase(s.find_last_not_of(ws) + 1);
-  s.erase(0, first);
-}
-
-void lower_ascii(std::string& s) {
-  for (char& c : s) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-}
-
-void upper_ascii(std::string& s) {
-  for (char& c : s) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-}
-
-// An unsigned 32-bit conversion that stops at the first character outside the
-// number: no digits give 0, a value too large gives the largest u32, and a
-// leading '-' gives the two's complement of the value.
-u32 strtou32(const char* p, int base) {
-  while (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n' || *p == '\f' || *p == '\v') ++p;
-  bool negative = false;
-  if (*p == '+' || *p == '-') {
-    negative = *p == '-';
-    ++p;
-  }
-  if (*p == '-' || *p == '+') return 0;  // a second sign: no number
-  errno = 0;
-  const unsigned long long v = std::strtoull(p, nullptr, base);
-  if (errno == ERANGE || v > std::numeric_limits<u32>::max()) return std::numeric_limits<u32>::max();
-  const u32 magnitude = static_cast<u32>(v);
-  return negative ? static_cast<u32>(0u - magnitude) : magnitude;
-}
-
-// A date field as a number: "0x1F" and "x1F" hexadecimal, "o17" octal, a sign
-// or digit decimal, 'c' (quoted) the character's code. The prefix tests and
-// the conversion both read the trimmed text. False for anything else.
-bool field_to_uint(const std::string& text, u32& out) {
-  out = 0;
-  std::string t = text;
-  trim_blanks(t);
-  std::string low = t;
-  lower_ascii(low);
-  if (low.empty()) return false;
-  if (low.size() > 1 && low[1] == 'x') {
-    out = strtou32(low.c_str() + 2, 16);
-  } else if (low[0] == 'x') {
-    out = strtou32(low.c_str() + 1, 16);
-  } else if (low[0] == 'o') {
-    out = strtou32(low.c_str() + 1, 8);
-  } else if (low[0] == '-' || low[0] == '+' || (low[0] >= '0' && low[0] <= '9')) {
-    out = strtou32(low.c_str(), 10);
-  } else if (t.size() == 3 && t[0] == '\'' && t[2] == '\'') {
-    out = static_cast<unsigned char>(t[1]);
-  } else {
-    return false;
-  }
-  return true;
-}
-
 // Month names for reading, lower-case, filled once for the run.
 const std::map<std::string, u32>& month_map() {
   static const std::map<std::string, u32> map = [] {
     std::map<std::string, u32> m;
     for (u32 i = 0; i < 12; ++i) {
       std::string name = month_abbrevs[i];
-      lower_ascii(name);
-      m.emplace(name, i + 1);
+      m.emplace(to_lower(name), i + 1);
     }
     return m;
   }();
@@ -103,7 +35,7 @@ bool read_date_field(const std::string& field, bool named, char letter, u32& day
                      u32& year) {
   if (named) {
     std::string low = field;
-    lower_ascii(low);
+    to_lower(low);
     const auto it = month_map().find(low);
     if (it == month_map().end()) return false;
     month = it->second;
@@ -111,11 +43,11 @@ bool read_date_field(const std::string& field, bool named, char letter, u32& day
   }
   switch (letter) {
     case 'M':
-      return field_to_uint(field, month);
+      return to_uint(field, month);
     case 'Y':
-      return field_to_uint(field, year);
+      return to_uint(field, year);
     case 'D':
-      return field_to_uint(field, day);
+      return to_uint(field, day);
     default:
       return false;
   }
@@ -184,9 +116,9 @@ bool parse_date_fields(const char* text, std::string& order, char separator, u32
   if (!std::getline(in, field, separator)) return false;
 
   const std::size_t named = order.find("Mon");
-  upper_ascii(order);
-  const std::size_t mon = order.find("MON");
-  if (mon != std::string::npos) order.erase(mon + 1, 2);  // "MON" becomes "M"
+  to_upper(order);
+  std::string mon_upper = "MON";
+  replace_first(order, mon_upper, "M", false);
   // "Mon" may have stood in the last place of a longer order text: what is
   // left must still hold three letters
   if (order.size() < 3) return false;
@@ -212,8 +144,8 @@ bool parse_triple(const char* text, u32& hours, u32& minutes, double& seconds) {
   seconds = 0;
   if (text == nullptr) return false;
   std::string t = text;
-  trim_blanks(t);
-  lower_ascii(t);
+  trim_whitespace(t);
+  to_lower(t);
   const std::size_t c1 = t.find(':');
   if (c1 == std::string::npos) return false;
   const std::size_t c2 = t.find(':', c1 + 1);
