@@ -20,16 +20,6 @@ static_assert(unix_epoch_seconds * ticks_per_second == unix_epoch_ticks);
 // The last year for which a local broken-down time is made.
 constexpr i64 last_local_year = 3000;
 
-struct type_time_entry {
-  type_time type;
-  const char* name;
-};
-constexpr type_time_entry type_time_table[] = {
-    {type_time::filetime, "filetime"},   {type_time::chrome, "chrome"},
-    {type_time::firefox3, "firefox3"},   {type_time::unix_time, "unix time"},
-    {type_time::safari, "safari time"},
-};
-
 i64 floor_div(i64 a, i64 b) {
   i64 q = a / b;
   if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
@@ -39,13 +29,6 @@ i64 floor_div(i64 a, i64 b) {
 i64 floor_mod(i64 a, i64 b) { return a - floor_div(a, b) * b; }
 
 }  // namespace
-
-const char* type_time_name(type_time type) {
-  for (const type_time_entry& e : type_time_table) {
-    if (e.type == type) return e.name;
-  }
-  return "";
-}
 
 // ---- calendar ----
 

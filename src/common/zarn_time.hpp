@@ -27,10 +27,6 @@ enum class type_time : u32 {
   safari = 0x40000,  // "safari time": seconds (or nanoseconds) since 2001-01-01
 };
 
-// The display word of an encoding ("filetime", "chrome", "firefox3",
-// "unix time", "safari time"); "" for any other value.
-const char* type_time_name(type_time type);
-
 // The 16-byte Windows SYSTEMTIME, eight little-endian u16 in this order.
 struct _windows_systemtime {
   u16 year = 0;

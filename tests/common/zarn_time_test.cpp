@@ -192,21 +192,12 @@ TEST(ZarnTime, UnknownEncodingIsInvalid) {
   EXPECT_FALSE(zarn::time(130000000000000000LL, static_cast<type_time>(0)).is_valid());
 }
 
-TEST(ZarnTime, EncodingNames) {
-  struct row {
-    type_time type;
-    u32 bit;
-    const char* name;
-  };
-  const row rows[] = {
-      {type_time::filetime, 1, "filetime"},         {type_time::chrome, 2, "chrome"},
-      {type_time::firefox3, 4, "firefox3"},         {type_time::unix_time, 8, "unix time"},
-      {type_time::safari, 0x40000, "safari time"},  {static_cast<type_time>(16), 16, ""},
-  };
-  for (const row& r : rows) {
-    EXPECT_EQ(static_cast<u32>(r.type), r.bit);
-    EXPECT_STREQ(zarn::type_time_name(r.type), r.name);
-  }
+TEST(ZarnTime, EncodingBits) {
+  EXPECT_EQ(static_cast<u32>(type_time::filetime), 1u);
+  EXPECT_EQ(static_cast<u32>(type_time::chrome), 2u);
+  EXPECT_EQ(static_cast<u32>(type_time::firefox3), 4u);
+  EXPECT_EQ(static_cast<u32>(type_time::unix_time), 8u);
+  EXPECT_EQ(static_cast<u32>(type_time::safari), 0x40000u);
 }
 
 TEST(ZarnTime, SubSecondFieldsAndRounding) {
@@ -556,16 +547,6 @@ TEST(ZarnTime, NowIsTheClock) {
   ASSERT_TRUE(t.is_valid());
   EXPECT_GE(t.unix_seconds(), static_cast<i64>(before));
   EXPECT_LE(t.unix_seconds(), static_cast<i64>(after));
-}
-
-TEST(ZarnTime, CopiesEveryForm) {
-  const zarn::time a(1394348703, type_time::unix_time);
-  zarn::time b;
-  b = a;
-  EXPECT_TRUE(b.is_valid());
-  EXPECT_EQ(b.filetime(), a.filetime());
-  EXPECT_EQ(b.dos_date(), a.dos_date());
-  EXPECT_EQ(b.time_field_day(), 9u);
 }
 
 }  // namespace
