@@ -1,5 +1,6 @@
 #include "platform/option_parser.hpp"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "common/zarn_number.hpp"
@@ -133,6 +134,13 @@ void read_signature_filters(std::vector<std::string>& args, filter_list& list) {
   }
 }
 
+// A date such as 2014-02-30 would otherwise roll over into March. The
+// milliseconds are left out: rounding the seconds text can make them 1000.
+bool date_fields_valid(zarn::_windows_systemtime st) {
+  st.milliseconds = 0;
+  return zarn::systemtime_fields_valid(st);
+}
+
 // Reads one bound of the date window; false only for a text without a date
 // or without a '/' or '-' in it.
 bool read_window_bound(cmd_params& opts, const std::string& text, bool is_start) {
@@ -157,12 +165,14 @@ bool read_window_bound(cmd_params& opts, const std::string& text, bool is_start)
   zarn::_windows_systemtime st;
   u64 ft = 0;
   if (parse_date_time_text(date_part.c_str(), time_part.c_str(), "YMD", sep, st) &&
-      zarn::systemtime_to_filetime(st, ft)) {
-    const zarn::time t(static_cast<i64>(ft), zarn::type_time::filetime);
+      date_fields_valid(st) && zarn::systemtime_to_filetime(st, ft)) {
+    const zarn::time t(ft, zarn::type_time::filetime);
     if (t.is_valid()) {
       bound.set = 1;
       bound.filetime = ft;
-      bound.unix_seconds = static_cast<u32>(t.unix_seconds());
+      // The window holds 32-bit Unix seconds: a bound before 1970 admits every
+      // file time from 1970 on, one after 2106 every one before it.
+      bound.unix_seconds = static_cast<u32>(std::clamp<i64>(t.unix_seconds(), 0, 0xffffffffll));
     } else {
       bound.clear();
     }

@@ -59,10 +59,14 @@ TEST(ProgramEntry, PullguidWithGarbageIsRejectedWithoutMessage) {
 }
 
 TEST(ProgramEntry, HeaderQuotesItemsWithBlanks) {
-  const vesk_result r = run_vesk({"-csv", "-filter", "a b"});
-  EXPECT_EQ(r.status, 255);  // no input mode
+  const vesk_result r = run_vesk({"-csv", "-filter", "a b", "-quiet"});
+  EXPECT_EQ(r.status, 255);  // no input mode: no message at all
   EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.out, "\"cmdline: " VESK_BINARY " -csv -filter 'a b'\"\n\n");
+  EXPECT_EQ(r.out, "\"cmdline: " VESK_BINARY " -csv -filter 'a b' -quiet\"\n\n");
+  // With status display on, the status line is blanked at exit.
+  const vesk_result shown = run_vesk({"-csv"});
+  EXPECT_EQ(shown.status, 255);
+  EXPECT_EQ(shown.err, "\x1b[2K\r" + std::string(27, ' ') + "\r");
 }
 
 TEST(ProgramEntry, UnwritableResultsFileIsReported) {

@@ -23,7 +23,7 @@ TEST(Console, StatusLineIsFramedCutAndHasNoNewline) {
 
 TEST(Console, MessagesBlankTheStatusLineFirst) {
   testing::internal::CaptureStderr();
-  EXPECT_EQ(print_message("prob parsing file: %s\n", "x.etl"), 26);
+  EXPECT_EQ(print_message("prob parsing file: %s\n", "x.etl"), 25);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), clear_line + "prob parsing file: x.etl\n");
 }
 

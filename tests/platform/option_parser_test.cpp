@@ -136,6 +136,19 @@ TEST(CommonOptions, DateWindow) {
 
   cmd_params s(0, 1);
   EXPECT_FALSE(parse(s, {"vesk", "-cmd_start_time", "20200102"}).ok);
+
+  // A day the month does not have is refused, not rolled into March.
+  cmd_params t(0, 1);
+  auto bad_day = parse(t, {"vesk", "-cmd_start_time", "2014-02-30"});
+  ASSERT_TRUE(bad_day.ok);
+  EXPECT_EQ(bad_day.err, "invalid start time, ignoring\n");
+  EXPECT_EQ(t.start_window.set, 0);
+
+  // Before 1970 the 32-bit seconds bound is 0, not a wrapped count.
+  cmd_params u(0, 1);
+  ASSERT_TRUE(parse(u, {"vesk", "-cmd_start_time", "1960/01/01"}).ok);
+  EXPECT_EQ(u.start_window.set, 1);
+  EXPECT_EQ(u.start_window.unix_seconds, 0u);
 }
 
 TEST(CommonOptions, SignatureFilters) {
