@@ -1,8 +1,141 @@
 #include "app/vesk_main.hpp"
 
 #include <cstdio>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <vector>
 
-int vesk_main(int, const char* const*) {
-  std::fputs("Usage:\n", stderr);
-  return 0;
+#include "app/vesk_user_opts.hpp"
+#include "common/zarn_string.hpp"
+#include "platform/console.hpp"
+#include "platform/fileio.hpp"
+
+namespace {
+
+// The command-line line opens with this label.
+constexpr char header_label[] = "cmdline";
+constexpr char banner[] = "vesk - Windows event trace log parser, version 0.1";
+
+int ignore_string_callback(std::string*) { return 0; }
+
+// The modes whose readers are not in this build yet say so and fail.
+int not_built(const char* what) {
+  print_message("%s is not available in this build yet\n", what);
+  return -1;
+}
+
+int run_log_road(std::ostream&, vesk_user_opts& opts) {
+  if (!opts.log_files.empty()) return not_built("reading .etl files (-log)");
+  if (!opts.pipe && !opts.enumdir_given) return -1;
+  return not_built(opts.pipe ? "-pipe" : "-enumdir");
+}
+
+int dispatch(std::ostream& out, vesk_user_opts& opts) {
+  if (opts.extract_bxml) return not_built("-extract_bxml (the morlik tool runner)");
+  if (opts.providers) return not_built("-providers (the durvo tool runner)");
+  return run_log_road(out, opts);
+}
+
+}  // namespace
+
+void print_usage(const std::string&) {
+  static const char* const lines[] = {
+      "Usage:",
+      "  vesk -log \"log1 | log2 | ..\"   = pull data from extracted logs",
+      "  find /somedir -name *.etl -type f | vesk  -pipe [options]",
+      "  ls /somedir/*.etl | vesk  -pipe [options]",
+      "  vesk -enumdir <folder> -num_subdirs <#> [options]",
+      "",
+      " Basic options",
+      "  -csvl2t                     = log2timeline output",
+      "  -pipe                       = pipe files into vesk for processing",
+      "  -quiet                      = don't display status during run",
+      "  -filter <*partial*|*.ext>   = filters stdin data from -pipe option",
+      "  -dateformat mm/dd/yyyy      = \"yyyy-mm-dd\" is the default",
+      "  -timeformat hh:mm:ss        = \"hh:mm:ss.xxxxxxxxx\" is the default",
+      "  -no_whitespace              = remove whitespace between csv delimiter",
+      "  -csv_separator \"|\"          = use a pipe char for csv separator",
+      "",
+      " --- the following options are for debugging purposes only ---",
+      " Other options",
+      "  -stats                      = list the stats in the ETL file(s)",
+      "  -templates <file>           = file with template instructions",
+      "  -guids                      = list the providers in the ETL file(s)",
+      "  -pullguid <guid> -out <etl> = create subset ETL file with just GUID records",
+      "",
+      " Standalone utility options",
+      "  -extract_bxml <pefile>      = pull out vesk encoded bxml for event ids",
+      "  -providers <sw hive>        = pull out providers from software hive",
+      "",
+  };
+  std::string text(77, '-');
+  text += "\n\n";
+  text += banner;
+  text += "\n\n";
+  for (const char* line : lines) {
+    text += line;
+    text += '\n';
+  }
+  std::fputs(text.c_str(), stderr);
+}
+
+int vesk_main(int argc, const char* const* argv) {
+  std::vector<std::string> args;
+  args_to_vector(args, argc, argv);
+  auto ctx = std::make_unique<cmdline_ctx>();
+
+  for (const char* help : {"-h", "-help", "/?", "--help"}) {
+    if (has_flag(help, args, 0)) {
+      // The context is not configured yet, so it reports nothing at its end.
+      print_usage(args.empty() ? "" : args[0]);
+      return 0;
+    }
+  }
+  if (args.size() <= 1) {
+    print_usage(args.empty() ? "" : args[0]);
+    return 0;
+  }
+
+  std::string header = "\"";
+  header += header_label;
+  header += ": ";
+  if (has_flag_nokeep("-pipe", args, 1)) header += "<filelist> ... | ";
+  std::string joined;
+  join_quoted(joined, args, '\'');
+  header += joined;
+  header += "\"\n";
+
+  int status = -1;
+  {
+    vesk_user_opts opts;
+    if (!opts.read_options(args)) {
+      std::cout << header << '\n';
+      std::cout.flush();
+      return -1;
+    }
+    ctx->configure(opts, ignore_string_callback);
+
+    // With -pullguid the -out path receives the reduced log, which must stay a
+    // clean log: the results text then goes to standard output.
+    uni::fileio results;
+    std::ostream* out = &std::cout;
+    if (!opts.out_path.empty() && !opts.pullguid) {
+      if (!results.open(opts.out_path, 1, 0, 1)) {
+        print_message("prob opening results file: %s for writing\n", opts.out_path.c_str());
+        return -1;
+      }
+      out = results.make_output();
+    }
+    *out << header << '\n';
+    status = dispatch(*out, opts);
+    out->flush();
+    if (results.is_open() && !results.close()) {
+      // A full disk or a failing device must not leave a cut results file
+      // looking complete.
+      print_message("prob writing results file: %s\n", opts.out_path.c_str());
+      status = -1;
+    }
+  }
+  return status;
 }

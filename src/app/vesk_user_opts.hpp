@@ -1,0 +1,39 @@
+#pragma once
+// The program's options: the common options plus the tool's own.
+#include <string>
+#include <vector>
+
+#include "common/guid.hpp"
+#include "platform/cmd_params.hpp"
+
+namespace uni {
+class fileio;
+}
+
+class vesk_user_opts : public cmd_params {
+ public:
+  vesk_user_opts();
+  ~vesk_user_opts() override = default;
+
+  void clear();
+  // Runs the common option parser, then reads the tool's own options; every
+  // option read is removed from args. False rejects the command line.
+  bool read_options(std::vector<std::string>& args);
+
+  std::vector<std::string> log_files;
+  u8 pullguid = 0;
+  guid pullguid_guid;
+  uni::fileio* reduced_file = nullptr;  // the -pullguid output while a file run writes it
+  u64 reduced_bytes = 0;
+  u8 guids = 0;
+  u8 stats = 0;
+  u8 no_guessing = 0;
+  u8 extract_bxml = 0;
+  u8 enc = 0;
+  std::string pefile;
+  u8 providers = 0;
+  std::string hive;
+  u8 templates = 0;
+  std::string templates_file;
+  std::string current_file;
+};

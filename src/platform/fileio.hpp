@@ -1,0 +1,118 @@
+#pragma once
+// The one file object: a POSIX descriptor with 64-bit sizes and offsets, read
+// in whole ranges and written at the end or at an offset. Paths are kept as
+// the bytes the caller gave (Linux file names need not be UTF-8).
+#include <sys/stat.h>
+
+#include <memory>
+#include <ostream>
+#include <sstream>
+#include <streambuf>
+#include <string>
+#include <vector>
+
+#include "common/zarn_types.hpp"
+#include "platform/file_info.hpp"
+
+namespace uni {
+
+class fileio;
+
+// Collects bytes and hands them to a fileio in blocks; flushing the std::ostream
+// writes nothing, the bytes reach the file when the buffer fills and when the
+// file is closed.
+class fileio_ostream : public std::streambuf {
+ public:
+  fileio_ostream(fileio* target, u32 n);
+  ~fileio_ostream() override;
+  // Writes what is buffered; -1 when the file refused it (the bytes stay).
+  int flush_output();
+  bool ok() const { return !buffer_.empty(); }
+
+ protected:
+  int overflow(int c) override;
+  int sync() override { return 0; }
+
+ private:
+  std::vector<char> buffer_;
+  fileio* target_ = nullptr;
+  u8 target_open_ = 0;
+};
+
+class fileio_output : public std::ostream {
+ public:
+  fileio_output(fileio* target, u32 n);
+  int flush_output() { return buf_.flush_output(); }
+
+ private:
+  fileio_ostream buf_;
+};
+
+class fileio {
+ public:
+  fileio() = default;
+  fileio(const std::string& path, u8 write, u8 text, u8 flag);
+  fileio(const std::wstring& wpath, u8 write, u8 text, u8 flag);
+  virtual ~fileio();
+  fileio(const fileio&) = delete;
+  fileio& operator=(const fileio&) = delete;
+
+  // Opens for reading, or for writing (created with mode 0666 less the umask;
+  // with truncate the file is emptied, without it the file must exist).
+  // Directories, FIFOs and sockets are refused. A read-only open never truncates.
+  [[nodiscard]] bool open(const std::string& path, u8 write, u8 text, u8 truncate);
+  [[nodiscard]] bool open(const std::wstring& wpath, u8 write, u8 text, u8 truncate);
+  [[nodiscard]] bool open_ex(const std::string& path, u8 write, u8 text, u8 truncate, u8 flag);
+  [[nodiscard]] bool open_ex(const std::wstring& wpath, u8 write, u8 text, u8 truncate, u8 flag);
+  bool is_open() const { return fd_ != -1 && open_ok_; }
+  u64 size() const;
+  // Reads `length` bytes at `offset` (cut to the end of the file) into out.
+  // False when the file is not open, the offset is at or past the end, or
+  // fewer bytes arrived than asked (out then holds only those that did).
+  [[nodiscard]] bool read(byte_array& out, u64 length, u64 offset);
+  // Writes every byte at the end (write) or at an offset (write_at); false
+  // when any byte could not be written.
+  [[nodiscard]] bool write(const u8* buf, u64 len);
+  [[nodiscard]] bool write_at(const u8* buf, u64 len, u64 offset);
+  [[nodiscard]] bool append(const byte_array& bytes);
+  [[nodiscard]] bool append_text(const std::ostringstream& text);
+  // Flushes and drops the attached output stream, then closes. False when
+  // buffered bytes could not be written.
+  bool close();
+  // A buffered output stream over this file, owned by it; null when not open.
+  fileio_output* make_output();
+  // True once any write to this file failed.
+  bool write_failed() const { return write_failed_; }
+  const std::string& path() const { return path_; }
+
+ private:
+  void reset();
+  u64 measure_size() const;
+  bool write_all(const u8* buf, u64 len);
+
+  int fd_ = -1;
+  u64 size_ = 0;
+  u8 write_ = 0;
+  u8 open_ok_ = 0;
+  u8 text_ = 0;
+  bool write_failed_ = false;
+  std::string path_;
+  std::unique_ptr<fileio_output> output_;
+};
+
+bool fileio_is_open(const void* file);
+
+// Reads the first min(max, size) bytes of a file.
+[[nodiscard]] bool read_file_head(byte_array& out, const std::string& path, u32 max);
+// Fills the record from stat; the record's path is the caller's.
+[[nodiscard]] bool get_file_info(file_info& info, const std::wstring& wpath);
+[[nodiscard]] bool get_file_info(file_info& info, const std::string& path);
+void clear_stat(struct stat* st);
+int stat_path(const char* path, struct stat* st);
+bool stat_path_w(struct stat* st, const std::wstring& wpath);
+int fstat_fd(int fd, struct stat* st);
+
+}  // namespace uni
+
+// The program's own path, from /proc/self/exe; "" when it cannot be read.
+std::string get_exe_path();

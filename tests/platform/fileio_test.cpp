@@ -1,0 +1,194 @@
+#include "platform/fileio.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "support/temp_dir.hpp"
+
+namespace {
+
+const byte_array ten = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+
+TEST(FileIo, ReadsRangesAndCutsAtTheEnd) {
+  temp_dir dir;
+  const std::string p = dir.write("f.bin", ten);
+  uni::fileio f;
+  ASSERT_TRUE(f.open(p, 0, 0, 0));
+  EXPECT_EQ(f.size(), 10u);
+  byte_array out;
+  ASSERT_TRUE(f.read(out, 4, 3));
+  EXPECT_EQ(out, (byte_array{3, 4, 5, 6}));
+  ASSERT_TRUE(f.read(out, 100, 8));  // cut to the end
+  EXPECT_EQ(out, (byte_array{8, 9}));
+  EXPECT_FALSE(f.read(out, 1, 10));  // at the end
+  EXPECT_FALSE(f.read(out, 1, ~u64{0}));
+  out = {7};
+  EXPECT_TRUE(f.read(out, 0, 0));
+  EXPECT_EQ(out, byte_array{7});
+}
+
+// A file that shrinks after it was measured must not give a buffer that the
+// caller would index as if it were full.
+TEST(FileIo, ShortReadIsAFailure) {
+  temp_dir dir;
+  const std::string p = dir.write("shrinks.bin", ten);
+  uni::fileio f;
+  ASSERT_TRUE(f.open(p, 0, 0, 0));
+  ASSERT_EQ(truncate(p.c_str(), 4), 0);
+  byte_array out;
+  EXPECT_FALSE(f.read(out, 10, 0));
+  EXPECT_EQ(out, (byte_array{0, 1, 2, 3}));
+}
+
+TEST(FileIo, DirectoriesFifosAndSocketsAreRefused) {
+  temp_dir dir;
+  uni::fileio f;
+  EXPECT_FALSE(f.open(dir.path(""), 0, 0, 0));
+  EXPECT_FALSE(f.is_open());
+  EXPECT_FALSE(f.open(std::string("/"), 0, 0, 0));
+
+  const std::string fifo = dir.path("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_FALSE(f.open(fifo, 0, 0, 0));
+
+  const std::string sock = dir.path("sock");
+  const int s = socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_GE(s, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  ASSERT_LT(sock.size(), sizeof addr.sun_path);
+  std::copy(sock.begin(), sock.end(), addr.sun_path);
+  ASSERT_EQ(bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  EXPECT_FALSE(f.open(sock, 0, 0, 0));
+  close(s);
+}
+
+TEST(FileIo, OpenModesCreateTruncateAndKeep) {
+  temp_dir dir;
+  uni::fileio f;
+  const std::string p = dir.path("new.txt");
+  EXPECT_FALSE(f.open(p, 1, 0, 0));  // writing without truncation needs the file
+  const mode_t old_mask = umask(022);
+  ASSERT_TRUE(f.open(p, 1, 0, 1));
+  umask(old_mask);
+  struct stat st {};
+  ASSERT_EQ(stat(p.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0644u);  // 0666 less the umask
+  ASSERT_TRUE(f.write(ten.data(), ten.size()));
+  EXPECT_EQ(f.size(), 10u);
+  f.close();
+
+  // A read-only open with the truncate flag leaves the file alone.
+  ASSERT_TRUE(f.open(p, 0, 0, 1));
+  EXPECT_EQ(f.size(), 10u);
+  f.close();
+  uni::fileio ctor(p, 0, 1, 0);
+  EXPECT_TRUE(ctor.is_open());
+  EXPECT_EQ(ctor.size(), 10u);
+}
+
+TEST(FileIo, WriteAtAppendAndTrailingSlashes) {
+  temp_dir dir;
+  const std::string p = dir.path("w.bin");
+  uni::fileio f;
+  ASSERT_TRUE(f.open(p + "//", 1, 0, 1));
+  EXPECT_EQ(f.path(), p);
+  ASSERT_TRUE(f.append(ten));
+  const u8 patch[] = {0xaa, 0xbb};
+  ASSERT_TRUE(f.write_at(patch, 2, 4));
+  EXPECT_FALSE(f.append(byte_array{}));
+  std::ostringstream empty;
+  EXPECT_TRUE(f.append_text(empty));
+  std::ostringstream text;
+  text << "xy";
+  EXPECT_TRUE(f.append_text(text));
+  f.close();
+  EXPECT_EQ(read_all(p), (byte_array{0, 1, 2, 3, 0xaa, 0xbb, 6, 7, 8, 9, 'x', 'y'}));
+}
+
+// Linux file names are bytes; one that is not UTF-8 must open the file it names.
+TEST(FileIo, NonUtf8NameOpensItsFile) {
+  temp_dir dir;
+  const std::string p = dir.write(std::string("bad\xff\xfe name.etl"), ten);
+  uni::fileio f;
+  ASSERT_TRUE(f.open(p, 0, 0, 0));
+  EXPECT_EQ(f.size(), 10u);
+}
+
+TEST(FileIo, FullDeviceReportsTheFailure) {
+  uni::fileio f;
+  if (!f.open(std::string("/dev/full"), 1, 0, 0)) GTEST_SKIP() << "/dev/full is not available";
+  EXPECT_FALSE(f.write(ten.data(), ten.size()));
+  EXPECT_TRUE(f.write_failed());
+}
+
+TEST(FileIo, BufferedOutputFailureOnFullDevice) {
+  uni::fileio f;
+  if (!f.open(std::string("/dev/full"), 1, 0, 0)) GTEST_SKIP() << "/dev/full is not available";
+  std::ostream* out = f.make_output();
+  ASSERT_NE(out, nullptr);
+  *out << "results that cannot be written\n";
+  EXPECT_FALSE(f.close());
+}
+
+// Blocks reach the file when the buffer fills or the file closes; a flush of
+// the stream writes nothing.
+TEST(FileIo, BufferedOutputWritesWholeBlocks) {
+  temp_dir dir;
+  const std::string p = dir.path("out.txt");
+  uni::fileio f;
+  ASSERT_TRUE(f.open(p, 1, 0, 1));
+  std::ostream* out = f.make_output();
+  ASSERT_NE(out, nullptr);
+  *out << "abc";
+  out->flush();
+  EXPECT_EQ(read_all(p).size(), 0u);
+  *out << std::string(0x40000 - 3, 'z');
+  EXPECT_EQ(read_all(p).size(), 0x40000u);
+  *out << "tail";
+  EXPECT_TRUE(f.close());
+  EXPECT_EQ(read_all(p).size(), 0x40000u + 4);
+}
+
+TEST(FileIo, ClosedFileHasNoOutputAndNoSize) {
+  uni::fileio f;
+  EXPECT_EQ(f.make_output(), nullptr);
+  EXPECT_EQ(f.size(), 0u);
+  byte_array out;
+  EXPECT_FALSE(f.read(out, 1, 0));
+  EXPECT_FALSE(f.write(ten.data(), 1));
+  EXPECT_FALSE(uni::fileio_is_open(&f));
+  EXPECT_FALSE(uni::fileio_is_open(nullptr));
+}
+
+TEST(FileIo, FileHeadAndInfo) {
+  temp_dir dir;
+  const std::string p = dir.write("h.bin", ten);
+  byte_array head;
+  ASSERT_TRUE(uni::read_file_head(head, p, 4));
+  EXPECT_EQ(head, (byte_array{0, 1, 2, 3}));
+  ASSERT_TRUE(uni::read_file_head(head, p, 100));
+  EXPECT_EQ(head, ten);
+  EXPECT_FALSE(uni::read_file_head(head, p, 0));
+  EXPECT_FALSE(uni::read_file_head(head, dir.write("empty", byte_array{}), 10));
+
+  file_info info;
+  ASSERT_TRUE(uni::get_file_info(info, p));
+  EXPECT_EQ(info.size, 10u);
+  EXPECT_EQ(info.is_dir, 0);
+  EXPECT_EQ(info.time_kind, 8u);
+  ASSERT_TRUE(uni::get_file_info(info, dir.path("")));
+  EXPECT_EQ(info.is_dir, 1);
+  EXPECT_FALSE(uni::get_file_info(info, dir.path("missing")));
+}
+
+TEST(FileIo, OwnPathIsThisProgram) {
+  const std::string exe = get_exe_path();
+  EXPECT_FALSE(exe.empty());
+  EXPECT_NE(exe.find("vesk_tests"), std::string::npos);
+}
+
+}  // namespace
