@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/byte_reader.hpp"
+#include "common/zarn_time.hpp"
 
 using zarn::fits;
 using zarn::u16_at;
@@ -11,12 +12,6 @@ using zarn::u64_at;
 using zarn::u8_at;
 
 namespace {
-
-// FILETIME ticks at the bounds of a valid time.
-constexpr u64 filetime_1900 = 94354848000000000ull;   // 1900-01-01 00:00:00 UTC
-constexpr u64 filetime_3001 = 441796896000000000ull;  // 3001-01-01 00:00:00 UTC
-constexpr u64 filetime_1970 = 116444736000000000ull;  // 1970-01-01 00:00:00 UTC
-constexpr u64 ticks_per_second = 10000000ull;
 
 bool holds(std::span<const u8> bytes, u64 n) { return bytes.size() >= n; }
 
@@ -66,10 +61,7 @@ void store_width(std::span<u8> bytes, u64 off, u8 width, u64 value) {
 }  // namespace
 
 bool is_valid_filetime(u64 filetime) {
-  // Covers a zero value and a set top bit as well: both lie outside the range.
-  if (filetime < filetime_1900 || filetime >= filetime_3001) return false;
-  // the first second of 1970 is Unix second 0, which no time value accepts
-  return !(filetime >= filetime_1970 && filetime - filetime_1970 < ticks_per_second);
+  return zarn::time(filetime, zarn::type_time::filetime).is_valid();
 }
 
 // ---- file kinds ----

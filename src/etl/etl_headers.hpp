@@ -17,9 +17,8 @@
 
 // ---- FILETIME validity ----
 
-// True when the FILETIME would make a valid time value: non-zero, top bit
-// clear, not inside the first second of 1970, and with a UTC year from 1900
-// to 3000.
+// True when the FILETIME makes a valid zarn::time (non-zero, top bit clear,
+// not inside the first second of 1970, a UTC year from 1900 to 3000).
 [[nodiscard]] bool is_valid_filetime(u64 filetime);
 
 // ---- file kinds ----

@@ -1,8 +1,10 @@
 #include "etl/logfile_header.hpp"
 
 #include <algorithm>
+#include <cassert>
 
 #include "common/byte_reader.hpp"
+#include "common/zarn_string.hpp"
 #include "etl/etl_headers.hpp"
 
 using zarn::u16_at;
@@ -13,52 +15,6 @@ namespace lh = logfile_header;
 
 namespace {
 
-void append_utf8(std::string& out, u32 cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
-// UTF-16LE units to UTF-8 the way the text library converts payload
-// strings: surrogate pairs are joined, lone low surrogates kept as code
-// points, and a high surrogate without its partner makes the whole text fall
-// back to one code point per unit.
-std::string units_to_utf8(std::span<const u8> units) {
-  const u64 count = units.size() / 2;
-  std::string paired;
-  bool ok = true;
-  for (u64 i = 0; i < count && ok; ++i) {
-    const u32 u = u16_at(units, 2 * i);
-    if (u >= 0xD800 && u <= 0xDBFF) {
-      const u32 low = i + 1 < count ? u16_at(units, 2 * (i + 1)) : 0;
-      if (low < 0xDC00 || low > 0xDFFF) {
-        ok = false;
-        break;
-      }
-      append_utf8(paired, (u - 0xD800) * 1024 + 0x10000 + (low - 0xDC00));
-      ++i;
-    } else {
-      append_utf8(paired, u);
-    }
-  }
-  if (ok) return paired;
-  std::string raw;
-  for (u64 i = 0; i < count; ++i) append_utf8(raw, u16_at(units, 2 * i));
-  return raw;
-}
-
 // The UTF-16 text at `pos`, ending at its first 0 unit or at `end`, and never
 // past the bytes held. Returns the number of units taken (the terminator not
 // counted); a position at or beyond the end gives the empty text.
@@ -66,17 +22,19 @@ u64 read_utf16_text(std::span<const u8> bytes, u64 pos, u64 end, std::string& ou
   out.clear();
   end = std::min<u64>(end, bytes.size());
   if (pos >= end) return 0;
-  const std::span<const u8> field = bytes.subspan(pos, end - pos);
-  u64 units = 0;
-  while (2 * units + 2 <= field.size() && u16_at(field, 2 * units) != 0) ++units;
-  out = units_to_utf8(field.first(2 * units));
-  return units;
+  // end - pos is at most 0xFFFF + 72 - 376 here: the record size is a u16
+  const i32 max_bytes = static_cast<i32>(end - pos);
+  const i32 consumed = utf16le_to_utf8(bytes.subspan(pos, end - pos), out, max_bytes, false);
+  return static_cast<u64>(consumed) / 2;
 }
 
-systemtime_words read_systemtime(std::span<const u8> bytes, u64 pos) {
-  systemtime_words w{};
-  for (u64 i = 0; i < w.size(); ++i) w[i] = u16_at(bytes, pos + 2 * i);
-  return w;
+zarn::_windows_systemtime systemtime_at(std::span<const u8> bytes, u64 pos) {
+  zarn::_windows_systemtime st;
+  // inside the fixed part, which the caller has checked is held
+  const bool held = zarn::read_systemtime(bytes.subspan(pos), st);
+  assert(held);
+  (void)held;
+  return st;
 }
 
 i32 as_i32(u32 v) { return static_cast<i32>(v); }
@@ -140,11 +98,11 @@ bool parse_logfile_header(logfile_header_info& info, std::span<const u8> first_b
   info.bias = as_i32(u32_at(b, at(lh::bias)));
   read_utf16_text(b, at(lh::standard_name), at(lh::standard_name) + lh::tz_name_bytes,
                   info.standard_name);
-  info.standard_date = read_systemtime(b, at(lh::standard_date));
+  info.standard_date = systemtime_at(b, at(lh::standard_date));
   info.standard_bias = as_i32(u32_at(b, at(lh::standard_bias)));
   read_utf16_text(b, at(lh::daylight_name), at(lh::daylight_name) + lh::tz_name_bytes,
                   info.daylight_name);
-  info.daylight_date = read_systemtime(b, at(lh::daylight_date));
+  info.daylight_date = systemtime_at(b, at(lh::daylight_date));
   info.daylight_bias = as_i32(u32_at(b, at(lh::daylight_bias)));
   info.tz_padding = u32_at(b, at(lh::tz_padding));
   info.boot_time = u64_at(b, at(lh::boot_time));

@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 
+#include "common/zarn_time.hpp"
 #include "common/zarn_types.hpp"
 
 // Positions from the start of the first buffer, little-endian.
@@ -61,6 +62,7 @@ inline constexpr u64 systemtime_bytes = 16;
 // layouts lies below 384.
 inline constexpr u64 min_bytes = 386;
 
+static_assert(systemtime_bytes == zarn::systemtime_size);
 static_assert(standard_name + tz_name_bytes == standard_date);
 static_assert(standard_date + systemtime_bytes + 4 == daylight_name);
 static_assert(daylight_name + tz_name_bytes == daylight_date);
@@ -73,20 +75,16 @@ inline constexpr u32 clock_qpc = 1;
 inline constexpr u32 clock_cpu_cycles = 3;
 }  // namespace logfile_header
 
-// The Windows SYSTEMTIME words: year, month, day of week, day, hour, minute,
-// second, milliseconds.
-using systemtime_words = std::array<u16, 8>;
-
 struct logfile_header_info {
   std::array<u8, logfile_header::fixed_end> head{};  // the first 160 bytes
   u64 logger_name_ptr = 0;
   u64 log_file_name_ptr = 0;
   i32 bias = 0;
   std::string standard_name;  // UTF-8
-  systemtime_words standard_date{};
+  zarn::_windows_systemtime standard_date;
   i32 standard_bias = 0;
   std::string daylight_name;  // UTF-8
-  systemtime_words daylight_date{};
+  zarn::_windows_systemtime daylight_date;
   i32 daylight_bias = 0;
   u32 tz_padding = 0;
   u64 boot_time = 0;

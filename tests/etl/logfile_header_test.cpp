@@ -28,6 +28,8 @@ TEST(LogfileHeader, ParsesEveryFieldInBothLayouts) {
     f.timezone_bias = 300;
     f.standard_name = u"Eastern Standard Time";
     f.standard_bias = 0;
+    const u16 standard_date[8] = {2011, 11, 0, 6, 2, 3, 4, 5};
+    std::copy(std::begin(standard_date), std::end(standard_date), f.standard_date);
     f.daylight_name = u"Eastern Daylight Time";
     f.daylight_bias = -60;
     f.padding_after_time_zone = 0xA5A5A5A5;
@@ -67,10 +69,19 @@ TEST(LogfileHeader, ParsesEveryFieldInBothLayouts) {
     EXPECT_EQ(info.log_file_name_ptr, 0x55667788u);
     EXPECT_EQ(info.bias, 300);
     EXPECT_EQ(info.standard_name, "Eastern Standard Time");
-    EXPECT_EQ(info.standard_date, (systemtime_words{0, 10, 0, 5, 3, 0, 0, 0}));
+    EXPECT_EQ(info.standard_date.year, 2011);
+    EXPECT_EQ(info.standard_date.month, 11);
+    EXPECT_EQ(info.standard_date.day_of_week, 0);
+    EXPECT_EQ(info.standard_date.day, 6);
+    EXPECT_EQ(info.standard_date.hour, 2);
+    EXPECT_EQ(info.standard_date.minute, 3);
+    EXPECT_EQ(info.standard_date.second, 4);
+    EXPECT_EQ(info.standard_date.milliseconds, 5);
     EXPECT_EQ(info.standard_bias, 0);
     EXPECT_EQ(info.daylight_name, "Eastern Daylight Time");
-    EXPECT_EQ(info.daylight_date, (systemtime_words{0, 3, 0, 5, 2, 0, 0, 0}));
+    EXPECT_EQ(info.daylight_date.month, 3);
+    EXPECT_EQ(info.daylight_date.day, 5);
+    EXPECT_EQ(info.daylight_date.hour, 2);
     EXPECT_EQ(info.daylight_bias, -60);
     EXPECT_EQ(info.tz_padding, 0xA5A5A5A5u);
     EXPECT_EQ(info.boot_time, f.boot_time);
@@ -248,8 +259,8 @@ TEST(LogfileHeader, TimeZoneNamesStopAt32Units) {
   ASSERT_TRUE(parse_logfile_header(info, bytes_of(buf)));
   EXPECT_EQ(info.standard_name, std::string(32, 'x'));
   EXPECT_EQ(info.daylight_name, std::string(32, 'y'));
-  EXPECT_EQ(info.standard_date[0], 0x41);
-  EXPECT_EQ(info.daylight_date[0], 0x41);
+  EXPECT_EQ(info.standard_date.year, 0x41);
+  EXPECT_EQ(info.daylight_date.year, 0x41);
 }
 
 // ---- damage, by name ----
