@@ -1,0 +1,228 @@
+#include "etl/etl_headers.hpp"
+
+#include <algorithm>
+
+#include "common/byte_reader.hpp"
+#include "common/zarn_time.hpp"
+
+using zarn::fits;
+using zarn::u16_at;
+using zarn::u32_at;
+using zarn::u64_at;
+using zarn::u8_at;
+
+namespace {
+
+bool holds(std::span<const u8> bytes, u64 n) { return bytes.size() >= n; }
+
+// The u16 record size of a row's layout; the caller has checked that the
+// first 6 bytes are held.
+u16 record_size_field(std::span<const u8> record, const record_kind_row& row) {
+  return u16_at(record, row.size_offset);
+}
+
+// Size, type code, minimum size and time, in that order, for one kind. The
+// 0x9000 variant and the extended-data test are added by the callers.
+bool passes_kind(std::span<const u8> record, record_kind kind, bool range_known, u64 start, u64 end) {
+  // size at 0 (or 4) and type code at 2 must be held before anything is read
+  if (!holds(record, 6)) return false;
+  const record_kind_row* row = find_record_kind(u16_at(record, 2), kind);
+  if (row == nullptr) return false;
+  if (row->generic && !is_generic_trace_header(record)) return false;
+  const u16 size = record_size_field(record, *row);
+  // a damaged size may claim more than the buffer holds
+  if (size > record.size()) return false;
+  // a record shorter than its own header would put its time field, and its
+  // payload start, outside the record
+  if (size < row->min_size) return false;
+  static_assert(28 + 8 <= 44 && 24 + 8 <= 40 && 16 + 8 <= 48 && 8 + 8 <= 16 && 16 + 8 <= 32);
+  const u64 t = u64_at(record, row->time_offset);  // inside: time_offset + 8 <= min_size <= size
+  if (row->time_nonzero && t == 0) return false;
+  return record_time_passes(t, range_known, start, end, row->filetime_escape);
+}
+
+// Widened little-endian value of `width` bytes at `off`; the caller has
+// checked the whole header.
+u64 load_width(std::span<const u8> bytes, u64 off, u8 width) {
+  switch (width) {
+    case 1: return u8_at(bytes, off);
+    case 2: return u16_at(bytes, off);
+    case 4: return u32_at(bytes, off);
+    case 8: return u64_at(bytes, off);
+    default: return 0;
+  }
+}
+
+void store_width(std::span<u8> bytes, u64 off, u8 width, u64 value) {
+  auto dest = bytes.subspan(off, width);
+  for (u8 i = 0; i < width; ++i) dest[i] = static_cast<u8>(value >> (8 * i));
+}
+
+}  // namespace
+
+bool is_valid_filetime(u64 filetime) {
+  return zarn::time(filetime, zarn::type_time::filetime).is_valid();
+}
+
+// ---- file kinds ----
+
+bool is_logfile_first_buffer(std::span<const u8> head, u64 file_size) {
+  if (file_size < etl_min_file_size || !holds(head, 4)) return false;
+  const u32 first_buffer_size = u32_at(head, 0);
+  return first_buffer_size != 0 && first_buffer_size <= file_size;
+}
+
+bool is_rlfs_header(std::span<const u8> head, u64 file_size) {
+  if (file_size < rlfs_header::min_size || !holds(head, rlfs_header::min_size)) return false;
+  const u64 length = u64_at(head, rlfs_header::length_offset);
+  // the header is read whole: it cannot be longer than the file, nor absurdly long
+  if (length > file_size || length > rlfs_header::max_length) return false;
+  return u32_at(head, rlfs_header::magic_offset) == rlfs_header::magic &&
+         is_valid_filetime(u64_at(head, rlfs_header::time_offset));
+}
+
+bool etw_header_is_zero(std::span<const u8> head) {
+  // Every byte must be zero: a sum of words can wrap to zero on garbage.
+  if (!holds(head, buffer_header_size)) return false;
+  auto first = head.first(buffer_header_size);
+  return std::all_of(first.begin(), first.end(), [](u8 b) { return b == 0; });
+}
+
+etl_file_kind_t etl_file_kind(std::span<const u8> head, u64 file_size) {
+  if (file_size < etl_min_file_size) return etl_file_kind_t::not_etl;
+  // "RlFs" first: its magic read as a first-buffer size is about 1.9 GB, which
+  // a large file would accept.
+  if (holds(head, 4) && u32_at(head, 0) == rlfs_header::magic) {
+    return is_rlfs_header(head, file_size) ? etl_file_kind_t::rlfs : etl_file_kind_t::not_etl;
+  }
+  if (is_logfile_first_buffer(head, file_size)) return etl_file_kind_t::logfile_header;
+  if (etw_header_is_zero(head)) return etl_file_kind_t::zeroed;
+  return etl_file_kind_t::not_etl;
+}
+
+// ---- buffer headers ----
+
+bool check_buffer_header(std::span<const u8> header, bool& bad_time, u64 bytes_left,
+                         buffer_header_mode mode) {
+  if (!holds(header, buffer_header_size) || bytes_left < buffer_header_size) return false;
+  const u32 size = u32_at(header, rlfs_buffer_header::buffer_size);
+  if (size > bytes_left) return false;
+  if (size == 0 && mode == buffer_header_mode::strict) return false;
+  bad_time = !is_valid_filetime(u64_at(header, rlfs_buffer_header::time));
+  return true;
+}
+
+u32 buffer_context::buffer_size() const { return u32_at(header, buffer_header::buffer_size); }
+u32 buffer_context::saved_offset() const { return u32_at(header, buffer_header::saved_offset); }
+u32 buffer_context::current_offset() const { return u32_at(header, buffer_header::current_offset); }
+u64 buffer_context::buffer_time() const { return u64_at(header, buffer_header::time); }
+u8 buffer_context::processor_number() const { return u8_at(header, buffer_header::processor); }
+u16 buffer_context::logger_id() const { return u16_at(header, buffer_header::logger_id); }
+u32 buffer_context::filled_length() const { return u32_at(header, buffer_header::filled_length); }
+u32 buffer_context::pointer_word() const { return u32_at(header, buffer_header::pointer_word); }
+
+bool copy_buffer_header(buffer_context& context, std::span<const u8> header) {
+  if (!holds(header, buffer_header_size)) return false;
+  std::copy_n(header.begin(), buffer_header_size, context.header.begin());
+  return true;
+}
+
+bool etw_header_to_72(buffer_context& context, std::span<const u8> header) {
+  if (!holds(header, buffer_header_size)) return false;
+  for (const header_map_entry& e : etw_header_to_72_map) {
+    const u64 value = e.src_width == 0 ? 0 : load_width(header, e.src, e.src_width);
+    store_width(context.header, e.dest, e.width, value);
+  }
+  context.record_type = u16_at(header, rlfs_buffer_header::record_type);
+  return true;
+}
+
+// ---- trace-record headers ----
+
+const record_kind_row* find_record_kind(u16 type_code, record_kind kind) {
+  for (const record_kind_row& row : record_kinds) {
+    if (row.type_code == type_code && row.kind == kind) return &row;
+  }
+  return nullptr;
+}
+
+bool is_trace_header_version(std::span<const u8> record) {
+  if (!holds(record, 2)) return false;
+  const u16 version = u16_at(record, generic_header::version);
+  return version >= 2 && version <= 5;
+}
+
+bool is_generic_trace_header(std::span<const u8> record) {
+  if (!holds(record, generic_header::length) || !is_trace_header_version(record)) return false;
+  const u16 size = u16_at(record, generic_header::size);
+  // a size under 8 cannot hold this header; its payload length would be negative
+  return size >= generic_header::length && size <= record.size();
+}
+
+bool record_time_passes(u64 t, bool range_known, u64 start, u64 end, bool filetime_escape) {
+  if (!range_known) return is_valid_filetime(t);
+  if (t > end) return false;
+  if (is_valid_filetime(start)) return true;
+  if (t >= start) return true;
+  return filetime_escape && is_valid_filetime(t);
+}
+
+bool is_trace_header_9000_28(std::span<const u8> record, bool range_known, u64 start, u64 end,
+                             u16 variant) {
+  if (variant != 0 && variant != 28) return false;
+  return passes_kind(record, record_kind::trace_9000_28, range_known, start, end);
+}
+
+bool is_trace_header_9000_24(std::span<const u8> record, bool range_known, u64 start, u64 end,
+                             u16 variant) {
+  if (variant != 0 && variant != 24) return false;
+  return passes_kind(record, record_kind::trace_9000_24, range_known, start, end);
+}
+
+bool is_event_header(std::span<const u8> record, bool range_known, u64 start, u64 end) {
+  if (!passes_kind(record, record_kind::event_header, range_known, start, end)) return false;
+  if ((u16_at(record, event_header::flags) & event_header::ext_flag) == 0) return true;
+  const u16 size = u16_at(record, event_header::size);  // checked: <= record.size()
+  // the u16 at 80 must lie inside the record before it is read
+  if (size < event_header::ext_length + 2) return false;
+  // the items' length, which a damaged record may claim beyond its own size
+  const u16 items = u16_at(record, event_header::ext_length);
+  return fits(size, event_header::length, items);
+}
+
+bool is_trace_header_c00a(std::span<const u8> record, bool range_known, u64 start, u64 end) {
+  return passes_kind(record, record_kind::trace_c00a, range_known, start, end);
+}
+
+bool is_trace_header_c011(std::span<const u8> record, bool range_known, u64 start, u64 end) {
+  return passes_kind(record, record_kind::trace_c011, range_known, start, end);
+}
+
+bool is_trace_header_c002(std::span<const u8> record, bool range_known, u64 start, u64 end) {
+  return passes_kind(record, record_kind::trace_c002, range_known, start, end);
+}
+
+// ---- extended-data items ----
+
+bool is_ext_item_header(std::span<const u8> item) {
+  if (!holds(item, ext_item::header_length)) return false;
+  const u16 size = u16_at(item, ext_item::size);
+  const u16 data = u16_at(item, ext_item::data_size);
+  // an item shorter than its header, or one whose data runs past its own
+  // size, would send the item walk outside the item
+  if (size < ext_item::header_length || size > item.size()) return false;
+  if (!fits(size, ext_item::header_length, data)) return false;
+  const u16 type = u16_at(item, ext_item::type);
+  return std::any_of(ext_item_types.begin(), ext_item_types.end(),
+                     [type](const ext_item_type_row& row) { return row.type == type; });
+}
+
+bool ext_item_is_linked(std::span<const u8> item) {
+  return holds(item, ext_item::link + 2) && u16_at(item, ext_item::link) != 0;
+}
+
+bool is_ext_item_schema(std::span<const u8> item) {
+  return holds(item, ext_item::type + 2) && u16_at(item, ext_item::type) == ext_item::schema_type;
+}
+
+void dump_ext_item_header(std::span<const u8>, std::ostream&, u64) {}
