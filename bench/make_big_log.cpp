@@ -1,0 +1,67 @@
+// Writes a large synthetic log for the memory and speed benchmark: a
+// logfile-header first buffer, then 64 KiB buffers full of small event
+// records from a few providers, streamed to disk one buffer at a time.
+//
+//   make_big_log <output.etl> <size in MiB>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+
+#include "support/log_builder.hpp"
+
+namespace {
+
+using namespace logbuild;
+
+constexpr u32 buffer_size = 0x10000;
+const char* const providers[] = {
+    "8e805eb3-6a8f-4a1e-90fa-a831d94e54a1",
+    "a0c1853b-5c40-4b15-8766-3cf1c58f985a",
+    "e13c0d23-ccbc-4e12-931b-d9cc2eee27e4",
+};
+
+byte_array data_buffer(u64 index) {
+  buffer_header_fields h;
+  h.buffer_size = buffer_size;
+  h.time = ft_2020 + (index + 1) * 10000000ull;
+  h.sequence = index + 1;
+  buffer_builder b(h);
+  u64 n = 0;
+  while (b.filled_length() + 0x70 <= buffer_size) {
+    record_event r;
+    r.time = ft_2020 + index * 10000000ull + n;
+    r.provider = guid_of(providers[n % 3]);
+    r.event_id = static_cast<u16>(n % 17);
+    r.payload = byte_array(16, static_cast<u8>(n));
+    b.add(build_record(r));
+    ++n;
+  }
+  return b.finish();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::fputs("usage: make_big_log <output.etl> <size in MiB>\n", stderr);
+    return 2;
+  }
+  const u64 mib = std::strtoull(argv[2], nullptr, 10);
+  std::ofstream out(argv[1], std::ios::binary | std::ios::trunc);
+  logfile_header_fields f;
+  f.first_buffer_size = buffer_size;
+  f.clock_type = 2;
+  const byte_array head = build_logfile_first_buffer(f);
+  out.write(reinterpret_cast<const char*>(head.data()), static_cast<std::streamsize>(head.size()));
+  const u64 buffers = mib * 16;  // 64 KiB each
+  for (u64 i = 0; i < buffers && out; ++i) {
+    const byte_array buffer = data_buffer(i);
+    out.write(reinterpret_cast<const char*>(buffer.data()), static_cast<std::streamsize>(buffer.size()));
+  }
+  out.close();
+  if (!out) {
+    std::fprintf(stderr, "cannot write %s\n", argv[1]);
+    return 1;
+  }
+  return 0;
+}
