@@ -416,6 +416,24 @@ TEST(OutputCells, TextEditsPerLayout) {
   }
 }
 
+TEST(OutputCells, ReplacementNeverWritesNulOrTheSeparator) {
+  const struct {
+    char separator;
+    char replacement;
+    std::string expected;
+  } cases[] = {{'|', 0, "a b"}, {'|', '|', "a b"}, {' ', 0, "a_b"}, {'|', ';', "a;b"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.expected);
+    auto options = options_for({"-no_whitespace"});
+    options->separator = c.separator;
+    options->separator_replacement = c.replacement;
+    set_header(*options, {{"h", 2, 0}});
+    output_row row(1, false, 0);
+    row.set_string(0, c.separator == ' ' ? "a b" : "a|b", cell_tag::text, 0);
+    EXPECT_EQ(row_text(row, *options), c.expected + "\n");
+  }
+}
+
 TEST(OutputCells, PaddedTableMarksLineBreaks) {
   auto options = options_for({});
   set_header(*options, {{"a", 8, 0}, {"b", 3, 0}});
