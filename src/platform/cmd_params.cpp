@@ -106,12 +106,18 @@ void cmd_params::set_csv_separator(const std::string& text) {
     separator = ',';
     separator_replacement = ' ';
   } else if (lower == "tab" || lower == "\\t") {
-    separator = 0;
-    separator_replacement = 0;
+    separator = '\t';
+    separator_replacement = ' ';
     separator_text = "\t";
-  } else {
+  } else if (text.empty()) {
     separator = 0;
     separator_replacement = 0;
+  } else {
+    // Any other separator: its first character other than a blank is kept out
+    // of the cells, so that no cell can split a row for the reader.
+    const size_t first = text.find_first_not_of(' ');
+    separator = first == std::string::npos ? ' ' : text[first];
+    separator_replacement = separator == ' ' ? '_' : ' ';
   }
 }
 

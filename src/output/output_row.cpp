@@ -1,0 +1,355 @@
+#include "output/output_row.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <new>
+
+#include "common/guid.hpp"
+#include "common/zarn_string.hpp"
+#include "common/zarn_time.hpp"
+#include "common/zarn_time_text.hpp"
+#include "platform/cmd_params.hpp"
+
+namespace {
+
+// A header cell's width is a u64; no real column is wider than this. A damaged
+// or careless width must not make every row allocate gigabytes of blanks.
+constexpr u64 max_column_width = 1024;
+
+std::size_t column_width(const cmd_params& options, std::size_t i) {
+  if (i >= options.header_cells.size()) return 0;  // a row may hold more cells than the header
+  return static_cast<std::size_t>(std::min(options.header_cells[i].reference, max_column_width));
+}
+
+bool padding_on(const cmd_params& options) { return options.no_whitespace == 0; }
+
+std::string blank_text(const cmd_params& options) { return padding_on(options) ? " " : ""; }
+
+void append_left_aligned(std::string& line, const std::string& s, std::size_t width) {
+  line += s;
+  if (s.size() < width) line.append(width - s.size(), ' ');
+}
+
+void append_right_aligned(std::string& line, const std::string& s, std::size_t width) {
+  if (s.size() < width) line.append(width - s.size(), ' ');
+  line += s;
+}
+
+// Lower-case hexadecimal digits, zero-filled to at least min_digits.
+std::string hex_digits(u64 value, std::size_t min_digits) {
+  char buf[16];
+  const auto result = std::to_chars(buf, buf + sizeof buf, value, 16);
+  std::string digits(buf, result.ptr);
+  if (digits.size() < min_digits) digits.insert(0, min_digits - digits.size(), '0');
+  return digits;
+}
+
+std::string quoted(const std::string& text) {
+  std::string out;
+  out.reserve(text.size() + 2);
+  out.push_back('"');
+  for (const char c : text) {
+    if (c == '"') out.push_back('"');  // a lone quote would end the field for the reader
+    out.push_back(c);
+  }
+  out.push_back('"');
+  return out;
+}
+
+// A text set with quote_text that was kept unquoted: longer than two
+// characters, beginning with '{' and '"'.
+bool is_brace_quote_text(const std::string& text) {
+  return text.size() > 2 && text[0] == '{' && text[1] == '"';
+}
+
+// A NUL byte in the output cuts the line short for many readers; it is shown
+// instead, like the line-break markers.
+void mark_nul_bytes(std::string& s) {
+  if (s.find('\0') == std::string::npos) return;
+  std::string out;
+  out.reserve(s.size() + 16);
+  for (const char c : s) {
+    if (c == '\0') {
+      out += "[NUL]";
+    } else {
+      out.push_back(c);
+    }
+  }
+  s.swap(out);
+}
+
+// What keeps the separator out of a cell in the current layout. Delimited
+// layouts replace the separator character; the quoted layout quotes any cell
+// that is not already quoted and holds a character of the separator text.
+struct cell_guard {
+  bool quoting = false;
+  char separator = 0;
+  char replacement = 0;
+  std::string separator_chars;
+
+  explicit cell_guard(const cmd_params& options) {
+    quoting = options.quoted_fields != 0;
+    separator = options.separator;
+    replacement = options.separator_replacement;
+    // A replacement of 0 would put NUL bytes into the text, and one equal to
+    // the separator would replace nothing.
+    if (replacement == 0 || replacement == separator) replacement = separator == ' ' ? '_' : ' ';
+    for (const char c : options.separator_text) {
+      if (c != ' ') separator_chars.push_back(c);
+    }
+    if (separator_chars.empty() && !options.separator_text.empty()) separator_chars = " ";
+  }
+
+  void replace_separator(std::string& s) const {
+    if (separator != 0) replace_char(s, separator, replacement, false);
+  }
+
+  // A cell the writer did not quote: keep the separator out of it.
+  void protect(std::string& s) const {
+    if (!quoting) {
+      replace_separator(s);
+      return;
+    }
+    const bool needs_quotes =
+        (!separator_chars.empty() && s.find_first_of(separator_chars) != std::string::npos) ||
+        (!s.empty() && s[0] == '"');
+    if (needs_quotes) s = quoted(s);
+  }
+};
+
+// The number's text; `decimal` tells whether it is the decimal form, which is
+// right-aligned in its column.
+std::string number_text(const zarn_variant_lite& cell, std::size_t w, const cmd_params& options,
+                        bool& decimal) {
+  const bool pad = padding_on(options);
+  decimal = false;
+  if ((cell.flags & cell_flag::hex_column) != 0) {
+    return "0x" + hex_digits(cell.number, pad && w >= 2 ? w - 2 : 0);
+  }
+  if (options.hex_numbers != 0 && (cell.flags & cell_flag::decimal) == 0) {
+    std::size_t digits = 8;
+    if (cell.type == cell_tag::number8) digits = 2;
+    if (cell.type == cell_tag::number16) digits = 4;
+    return "0x" + hex_digits(cell.number, pad && w >= 2 ? w - 2 : digits);
+  }
+  decimal = true;
+  return std::to_string(cell.number);
+}
+
+bool is_number_tag(u16 tag) {
+  return tag == cell_tag::number8 || tag == cell_tag::number16 || tag == cell_tag::number32 ||
+         tag == cell_tag::number64;
+}
+
+// The text of FILETIME cell i, without the blank before it and the padding.
+std::string time_text_of(const zarn_variant_lite& cell, const cmd_params& options) {
+  const zarn::time t(cell.number, zarn::type_time::filetime);
+  std::string date;
+  std::string time_part;
+  if (t.is_valid()) {
+    zarn::time::format(date, time_part, t, options.date_time_fmt);
+  } else {
+    date = blank_text(options);
+    time_part = blank_text(options);
+  }
+  return date + " " + time_part;
+}
+
+void append_time_cell(std::string& line, const zarn_variant_lite& cell, std::size_t w,
+                      const cmd_params& options, const cell_guard& guard) {
+  std::string content = time_text_of(cell, options);
+  guard.protect(content);
+  if (padding_on(options)) {
+    if (options.blank_before_time != 0) line += ' ';
+    append_left_aligned(line, content, w);
+  } else {
+    line += content;
+  }
+}
+
+void append_text_cell(std::string& line, zarn_variant_lite& cell, std::size_t w, const cmd_params& options,
+                      const cell_guard& guard) {
+  std::string& text = cell.text;
+  // Marked first, so that a separator character inside a marker is replaced too.
+  if (options.multiline == 0) mark_line_endings(text);
+  mark_nul_bytes(text);
+  guard.replace_separator(text);
+  if (guard.quoting) {
+    const bool quoted_here = (cell.flags & cell_flag::quote_text) != 0 && !text.empty() && text[0] == '"';
+    if (!quoted_here) guard.protect(text);
+  }
+  append_left_aligned(line, text, padding_on(options) ? w : 0);
+}
+
+void append_cell(std::string& line, output_row& row, std::size_t i, const cmd_params& options,
+                 const cell_guard& guard) {
+  zarn_variant_lite& cell = row.cells[i];
+  const std::size_t w = column_width(options, i);
+  const bool pad = padding_on(options);
+  if (is_number_tag(cell.type)) {
+    bool decimal = false;
+    std::string content = number_text(cell, w, options, decimal);
+    guard.protect(content);
+    if (decimal && pad) {
+      append_right_aligned(line, content, w);
+    } else {
+      line += content;
+    }
+    return;
+  }
+  switch (cell.type) {
+    case cell_tag::text:
+      append_text_cell(line, cell, w, options, guard);
+      break;
+    case cell_tag::filetime:
+      append_time_cell(line, cell, w, options, guard);
+      break;
+    case cell_tag::ticks: {
+      if (options.blank_before_time != 0) line += ' ';
+      std::string content =
+          options.hex_numbers != 0 ? "0x" + hex_digits(cell.number, 16) : std::to_string(cell.number);
+      guard.protect(content);
+      append_left_aligned(line, content, pad ? w : 0);
+      break;
+    }
+    case cell_tag::guid_bytes: {
+      std::string content =
+          cell.bytes.size() >= 16 ? guid_to_string(guid(cell.bytes.data())) : blank_text(options);
+      guard.protect(content);
+      append_left_aligned(line, content, pad ? w : 0);
+      break;
+    }
+    default:
+      break;  // no rendering: an empty cell, the separator still follows
+  }
+}
+
+}  // namespace
+
+output_row::output_row(i32 n, bool clear, u32 flags) {
+  init(n, clear);
+  row_flags = flags;
+}
+
+void output_row::init(i32 n, bool clear) {
+  valid = 0;
+  count = 0;
+  cells.clear();
+  row_flags = 0;
+  if (n <= 0 || n > max_cells) return;
+  try {
+    cells.assign(static_cast<std::size_t>(n), zarn_variant_lite());
+  } catch (const std::bad_alloc&) {
+    cells.clear();
+    return;
+  }
+  if (cells.size() != static_cast<std::size_t>(n)) {
+    cells.clear();
+    return;
+  }
+  count = n;
+  valid = 1;
+  if (clear) {
+    for (auto& cell : cells) {
+      cell.clear();
+      cell.type = cell_tag::text;
+    }
+  }
+}
+
+zarn_variant_lite* output_row::cell_for_set(i32 i, u16 tag) {
+  if (valid == 0 || i < 0 || i >= count || static_cast<std::size_t>(i) >= cells.size() ||
+      tag >= cell_tag::limit) {
+    return nullptr;
+  }
+  zarn_variant_lite& cell = cells[static_cast<std::size_t>(i)];
+  cell.clear();
+  return &cell;
+}
+
+u32 output_row::set_number(i32 i, u64 value, u16 tag, u32 flags) {
+  zarn_variant_lite* cell = cell_for_set(i, tag);
+  if (cell == nullptr) return 1;
+  cell->number = value;
+  cell->type = tag;
+  cell->flags = flags | row_flags;
+  return 1;
+}
+
+u32 output_row::set_string(i32 i, const std::string& text, u16 tag, u32 flags) {
+  zarn_variant_lite* cell = cell_for_set(i, tag);
+  if (cell == nullptr) return 1;
+  cell->type = tag;
+  cell->flags = flags | row_flags;
+  if ((cell->flags & cell_flag::quote_text) != 0 && !is_brace_quote_text(text)) {
+    cell->text = quoted(text);
+  } else {
+    cell->text = text;
+  }
+  return 1;
+}
+
+u32 output_row::set_stream_text(i32 i, const std::ostringstream& s, u16 tag, u32 flags) {
+  return set_string(i, s.str(), tag, flags);
+}
+
+u32 output_row::set_bytes(i32 i, const u8* bytes, u32 length, u16 tag, u32 flags) {
+  if (bytes == nullptr || length == 0) return 1;
+  zarn_variant_lite* cell = cell_for_set(i, tag);
+  if (cell == nullptr) return 1;
+  // bounds: the caller hands `length` bytes at `bytes` (a GUID's 16 bytes)
+  cell->bytes.assign(bytes, bytes + length);
+  cell->type = tag;
+  cell->flags = flags | row_flags;
+  return 1;
+}
+
+void write_output_header(std::ostream& out, cmd_params& options) {
+  options.header_pending = 0;
+  const cell_guard guard(options);
+  std::string line;
+  const std::size_t n = options.header_cells.size();
+  for (std::size_t k = 0; k < n; ++k) {
+    const zarn_variant_lite& cell = options.header_cells[k];
+    if (cell.type == cell_tag::filetime && options.blank_before_time != 0) line += ' ';
+    std::string label = cell.text;
+    guard.protect(label);
+    append_left_aligned(line, label, padding_on(options) ? column_width(options, k) : 0);
+    if (k + 1 < n) line += options.separator_text;
+  }
+  line += '\n';
+  out.write(line.data(), static_cast<std::streamsize>(line.size()));
+}
+
+void write_output_row(std::ostream& out, output_row& row, cmd_params& options) {
+  render_output_row(out, row, options);
+}
+
+void render_output_row(std::ostream& out, output_row& row, cmd_params& options) {
+  out << std::dec << std::left;
+  out.fill(' ');
+  if (row.valid == 0 || row.count <= 0) return;
+  const cell_guard guard(options);
+  const std::size_t n = std::min(static_cast<std::size_t>(row.count), row.cells.size());
+  std::string line;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (options.multiline != 0 && i < options.header_cells.size()) {
+      append_left_aligned(line, options.header_cells[i].text, column_width(options, i));
+    }
+    append_cell(line, row, i, options, guard);
+    if (options.multiline != 0) {
+      line += '\n';
+    } else if (i + 1 < n) {
+      line += options.separator_text;
+    }
+  }
+  if (options.row_newline != 0) line += '\n';
+  out.write(line.data(), static_cast<std::streamsize>(line.size()));
+}
+
+void render_time_cell(std::ostream& line, u32 i, output_row& row, cmd_params& options) {
+  if (row.valid == 0 || i >= row.cells.size() || static_cast<i64>(i) >= row.count) return;
+  std::string text;
+  append_time_cell(text, row.cells[i], column_width(options, i), options, cell_guard(options));
+  line << text;
+}
