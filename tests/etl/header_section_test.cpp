@@ -281,6 +281,18 @@ TEST(HeaderSection, LogFileNameEscapedOnACopy) {
   EXPECT_EQ(info.log_file_name, "\\\\srv\\share\\\"q\".etl");
 }
 
+// A damaged name holding the separator or a line break cannot split the row.
+TEST(HeaderSection, LogFileNameCannotSplitTheRow) {
+  logfile_header_fields f;
+  f.log_file_name = u"c:\\a|b\r\nc.etl";
+  tool_options t({});
+  const std::string text = section(parsed(f), t.options);
+  const std::string row = text.substr(text.find('\n') + 1);
+  EXPECT_EQ(row.find('\n'), row.size() - 1);
+  EXPECT_EQ(row.find("a|b"), std::string::npos);
+  EXPECT_NE(row.find("11-LogfileName:c:/a;b"), std::string::npos) << row;
+}
+
 // ---- log2timeline and the pending header ----
 
 TEST(HeaderSection, TimelineWritesNothing) {
