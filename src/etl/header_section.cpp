@@ -3,6 +3,7 @@
 #include <charconv>
 #include <sstream>
 #include <string_view>
+#include <utility>
 
 #include "common/byte_reader.hpp"
 #include "common/zarn_string.hpp"
