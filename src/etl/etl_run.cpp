@@ -56,15 +56,16 @@ void walk_one(run_state& s, std::span<const u8> buffer, u64 offset) {
   finish_buffer(s);
 }
 
-// Where the next buffer starts after a header that gives no usable size:
-// the file's own buffer size when the logfile header states a usable one,
-// else the next 72 bytes.
-u64 step_over_unusable(const run_state& s) {
-  if (s.kind == etl_file_kind_t::logfile_header) {
-    const u64 step = s.opts.processor.logfile_header.buffer_size();
-    if (step >= min_buffer_bytes && step <= max_buffer_size) return step;
-  }
-  return buffer_header_size;
+bool usable_buffer_size(u64 size) { return size >= min_buffer_bytes && size <= max_buffer_size; }
+
+// The file's own buffer size: the one its logfile header states, else the
+// first buffer's (all buffers of such a file have one size); 0 for files
+// without logfile header.
+u64 file_buffer_size(const run_state& s) {
+  if (s.kind != etl_file_kind_t::logfile_header) return 0;
+  const logfile_header_info& info = s.opts.processor.logfile_header;
+  if (usable_buffer_size(info.buffer_size())) return info.buffer_size();
+  return usable_buffer_size(info.first_buffer_size()) ? info.first_buffer_size() : 0;
 }
 
 void buffer_loop(run_state& s, u64 offset) {
@@ -76,11 +77,17 @@ void buffer_loop(run_state& s, u64 offset) {
   while (offset < file_size && file_size - offset >= buffer_header_size) {
     if (!s.file.read(header, buffer_header_size, offset)) break;
     u64 size = u32_at(header, size_field);
-    if (size < min_buffer_bytes || size > max_buffer_size) {
-      // a zero (or damaged) size must not swallow the rest of the file as
-      // one buffer: step on and recognise the next header
-      offset += step_over_unusable(s);
-      continue;
+    if (!usable_buffer_size(size)) {
+      // A zero (or damaged) size must not swallow the rest of the file as
+      // one buffer. Every buffer of a logfile-header file has the file's
+      // buffer size, so the buffer is read as that long (its filled length
+      // still bounds the walk); in the other kinds the next header is looked
+      // for 72 bytes on.
+      size = file_buffer_size(s);
+      if (size == 0) {
+        offset += buffer_header_size;
+        continue;
+      }
     }
     const u64 left = file_size - offset;
     // a last buffer cut off by the end of the file: its whole records are read

@@ -18,7 +18,9 @@ namespace rec9000 {
 inline constexpr u64 size = 0;        // u16
 inline constexpr u64 type_code = 2;   // u16 0x9000
 inline constexpr u64 event_id = 4;    // u16 message number
-inline constexpr u64 property = 6;    // u16
+inline constexpr u64 property = 6;    // u16 option flags
+inline constexpr u16 option_sequence = 0x0001;  // a u32 sequence number comes first
+inline constexpr u16 option_guid = 0x0002;      // the message GUID is present
 // variant 28: u32 sequence at 8, then these 4 bytes later than in variant 24
 inline constexpr u64 provider_24 = 8;   // guid
 inline constexpr u64 time_24 = 24;      // u64
@@ -197,12 +199,21 @@ record_window trace_processor::window_for(const buffer_context& context) const {
 
 record_shape trace_processor::recognise_record(std::span<const u8> record,
                                                const record_window& w) const {
-  if (is_trace_header_9000_28(record, w.range_known, w.start, w.end, variant_9000)) {
+  // A trace message states its own layout: its option flags (u16 at 6) say
+  // whether a GUID follows and whether a sequence number comes before it.
+  // Only without the GUID flag is the file's fixed variant used.
+  u16 variant = variant_9000;
+  u16 options = 0;
+  if (zarn::read_u16_at(record, rec9000::property, options) &&
+      (options & rec9000::option_guid) != 0) {
+    variant = (options & rec9000::option_sequence) != 0 ? 28 : 24;
+  }
+  if (is_trace_header_9000_28(record, w.range_known, w.start, w.end, variant)) {
     return record_shape::trace_9000_28;
   }
   if (is_event_header(record, w.range_known, w.start, w.end)) return record_shape::event_header;
   if (is_trace_header_c00a(record, w.range_known, w.start, w.end)) return record_shape::trace_c00a;
-  if (is_trace_header_9000_24(record, w.range_known, w.start, w.end, variant_9000)) {
+  if (is_trace_header_9000_24(record, w.range_known, w.start, w.end, variant)) {
     return record_shape::trace_9000_24;
   }
   if (!is_generic_trace_header(record)) return record_shape::none;
