@@ -8,6 +8,7 @@
 #include "etl/etl_reports.hpp"
 #include "platform/fileio.hpp"
 #include "support/log_builder.hpp"
+#include "support/run_vesk.hpp"
 #include "support/temp_dir.hpp"
 
 using namespace logbuild;
@@ -351,6 +352,56 @@ TEST(Pullguid, UnopenableReducedFileIsReported) {
   EXPECT_TRUE(process_etl_file(out, path, opts));
   EXPECT_EQ(opts.reduced_failed, 1);
   EXPECT_EQ(out.str(), "");
+}
+
+}  // namespace
+
+// ---- the -log road of the program ----
+
+namespace {
+
+// Every message first blanks the status line.
+const std::string blank = "\x1b[2K\r" + std::string(27, ' ') + "\r";
+
+TEST(LogRoad, FirstFailingFileEndsTheList) {
+  temp_dir dir;
+  const std::string a = dir.write("a.etl", zeroed_log());
+  const std::string bad = dir.write("bad.etl", byte_array(100, 1));
+  const std::string c = dir.write("c.etl", rlfs_log());
+  const vesk_result r = run_vesk({"-log", a + "|" + bad + "|" + c, "-stats", "-quiet"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, blank + "prob parsing file: " + bad + "\n");
+  EXPECT_EQ(r.out, "\"cmdline: " VESK_BINARY " -log " + a + "|" + bad + "|" + c +
+                       " -stats -quiet\"\n\n---------------------\nfile: " + a + "\n\n" +
+                       no_kernel_stats);
+}
+
+TEST(LogRoad, ModesNotInThisBuildFailHonestly) {
+  temp_dir dir;
+  const std::string a = dir.write("a.etl", zeroed_log());
+  const vesk_result table = run_vesk({"-log", a, "-quiet"});
+  EXPECT_EQ(table.status, 255);
+  EXPECT_EQ(table.err,
+            blank + "the event table (-log without -stats, -guids or -pullguid) is not available in this "
+            "build yet\n");
+  const vesk_result templ = run_vesk({"-log", a, "-stats", "-templates", "t.txt", "-quiet"});
+  EXPECT_EQ(templ.status, 255);
+  EXPECT_EQ(templ.err, blank + "-templates (the template file reader) is not available in this build yet\n");
+}
+
+TEST(LogRoad, PullguidWritesACleanLog) {
+  // The results text goes to standard output, so the reduced log holds
+  // nothing else. (An -out path that cannot be written is refused by the
+  // option parser before any file is read.)
+  temp_dir dir;
+  const std::string a = dir.write("a.etl", zeroed_log());
+  const std::string good = dir.path("r.etl");
+  const vesk_result ok = run_vesk({"-log", a, "-pullguid", ev_text, "-out", good, "-quiet"});
+  EXPECT_EQ(ok.status, 0);
+  EXPECT_EQ(ok.err, "");
+  EXPECT_EQ(ok.out, "\"cmdline: " VESK_BINARY " -log " + a + " -pullguid " + ev_text + " -out " +
+                        good + " -quiet\"\n\n");
+  EXPECT_EQ(stats_of(read_all(good)), no_kernel_stats.substr(no_kernel_stats.find(ev_text)));
 }
 
 }  // namespace
