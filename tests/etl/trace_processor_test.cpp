@@ -530,6 +530,27 @@ TEST(TraceProcessor, QpcLogConvertsRecordTimes) {
   EXPECT_EQ(tp.buffers.at(buffer_at).converted_time, ft_2020 + 500);
 }
 
+TEST(TraceProcessor, BufferWithoutTimeHasNoUpperBound) {
+  // The first buffer of a logfile-header file carries time 0: its records'
+  // tick times must not all be refused for lying after it.
+  trace_processor tp;
+  tp.load_templates();
+  const u64 header_ticks = 0x0000027f2e70e03dull;
+  const byte_array first = build_logfile_first_buffer({.record_time = header_ticks});
+  logfile_header_info info;
+  ASSERT_TRUE(parse_logfile_header(info, bytes_of(first)));
+  ASSERT_TRUE(tp.take_file_header(info, first.size()));
+  const byte_array buf = buffer_builder({.time = 0})
+                             .add(build_record(record_generic{.type_code = 0xC002,
+                                                              .hook_id = 0x0050,
+                                                              .time = header_ticks + 7}))
+                             .finish();
+  ASSERT_TRUE(tp.walk_buffer_records(bytes_of(buf), 0));
+  ASSERT_EQ(tp.pending.size(), 1u);
+  EXPECT_EQ(tp.pending.begin()->second.kind, event_kind::system_c002);
+  EXPECT_EQ(tp.pending.begin()->second.filetime, ft_2020 + 7);
+}
+
 TEST(TraceProcessor, HeaderOfMoreBytesThanHeldIsRefused) {
   trace_processor tp;
   const byte_array first = build_logfile_first_buffer({.first_buffer_size = 0x1000});
