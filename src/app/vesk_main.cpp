@@ -8,6 +8,7 @@
 
 #include "app/vesk_user_opts.hpp"
 #include "common/zarn_string.hpp"
+#include "etl/etl_run.hpp"
 #include "platform/console.hpp"
 #include "platform/fileio.hpp"
 
@@ -25,8 +26,31 @@ int not_built(const char* what) {
   return -1;
 }
 
-int run_log_road(std::ostream&, vesk_user_opts& opts) {
-  if (!opts.log_files.empty()) return not_built("reading .etl files (-log)");
+// The -log list, in the order given; the first file that fails ends it.
+int run_log_list(std::ostream& out, vesk_user_opts& opts) {
+  for (const std::string& name : opts.log_files) {
+    opts.current_file = name;
+    opts.cmd_params::current_file = name;
+    opts.processor.file_name = name;
+    if (!process_etl_file(out, name, opts)) {
+      print_message("prob parsing file: %s\n", name.c_str());
+      break;
+    }
+  }
+  // the reduced log is this mode's whole result: losing it is a failure
+  return opts.reduced_failed ? -1 : 0;
+}
+
+int run_log_road(std::ostream& out, vesk_user_opts& opts) {
+  if (!opts.templates_file.empty()) return not_built("-templates (the template file reader)");
+  opts.processor.load_templates();
+  opts.processor.no_guessing = opts.no_guessing;
+  if (!opts.log_files.empty()) {
+    if (!opts.pullguid && !opts.guids && !opts.stats) {
+      return not_built("the event table (-log without -stats, -guids or -pullguid)");
+    }
+    return run_log_list(out, opts);
+  }
   if (!opts.pipe && !opts.enumdir_given) return -1;
   return not_built(opts.pipe ? "-pipe" : "-enumdir");
 }

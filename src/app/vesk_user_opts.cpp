@@ -14,11 +14,13 @@ void vesk_user_opts::clear() {
   pullguid_guid.clear();
   reduced_file = nullptr;
   reduced_bytes = 0;
+  reduced_failed = 0;
   guids = stats = no_guessing = extract_bxml = enc = providers = templates = 0;
   pefile.clear();
   hive.clear();
   templates_file.clear();
   current_file.clear();
+  processor.reset(false);
 }
 
 namespace {
@@ -66,6 +68,7 @@ bool vesk_user_opts::read_options(std::vector<std::string>& args) {
   if (has_flag("-stats", args, 0)) {
     if (!requires_log(*this)) return false;
     stats = 1;
+    processor.statistics = 1;
   }
   if (has_flag("-no_guessing", args, 0)) no_guessing = 1;
   if (get_option_value("-pullguid", value, args)) {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "common/guid.hpp"
+#include "etl/trace_processor.hpp"
 #include "platform/cmd_params.hpp"
 
 namespace uni {
@@ -25,6 +26,7 @@ class vesk_user_opts : public cmd_params {
   guid pullguid_guid;
   uni::fileio* reduced_file = nullptr;  // the -pullguid output while a file run writes it
   u64 reduced_bytes = 0;
+  u8 reduced_failed = 0;  // the reduced file could not be opened or written
   u8 guids = 0;
   u8 stats = 0;
   u8 no_guessing = 0;
@@ -36,4 +38,5 @@ class vesk_user_opts : public cmd_params {
   u8 templates = 0;
   std::string templates_file;
   std::string current_file;
+  trace_processor processor;  // keeps its templates across input files
 };

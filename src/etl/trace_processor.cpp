@@ -1,0 +1,427 @@
+#include "etl/trace_processor.hpp"
+
+#include <algorithm>
+#include <limits>
+
+#include "common/byte_reader.hpp"
+#include "decode/kernel_providers.hpp"
+
+using zarn::u16_at;
+using zarn::u32_at;
+using zarn::u64_at;
+using zarn::u8_at;
+
+namespace {
+
+// Field positions of the record kinds, from the record's first byte.
+namespace rec9000 {
+inline constexpr u64 size = 0;        // u16
+inline constexpr u64 type_code = 2;   // u16 0x9000
+inline constexpr u64 event_id = 4;    // u16 message number
+inline constexpr u64 property = 6;    // u16 option flags
+inline constexpr u16 option_sequence = 0x0001;  // a u32 sequence number comes first
+inline constexpr u16 option_guid = 0x0002;      // the message GUID is present
+// variant 28: u32 sequence at 8, then these 4 bytes later than in variant 24
+inline constexpr u64 provider_24 = 8;   // guid
+inline constexpr u64 time_24 = 24;      // u64
+inline constexpr u64 thread_24 = 32;    // u32
+inline constexpr u64 process_24 = 36;   // u32
+inline constexpr u64 length_24 = 40;
+inline constexpr u64 shift_28 = 4;
+static_assert(process_24 + 4 == length_24);
+}  // namespace rec9000
+
+// The classic 48-byte header: the class (type, level, version) sits where
+// the event header keeps its flags and property, and bytes 40-47 hold
+// processor time instead of an event descriptor.
+namespace classic {
+inline constexpr u64 class_type = 4;      // u8 event type
+inline constexpr u64 class_level = 5;     // u8
+inline constexpr u64 class_version = 6;   // u16, of which the low byte is kept
+inline constexpr u64 processor_time = 40; // u64
+static_assert(processor_time + 8 == event_header::classic_length);
+}  // namespace classic
+
+namespace system_header {
+inline constexpr u64 thread_id = 8;        // u32
+inline constexpr u64 process_id = 12;      // u32
+inline constexpr u64 time = 16;            // u64
+inline constexpr u64 processor_time = 24;  // u64
+inline constexpr u64 length = 32;
+}  // namespace system_header
+
+namespace perfinfo_header {
+inline constexpr u64 time = 8;  // u64
+inline constexpr u64 length = 16;
+}  // namespace perfinfo_header
+
+bool is_generic_shape(record_shape s) {
+  return s == record_shape::trace_c011 || s == record_shape::trace_c002 ||
+         s == record_shape::generic;
+}
+
+// The record's size as its header states it; the record test that
+// recognised the shape has checked that it is held.
+u16 record_size_of(record_shape shape, std::span<const u8> record) {
+  return u16_at(record, is_generic_shape(shape) ? generic_header::size : 0);
+}
+
+// Unused space at the end of a buffer: all 0x00 or all 0xFF.
+bool is_slack(std::span<const u8> bytes) {
+  if (bytes.empty()) return true;
+  const u8 fill = bytes[0];
+  if (fill != 0x00 && fill != 0xFF) return false;
+  return std::all_of(bytes.begin(), bytes.end(), [fill](u8 b) { return b == fill; });
+}
+
+}  // namespace
+
+u64 skip_extended_items(std::span<const u8> record, u64 first_item) {
+  u64 pos = first_item;
+  while (pos < record.size()) {
+    const std::span<const u8> item = record.subspan(pos);
+    // the item test checks the item's size against the bytes left in the
+    // record, so a damaged size cannot carry the payload start outside it
+    if (!is_ext_item_header(item)) break;
+    pos += u16_at(item, ext_item::size);  // at least the 8-byte header
+    if (!ext_item_is_linked(item)) break;
+  }
+  return std::min<u64>(pos, record.size());
+}
+
+trace_processor::trace_processor() { reset(true); }
+
+void trace_processor::reset(bool full) {
+  file_name.clear();
+  logfile_header.clear();
+  first_buffer_header.fill(0);
+  has_logfile_header = 1;
+  session_name.clear();
+  log_file_name.clear();
+  if (full) templates.clear();
+  templates.selector = 0;
+  pending.clear();
+  buffers.clear();
+  clock_qpc = 0;
+  clock_cpu_cycles = 0;
+  tick_factor = 0.0;
+  time_base = 0;
+  variant_9000 = 0;
+  no_guessing = 0;
+  providers_seen.clear();
+  event_counts.clear();
+  record_sizes.clear();
+  provider_records.clear();
+  statistics = 0;
+  collect_records = 0;
+}
+
+void trace_processor::load_templates() {
+  templates.clear();
+  templates.add_kernel_provider_names();
+}
+
+bool trace_processor::take_file_header(const logfile_header_info& info, u64 bytes_held) {
+  if (!is_logfile_first_buffer(info.head, bytes_held)) return false;
+  has_logfile_header = 1;
+  logfile_header = info;
+  session_name = info.logger_name;
+  log_file_name = info.log_file_name;
+  clock_qpc = info.clock_qpc;
+  clock_cpu_cycles = info.clock_cpu_cycles;
+  tick_factor = info.tick_factor;
+  time_base = info.time_base;
+  templates.selector = info.provider_version();
+  return true;
+}
+
+bool trace_processor::init_from_first_buffer(std::span<const u8> header) {
+  if (!is_rlfs_header(header, header.size()) && !etw_header_is_zero(header)) return false;
+  // both tests need the first 72 bytes
+  if (!is_valid_filetime(u64_at(header, rlfs_header::start_time_offset))) clock_qpc = 1;
+  std::copy_n(header.begin(), buffer_header_size, first_buffer_header.begin());
+  has_logfile_header = 0;
+  templates.selector = 0;
+  return true;
+}
+
+u64 trace_processor::ticks_to_time(u64 raw) const {
+  if (clock_qpc == 0 && clock_cpu_cycles == 0) return raw;
+  // no factor (an unknown clock rate) gives no time rather than the base alone
+  if (!(tick_factor > 0.0)) return 0;
+  const double product = static_cast<double>(raw) * tick_factor;
+  // converting a double that does not fit in 64 bits is undefined
+  if (!(product >= 0.0 && product < 18446744073709551616.0)) return 0;
+  return static_cast<u64>(product) + time_base;
+}
+
+bool trace_processor::is_64bit_trace(const buffer_context* context) const {
+  if (has_logfile_header != 0) return logfile_header.is_64bit();
+  // a kernel pointer's high half on a 64-bit system has its top 12 bits set
+  auto high_pointer = [](const buffer_context& c) {
+    return (c.pointer_word() & 0xFFF00000u) == 0xFFF00000u;
+  };
+  if (context != nullptr) return high_pointer(*context);
+  if (!buffers.empty()) return high_pointer(buffers.begin()->second);
+  return true;
+}
+
+bool trace_processor::register_buffer(std::span<const u8> buffer, u64 file_offset, bool converted) {
+  if (buffer.size() < buffer_header_size || buffers.count(file_offset) != 0) return false;
+  buffer_context& c = buffers[file_offset];
+  const bool filled = converted ? etw_header_to_72(c, buffer) : copy_buffer_header(c, buffer);
+  if (!filled) {
+    buffers.erase(file_offset);
+    return false;
+  }
+  c.file_offset = file_offset;
+  c.converted = converted ? 1 : 0;
+  c.converted_time = ticks_to_time(c.buffer_time());
+  return true;
+}
+
+record_window trace_processor::window_for(const buffer_context& context) const {
+  record_window w;
+  w.range_known = clock_qpc != 0 || clock_cpu_cycles != 0;
+  // The first buffer of a logfile-header file carries no buffer time: its
+  // records have no upper bound rather than all being refused.
+  w.end = context.buffer_time() != 0 ? context.buffer_time() : std::numeric_limits<u64>::max();
+  if (context.converted != 0) {
+    w.start = u64_at(first_buffer_header, rlfs_header::start_time_offset);
+  } else {
+    w.start = logfile_header.start_time;
+    // a tick-count session whose start is given as a FILETIME: its own
+    // record's tick time is the start
+    if (w.range_known && w.start > filetime_floor) w.start = logfile_header.record_time();
+  }
+  return w;
+}
+
+record_shape trace_processor::recognise_record(std::span<const u8> record,
+                                               const record_window& w) const {
+  // A trace message states its own layout: its option flags (u16 at 6) say
+  // whether a GUID follows and whether a sequence number comes before it.
+  // Only without the GUID flag is the file's fixed variant used.
+  u16 variant = variant_9000;
+  u16 options = 0;
+  if (zarn::read_u16_at(record, rec9000::property, options) &&
+      (options & rec9000::option_guid) != 0) {
+    variant = (options & rec9000::option_sequence) != 0 ? 28 : 24;
+  }
+  if (is_trace_header_9000_28(record, w.range_known, w.start, w.end, variant)) {
+    return record_shape::trace_9000_28;
+  }
+  if (is_event_header(record, w.range_known, w.start, w.end)) return record_shape::event_header;
+  if (is_trace_header_c00a(record, w.range_known, w.start, w.end)) return record_shape::trace_c00a;
+  if (is_trace_header_9000_24(record, w.range_known, w.start, w.end, variant)) {
+    return record_shape::trace_9000_24;
+  }
+  if (!is_generic_trace_header(record)) return record_shape::none;
+  // The generic size fits; the typed tests add the time field.
+  const u16 size = u16_at(record, generic_header::size);
+  const std::span<const u8> own = record.first(size);
+  if (is_trace_header_c011(own, w.range_known, w.start, w.end)) return record_shape::trace_c011;
+  if (is_trace_header_c002(own, w.range_known, w.start, w.end)) return record_shape::trace_c002;
+  return record_shape::generic;
+}
+
+bool trace_processor::walk_buffer_records(std::span<const u8> buffer, u64 file_offset,
+                                          u64 first_record) {
+  if (!register_buffer(buffer, file_offset, has_logfile_header == 0)) return false;
+  buffer_context& ctx = buffers.find(file_offset)->second;
+  record_sizes.clear();
+  provider_records.clear();
+  const record_window w = window_for(ctx);
+
+  // The walk covers the buffer's filled part: the filled length when it is
+  // usable, else the buffer size, and never more than the bytes held (a
+  // cut-off last buffer holds fewer than its header claims).
+  u64 limit = buffer.size();
+  if (ctx.buffer_size() >= buffer_header_size) limit = std::min<u64>(limit, ctx.buffer_size());
+  if (ctx.filled_length() >= buffer_header_size) limit = std::min<u64>(limit, ctx.filled_length());
+  const std::span<const u8> walked = buffer.first(limit);
+
+  u64 pos = first_record;
+  while (pos < limit && limit - pos >= min_record_header) {
+    const std::span<const u8> rest = walked.subspan(pos);
+    const record_shape shape = recognise_record(rest, w);
+    if (shape == record_shape::none) {
+      const u64 skipped = resync(walked, pos, file_offset, ctx, w);
+      if (skipped == 0) break;
+      pos += skipped;
+      continue;
+    }
+    if (variant_9000 == 0 && shape == record_shape::trace_9000_28) variant_9000 = 28;
+    if (variant_9000 == 0 && shape == record_shape::trace_9000_24) variant_9000 = 24;
+    const u16 size = record_size_of(shape, rest);
+    decode_record(shape, rest.first(size), file_offset + pos, ctx);
+    // a record's rounded size may pass the end of the filled part (a size of
+    // 45 with 45 bytes left rounds to 48)
+    const u64 step = rounded_record_size(size);
+    if (step >= limit - pos) break;
+    pos += step;
+  }
+  if (ctx.variant_9000 == 0) ctx.variant_9000 = variant_9000;
+  return true;
+}
+
+u64 trace_processor::resync(std::span<const u8> walked, u64 position, u64 buffer_offset,
+                            const buffer_context& context, const record_window& w) {
+  const u64 limit = walked.size();
+  if (position >= limit) return 0;
+  u64 p = position + 8;
+  bool found = false;
+  while (p < limit && limit - p >= min_record_header) {
+    if (recognise_record(walked.subspan(p), w) != record_shape::none) {
+      found = true;
+      break;
+    }
+    p += 8;
+  }
+  if (!found) {
+    p = limit;
+    if (is_slack(walked.subspan(position))) return 0;
+  }
+  const u64 skipped = p - position;
+  auto [it, inserted] = pending.try_emplace(buffer_offset + position);
+  if (inserted) {
+    event_record& r = it->second;
+    r.kind = event_kind::corrupted;
+    r.record_ok = 0;
+    r.file_offset = buffer_offset + position;
+    r.processor_number = context.processor_number();
+    r.logger_id = context.logger_id();
+    r.payload_offset = r.file_offset;
+    r.payload_size = static_cast<u32>(skipped);
+  }
+  return skipped;
+}
+
+void trace_processor::decode_record(record_shape shape, std::span<const u8> rec, u64 file_offset,
+                                    const buffer_context& context) {
+  if (shape == record_shape::none) return;
+  auto [it, inserted] = pending.try_emplace(file_offset);
+  if (!inserted) return;
+  event_record& r = it->second;
+  r.record_ok = 1;
+  r.file_offset = file_offset;
+  r.processor_number = context.processor_number();
+  r.logger_id = context.logger_id();
+
+  u64 payload_start = 0;
+  bool timed = true;
+  bool provider_found = true;
+  u16 hook_id = 0;
+  switch (shape) {
+    case record_shape::trace_9000_28:
+    case record_shape::trace_9000_24: {
+      const u64 s = shape == record_shape::trace_9000_28 ? rec9000::shift_28 : 0;
+      r.kind = s != 0 ? event_kind::trace_9000_28 : event_kind::trace_9000_24;
+      r.size = u16_at(rec, rec9000::size);
+      r.header_type = u16_at(rec, rec9000::type_code);
+      r.descriptor.id = u16_at(rec, rec9000::event_id);
+      r.event_property = u16_at(rec, rec9000::property);
+      r.provider = guid(rec.subspan(rec9000::provider_24 + s, 16).data());
+      r.raw_time = u64_at(rec, rec9000::time_24 + s);
+      r.thread_id = u32_at(rec, rec9000::thread_24 + s);
+      r.process_id = u32_at(rec, rec9000::process_24 + s);
+      payload_start = rec9000::length_24 + s;
+      break;
+    }
+    case record_shape::event_header: {
+      namespace eh = event_header;
+      r.header_type = u16_at(rec, eh::type_code);
+      r.kind = r.header_type == 0xC012 ? event_kind::event_c012 : event_kind::event_c013;
+      r.size = u16_at(rec, eh::size);
+      r.flags = u16_at(rec, eh::flags);
+      r.event_property = u16_at(rec, eh::property);
+      r.thread_id = u32_at(rec, eh::thread_id);
+      r.process_id = u32_at(rec, eh::process_id);
+      r.raw_time = u64_at(rec, eh::time);
+      r.provider = guid(rec.subspan(eh::provider, 16).data());
+      r.descriptor.id = u16_at(rec, eh::event_id);
+      r.descriptor.version = u8_at(rec, eh::event_id + 2);
+      r.descriptor.channel = u8_at(rec, eh::event_id + 3);
+      r.descriptor.level = u8_at(rec, eh::event_id + 4);
+      r.descriptor.opcode = u8_at(rec, eh::event_id + 5);
+      r.descriptor.task = u16_at(rec, eh::task);
+      r.descriptor.keywords = u64_at(rec, eh::keywords);
+      r.processor_time = u64_at(rec, eh::processor_time);
+      r.activity = guid(rec.subspan(eh::activity, 16).data());
+      payload_start = eh::length;
+      // the items' length field is not trusted: the items are walked within
+      // the record
+      if ((r.flags & eh::ext_flag) != 0) payload_start = skip_extended_items(rec, eh::length);
+      break;
+    }
+    case record_shape::trace_c00a: {
+      namespace eh = event_header;
+      r.kind = event_kind::classic_c00a;
+      r.size = u16_at(rec, eh::size);
+      r.header_type = u16_at(rec, eh::type_code);
+      r.thread_id = u32_at(rec, eh::thread_id);
+      r.process_id = u32_at(rec, eh::process_id);
+      r.raw_time = u64_at(rec, eh::time);
+      r.provider = guid(rec.subspan(eh::provider, 16).data());
+      // the event id of a classic record is its class type
+      r.descriptor.id = u8_at(rec, classic::class_type);
+      r.descriptor.level = u8_at(rec, classic::class_level);
+      r.descriptor.version = u8_at(rec, classic::class_version);
+      r.processor_time = u64_at(rec, classic::processor_time);
+      payload_start = eh::classic_length;
+      break;
+    }
+    case record_shape::trace_c011:
+    case record_shape::trace_c002:
+    case record_shape::generic: {
+      r.flags = u16_at(rec, generic_header::version);
+      r.header_type = u16_at(rec, generic_header::type_code);
+      r.size = u16_at(rec, generic_header::size);
+      hook_id = u16_at(rec, generic_header::hook_id);
+      r.hook_event_id = hook_id;
+      provider_found = etw_guid_for_id(templates, r.provider, hook_id);
+      if (shape == record_shape::trace_c011) {
+        r.kind = event_kind::perfinfo_c011;
+        r.raw_time = u64_at(rec, perfinfo_header::time);
+        payload_start = perfinfo_header::length;
+      } else if (shape == record_shape::trace_c002) {
+        r.kind = event_kind::system_c002;
+        r.thread_id = u32_at(rec, system_header::thread_id);
+        r.process_id = u32_at(rec, system_header::process_id);
+        r.raw_time = u64_at(rec, system_header::time);
+        r.processor_time = u64_at(rec, system_header::processor_time);
+        payload_start = system_header::length;
+      } else {
+        r.kind = event_kind::generic;
+        timed = false;
+        payload_start = generic_header::length;
+      }
+      break;
+    }
+    case record_shape::none:
+      break;
+  }
+  if (timed) r.filetime = ticks_to_time(r.raw_time);
+  // every header length above is within the record: its test required the
+  // record to hold at least that header
+  payload_start = std::min<u64>(payload_start, rec.size());
+  r.payload_offset = file_offset + payload_start;
+  r.payload_size = static_cast<u32>(rec.size() - payload_start);
+
+  if (provider_found) {
+    r.provider_known = 1;
+    if (r.provider_name.empty() || r.provider_name == "unk") {
+      r.provider_name = templates.provider_name(r.provider.bytes);
+    }
+    providers_seen.insert(r.provider);
+    if (collect_records != 0) provider_records.emplace(r.provider, file_offset);
+    if (statistics != 0) ++event_counts[r.provider][r.event_key()];
+  }
+  if (collect_records != 0) record_sizes[file_offset] = rounded_record_size(r.size);
+}
+
+void trace_processor::flush_pending_records(
+    const std::function<void(const event_record&)>& write_row) {
+  for (const auto& [offset, rec] : pending) write_row(rec);
+  pending.clear();
+}

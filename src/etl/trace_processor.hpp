@@ -1,0 +1,135 @@
+#pragma once
+// The reader state of a run: what is known about the current file (its
+// logfile header, clock and registered buffers), the walk over the trace
+// records of each buffer, the events the current buffer produced (held under
+// their file offsets until the buffer is done), the -guids/-stats/-pullguid
+// collections, and the template map, which is kept across files.
+#include <array>
+#include <functional>
+#include <map>
+#include <set>
+#include <span>
+#include <string>
+
+#include "common/guid.hpp"
+#include "common/zarn_types.hpp"
+#include "decode/template_map.hpp"
+#include "etl/etl_headers.hpp"
+#include "etl/event_record.hpp"
+#include "etl/logfile_header.hpp"
+
+// The time window the record tests use inside one buffer.
+struct record_window {
+  bool range_known = false;  // record times are tick counts of the session clock
+  u64 start = 0;
+  u64 end = 0;
+};
+
+// Which record header a position holds, as the walk recognises it.
+enum class record_shape : u8 {
+  none,
+  trace_9000_28,
+  trace_9000_24,
+  event_header,  // 0xC012 / 0xC013
+  trace_c00a,    // 0xC00A / 0xC014
+  trace_c011,    // 0xC011 / 0xC010
+  trace_c002,    // 0xC002 / 0xC001
+  generic,       // any other generic header
+};
+
+// A FILETIME above this is taken for a FILETIME rather than a tick count.
+inline constexpr u64 filetime_floor = 0x01C0000000000000ull;
+// The smallest record header (the generic one): a position with fewer bytes
+// left cannot start a record.
+inline constexpr u64 min_record_header = 8;
+
+class trace_processor {
+ public:
+  trace_processor();
+
+  // Forgets the current file. With `full` the template map is cleared too;
+  // without it the templates stay for the next file.
+  void reset(bool full);
+  // Fills the template map with the built-in kernel provider names and hook
+  // groups (the map is cleared first).
+  void load_templates();
+  // Takes a parsed logfile header; `bytes_held` is how much of the first
+  // buffer was read. False (nothing changed) when the header's first-buffer
+  // size is zero or larger than the bytes held.
+  [[nodiscard]] bool take_file_header(const logfile_header_info& info, u64 bytes_held);
+  // Sets up a file without logfile header from its "RlFs" header or its 72
+  // zero bytes: the first buffer header is kept, record times with a start
+  // that is not a FILETIME count as ticks, and the template selector is 0.
+  // False (nothing changed) when the bytes are neither.
+  [[nodiscard]] bool init_from_first_buffer(std::span<const u8> header);
+  // A raw record time as a FILETIME. Without clock range flags the value is
+  // already one; otherwise it is scaled by the tick factor and the base is
+  // added. 0 when it cannot be converted (no factor, or a product that does
+  // not fit in 64 bits).
+  u64 ticks_to_time(u64 raw) const;
+  // Pointer-sized payload fields are 8 bytes.
+  bool is_64bit_trace(const buffer_context* context) const;
+  // Registers the buffer at `file_offset`. False when that offset is
+  // registered already or fewer than 72 bytes are held.
+  [[nodiscard]] bool register_buffer(std::span<const u8> buffer, u64 file_offset, bool converted);
+  // Registers the buffer and decodes every record in its filled part,
+  // starting at `first_record`, into pending event records. Bytes that no
+  // record test accepts are reported as one corrupted record per run of
+  // them. False when the buffer could not be registered.
+  bool walk_buffer_records(std::span<const u8> buffer, u64 file_offset,
+                           u64 first_record = buffer_header_size);
+  // The record header at the start of `record` (which runs to the end of the
+  // buffer's filled part), tried in the walk's order; none when no test
+  // accepts it.
+  record_shape recognise_record(std::span<const u8> record, const record_window& window) const;
+  // From `position` inside `walked` (the buffer up to the end of its filled
+  // part), skips 8 bytes at a time to the next recognised record. The bytes
+  // skipped become one pending corrupted record, unless they run to the end
+  // and are all 0x00 or all 0xFF (unused space). Returns the bytes skipped,
+  // 0 when nothing was reported.
+  u64 resync(std::span<const u8> walked, u64 position, u64 buffer_offset,
+             const buffer_context& context, const record_window& window);
+  // Decodes one recognised record; `record` holds exactly the record's
+  // bytes (its size as the header states it). A record whose offset is
+  // pending already is left alone.
+  void decode_record(record_shape shape, std::span<const u8> record, u64 file_offset,
+                     const buffer_context& context);
+  // Hands each pending record to `write_row` in file-offset order, then
+  // empties the pending map.
+  void flush_pending_records(const std::function<void(const event_record&)>& write_row);
+  void drop_pending_records() { pending.clear(); }
+
+  // The time window of the record tests in this buffer.
+  record_window window_for(const buffer_context& context) const;
+
+  std::string file_name;
+  logfile_header_info logfile_header;
+  std::array<u8, buffer_header_size> first_buffer_header{};
+  u8 has_logfile_header = 1;
+  std::string session_name;
+  std::string log_file_name;
+  template_map templates;
+  std::map<u64, event_record> pending;
+  std::map<u64, buffer_context> buffers;
+  u8 clock_qpc = 0;         // first clock range flag
+  u8 clock_cpu_cycles = 0;  // second clock range flag
+  double tick_factor = 0.0;
+  u64 time_base = 0;
+  u16 variant_9000 = 0;     // 0, or 28 or 24 once fixed for the file
+  u8 no_guessing = 0;
+
+  // -guids, -stats and -pullguid collections.
+  std::set<guid> providers_seen;
+  std::map<guid, std::map<u64, u64>> event_counts;  // only while statistics is set
+  // Only while collect_records is set, and only for the buffer last walked.
+  std::map<u64, u64> record_sizes;          // record offset -> rounded size
+  std::multimap<guid, u64> provider_records;  // provider -> record offsets
+  u32 statistics = 0;
+  u8 collect_records = 0;
+};
+
+// Where the payload starts after the extended-data items that follow an
+// event header at `first_item`. Each item must pass the item test against
+// the bytes left in the record, and the walk follows the link fields; an
+// item that does not pass ends the items there.
+u64 skip_extended_items(std::span<const u8> record, u64 first_item);

@@ -1,0 +1,407 @@
+#include "etl/etl_run.hpp"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "app/vesk_user_opts.hpp"
+#include "etl/etl_reports.hpp"
+#include "platform/fileio.hpp"
+#include "support/log_builder.hpp"
+#include "support/run_vesk.hpp"
+#include "support/temp_dir.hpp"
+
+using namespace logbuild;
+
+namespace {
+
+const char* const ev_text = "8e805eb3-6a8f-4a1e-90fa-a831d94e54a1";
+const char* const msg_text = "2818ef08-6a54-396f-2244-5a6ea4a98cf0";
+const guid ev_provider = guid_of(ev_text);
+const guid msg_provider = guid_of(msg_text);
+
+enum class mode { stats, guids, pullguid, table };
+
+struct run_result {
+  bool ok = false;
+  std::string out;
+  byte_array reduced;
+  u8 reduced_failed = 0;
+  u32 selector = 0;
+};
+
+// Runs one log file through process_etl_file with a fresh options object.
+run_result run_log(const byte_array& log, mode m, const guid& pull = ev_provider) {
+  temp_dir dir;
+  const std::string path = dir.write("in.etl", log);
+  vesk_user_opts opts;
+  opts.status_display = 0;
+  opts.processor.load_templates();
+  opts.current_file = path;
+  opts.stats = m == mode::stats;
+  opts.guids = m == mode::guids;
+  if (m == mode::pullguid) {
+    opts.pullguid = 1;
+    opts.pullguid_guid = pull;
+    opts.out_path = dir.path("reduced.etl");
+  }
+  std::ostringstream out;
+  run_result r;
+  r.ok = process_etl_file(out, path, opts);
+  r.out = out.str();
+  r.reduced_failed = opts.reduced_failed;
+  if (m == mode::pullguid) r.reduced = read_all(opts.out_path);
+  r.selector = opts.processor.templates.selector;
+  // the reduced file is closed and forgotten after the run
+  EXPECT_EQ(opts.reduced_file, nullptr);
+  return r;
+}
+
+// The -stats text after the "file:" block.
+std::string stats_of(const byte_array& log) {
+  const run_result r = run_log(log, mode::stats);
+  EXPECT_TRUE(r.ok);
+  const std::size_t at = r.out.find("\n\n");
+  return at == std::string::npos ? r.out : r.out.substr(at + 2);
+}
+
+// Places records after what the first buffer holds (its filled length) and
+// moves the filled length on.
+void add_to_first_buffer(byte_array& first, const std::vector<byte_array>& records) {
+  u64 pos = u64{first[48]} | u64{first[49]} << 8 | u64{first[50]} << 16;
+  for (const byte_array& r : records) {
+    pos = (pos + 7) / 8 * 8;
+    std::copy(r.begin(), r.end(), first.begin() + static_cast<std::ptrdiff_t>(pos));
+    pos += r.size();
+  }
+  set_u32(first, 48, static_cast<u32>(pos));
+}
+
+byte_array ev(u16 id, u64 time = ft_2020 + 2) {
+  return build_record(record_event{.type_code = 0xC013, .time = time, .event_id = id});
+}
+// A trace message as loggers write it: option flags GUID, time and system
+// information, no sequence number.
+byte_array msg(u16 id) {
+  return build_record(record_9000{.variant = 24, .event_id = id, .property = 0x002A});
+}
+
+// A FILETIME-clock logfile-header log: a first buffer of 0x400 bytes holding
+// one kernel record after the logfile-header record, then two buffers.
+byte_array logfile_log(u32 pointer_size = 8, u32 buffer_size = 0x400) {
+  byte_array first = build_logfile_first_buffer(
+      {.pointer_size = pointer_size, .first_buffer_size = buffer_size, .clock_type = 2});
+  add_to_first_buffer(first, {build_record(record_generic{.type_code = 0xC002, .hook_id = 0x0050})});
+  const buffer_header_fields h{.buffer_size = buffer_size, .time = ft_2021};
+  return join({first, buffer_builder(h).add(ev(10)).add(msg(1)).add(ev(9)).finish(),
+               buffer_builder(h).add(ev(10)).add(msg(1)).finish()});
+}
+
+const std::string logfile_stats =
+    "68fdd900-4a3e-11d1-84f4-0000f80464e3 : Kernel-Event-Trace\n"
+    "event id | occurances\n"
+    "      80 |          1\n"
+    "\n"
+    "2818ef08-6a54-396f-2244-5a6ea4a98cf0 : \n"
+    "event id | occurances\n"
+    "       1 |          2\n"
+    "\n"
+    "8e805eb3-6a8f-4a1e-90fa-a831d94e54a1 : \n"
+    "event id | occurances\n"
+    "       9 |          1\n"
+    "      10 |          2\n"
+    "\n";
+
+// The two kinds without logfile header: their buffers use the "RlFs" layout.
+byte_array rlfs_log() {
+  const buffer_header_fields h{.buffer_size = 0x200, .time = ft_2021};
+  return join({build_rlfs_header({}), buffer_builder(h, true).add(ev(10)).add(msg(1)).finish(),
+               buffer_builder(h, true).add(ev(9)).add(ev(10)).add(msg(1)).finish()});
+}
+
+byte_array zeroed_log() {
+  const buffer_header_fields h{.buffer_size = 0x200, .time = ft_2021};
+  return join({byte_array(72, 0), buffer_builder(h, true).add(ev(10)).add(msg(1)).finish(),
+               buffer_builder(h, true).add(ev(9)).add(ev(10)).add(msg(1)).finish()});
+}
+
+const std::string no_kernel_stats = logfile_stats.substr(logfile_stats.find("2818ef08"));
+
+TEST(EtlRun, StatsOfEachKind) {
+  EXPECT_EQ(stats_of(logfile_log(8)), logfile_stats);
+  EXPECT_EQ(stats_of(logfile_log(4)), logfile_stats);
+  EXPECT_EQ(stats_of(rlfs_log()), no_kernel_stats);
+  EXPECT_EQ(stats_of(zeroed_log()), no_kernel_stats);
+}
+
+TEST(EtlRun, ExactTextOfStatsAndGuids) {
+  temp_dir dir;
+  const run_result s = run_log(logfile_log(), mode::stats);
+  EXPECT_TRUE(s.ok);
+  EXPECT_EQ(s.out.substr(0, s.out.find("file: ")), "---------------------\n");
+  EXPECT_NE(s.out.find("in.etl\n\n68fdd900"), std::string::npos);
+  const run_result g = run_log(logfile_log(), mode::guids);
+  EXPECT_TRUE(g.ok);
+  const std::string tail = g.out.substr(g.out.find("\n\n") + 2);
+  EXPECT_EQ(tail,
+            "68fdd900-4a3e-11d1-84f4-0000f80464e3 : Kernel-Event-Trace\n"
+            "2818ef08-6a54-396f-2244-5a6ea4a98cf0 : \n"
+            "8e805eb3-6a8f-4a1e-90fa-a831d94e54a1 : \n");
+}
+
+TEST(EtlRun, RejectedFilesWriteNothing) {
+  struct reject {
+    const char* name;
+    byte_array log;
+  };
+  byte_array beyond = logfile_log();
+  set_u32(beyond, 0, static_cast<u32>(beyond.size() + 1));  // first buffer beyond the file
+  byte_array small_first = logfile_log();
+  set_u32(small_first, 0, 385);  // a first buffer too small for the logfile header
+  byte_array bad_rlfs = rlfs_log();
+  set_u64(bad_rlfs, 16, 5);  // not a FILETIME
+  const reject cases[] = {
+      {"FileOf385Bytes", cut_short(logfile_log(), 385)},
+      {"ZeroedFileOf385Bytes", byte_array(385, 0)},
+      {"FirstBufferBeyondFile", beyond},
+      {"FirstBufferTooSmall", small_first},
+      {"RlfsWithoutFiletime", bad_rlfs},
+      {"Text", byte_array(400, 'a')},
+  };
+  for (const reject& c : cases) {
+    SCOPED_TRACE(c.name);
+    const run_result r = run_log(c.log, mode::stats);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.out, "");
+  }
+  // a 386-byte file of zeros is a zeroed file with nothing in it
+  const run_result z = run_log(byte_array(386, 0), mode::stats);
+  EXPECT_TRUE(z.ok);
+  EXPECT_EQ(z.out.substr(z.out.find("\n\n") + 2), "");
+}
+
+TEST(EtlRun, ZeroSizeBufferHeaderInLogfileFile) {
+  // The second buffer's size is zero: it is read as the file's buffer size
+  // (stated in the logfile header) and the third buffer is still found.
+  const buffer_header_fields h{.buffer_size = 0x400, .time = ft_2021};
+  byte_array first = build_logfile_first_buffer({.first_buffer_size = 0x400, .clock_type = 2});
+  byte_array log = join({first, buffer_builder(h).add(ev(1)).finish(),
+                         buffer_builder(h).add(ev(2)).finish(), buffer_builder(h).add(ev(3)).finish()});
+  zero_buffer_size(log, 0x800);
+  EXPECT_EQ(stats_of(log),
+            "8e805eb3-6a8f-4a1e-90fa-a831d94e54a1 : \n"
+            "event id | occurances\n"
+            "       1 |          1\n"
+            "       2 |          1\n"
+            "       3 |          1\n\n");
+  // with an unusable buffer size in the logfile header, the first buffer's
+  // size is the step
+  const std::string all_three = stats_of(log);
+  set_u32(log, 104, 0);
+  EXPECT_EQ(stats_of(log), all_three);
+  set_u32(log, 104, 0xFFFFFFFF);
+  EXPECT_EQ(stats_of(log), all_three);
+}
+
+TEST(EtlRun, ZeroSizeHeadersInRlfsFile) {
+  const buffer_header_fields h{.buffer_size = 0x200, .time = ft_2021};
+  const byte_array empty_header = build_rlfs_buffer_header({.buffer_size = 0});
+  const byte_array log = join({build_rlfs_header({}), buffer_builder(h, true).add(ev(1)).finish(),
+                               empty_header, empty_header, empty_header,
+                               buffer_builder(h, true).add(ev(2)).finish()});
+  EXPECT_EQ(stats_of(log),
+            "8e805eb3-6a8f-4a1e-90fa-a831d94e54a1 : \n"
+            "event id | occurances\n"
+            "       1 |          1\n"
+            "       2 |          1\n\n");
+}
+
+TEST(EtlRun, CutOffLastBuffer) {
+  // The last buffer is cut by the end of the file: the records it holds
+  // whole are read, however few bytes of it remain.
+  const buffer_header_fields h{.buffer_size = 0x1000, .time = ft_2021};
+  buffer_builder last(h);
+  for (u16 i = 0; i < 20; ++i) last.add(ev(static_cast<u16>(100 + i)));
+  const byte_array first = build_logfile_first_buffer({.first_buffer_size = 0x400, .clock_type = 2});
+  const byte_array full = join({first, last.finish()});
+  for (const u64 left : {u64{600}, u64{300}, u64{513}, u64{512}}) {
+    SCOPED_TRACE(left);
+    const byte_array log = cut_short(full, 0x400 + left);
+    const run_result r = run_log(log, mode::stats);
+    ASSERT_TRUE(r.ok);
+    u64 whole = 0;
+    for (u16 i = 0; i < 20; ++i) whole += last.offset_of(i) + 86 <= left ? 1 : 0;
+    ASSERT_GT(whole, 0u);
+    for (u16 i = 0; i < 20; ++i) {
+      const std::string row = "     " + std::to_string(100 + i) + " |          1\n";
+      EXPECT_EQ(r.out.find(row) != std::string::npos, i < whole) << i;
+    }
+  }
+}
+
+TEST(EtlRun, FileCutAtEveryLength) {
+  byte_array first = build_logfile_first_buffer({.first_buffer_size = 0x200, .clock_type = 2});
+  add_to_first_buffer(first, {build_record(record_generic{.type_code = 0xC011, .hook_id = 0x0A00})});
+  const buffer_header_fields h{.buffer_size = 0x100, .time = ft_2021};
+  const byte_array full = join({first, buffer_builder(h).add(ev(1)).add(msg(2)).finish(),
+                                buffer_builder(h).add(ev(3)).finish()});
+  const std::string all = stats_of(full);
+  for (u64 n = 0; n <= full.size(); ++n) {
+    SCOPED_TRACE(n);
+    const run_result r = run_log(cut_short(full, n), mode::stats);
+    // shorter than the first buffer: not a logfile-header file
+    EXPECT_EQ(r.ok, n >= 0x200);
+    if (n == full.size()) {
+      EXPECT_EQ(r.out.substr(r.out.find("\n\n") + 2), all);
+    }
+  }
+}
+
+TEST(EtlRun, ZeroedFileAfterLogfileFile) {
+  // The second file is read as a file without logfile header, whatever the
+  // first one left: its buffers use the "RlFs" layout, the selector is 0.
+  temp_dir dir;
+  const std::string a = dir.write("a.etl", logfile_log());
+  const std::string b = dir.write("b.etl", zeroed_log());
+  vesk_user_opts opts;
+  opts.status_display = 0;
+  opts.stats = 1;
+  opts.processor.load_templates();
+  std::ostringstream out;
+  ASSERT_TRUE(process_etl_file(out, a, opts));
+  ASSERT_TRUE(process_etl_file(out, b, opts));
+  EXPECT_EQ(out.str().substr(out.str().rfind("\n\n2818ef08") + 2), no_kernel_stats);
+  EXPECT_EQ(opts.processor.templates.providers.size(), 31u);  // kept
+}
+
+TEST(EtlRun, EventRowsNeedAWriter) {
+  temp_dir dir;
+  const std::string path = dir.write("a.etl", logfile_log());
+  vesk_user_opts opts;
+  opts.status_display = 0;
+  opts.processor.load_templates();
+  std::ostringstream out;
+  EXPECT_FALSE(process_etl_file(out, path, opts));
+  EXPECT_EQ(out.str(), "");
+  std::vector<u64> rows;
+  const event_row_writer writer = [&rows](std::ostream&, const event_record& r, vesk_user_opts&) {
+    rows.push_back(r.file_offset);
+  };
+  ASSERT_TRUE(process_etl_file(out, path, opts, writer));
+  // the first buffer's kernel record, then three and two records
+  ASSERT_EQ(rows.size(), 6u);
+  EXPECT_TRUE(std::is_sorted(rows.begin(), rows.end()));
+  EXPECT_LT(rows[0], 0x400u);
+  EXPECT_EQ(out.str().rfind("orig source path: c:\\logs\\test.etl\n"), out.str().find("orig"));
+}
+
+// ---- -pullguid ----
+
+TEST(Pullguid, ReducedLogReadsBackWithExactlyThatProvider) {
+  struct pull_case {
+    const char* name;
+    byte_array log;
+    const guid* provider;
+    std::string stats;
+  };
+  const std::string ev_stats = no_kernel_stats.substr(no_kernel_stats.find(ev_text));
+  const std::string msg_stats = no_kernel_stats.substr(0, no_kernel_stats.find(ev_text));
+  const guid kernel = guid_of("68fdd900-4a3e-11d1-84f4-0000f80464e3");
+  const pull_case cases[] = {
+      {"LogfileEvents", logfile_log(), &ev_provider, ev_stats},
+      {"LogfileMessages", logfile_log(), &msg_provider, msg_stats},
+      {"LogfileKernelInFirstBuffer", logfile_log(), &kernel,
+       logfile_stats.substr(0, logfile_stats.find(msg_text))},
+      {"Logfile32", logfile_log(4), &ev_provider, ev_stats},
+      {"Rlfs", rlfs_log(), &ev_provider, ev_stats},
+      {"Zeroed", zeroed_log(), &msg_provider, msg_stats},
+  };
+  for (const pull_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const run_result r = run_log(c.log, mode::pullguid, *c.provider);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.out, "");  // neither the "file:" block nor any row
+    EXPECT_EQ(r.reduced_failed, 0);
+    ASSERT_FALSE(r.reduced.empty());
+    EXPECT_EQ(stats_of(r.reduced), c.stats);
+  }
+}
+
+TEST(Pullguid, ProviderAbsentGivesTheHeadOnly) {
+  const guid absent = guid_of("01234567-89ab-cdef-0123-456789abcdef");
+  const run_result z = run_log(zeroed_log(), mode::pullguid, absent);
+  ASSERT_TRUE(z.ok);
+  EXPECT_EQ(z.reduced, byte_array(72, 0));
+  const run_result r = run_log(rlfs_log(), mode::pullguid, absent);
+  EXPECT_EQ(r.reduced, build_rlfs_header({}));
+  const run_result l = run_log(logfile_log(), mode::pullguid, absent);
+  EXPECT_EQ(l.reduced.size(), 0x400u);  // the first buffer, without its kernel record
+  EXPECT_EQ(stats_of(l.reduced), "");
+}
+
+TEST(Pullguid, UnopenableReducedFileIsReported) {
+  temp_dir dir;
+  const std::string path = dir.write("a.etl", logfile_log());
+  vesk_user_opts opts;
+  opts.status_display = 0;
+  opts.processor.load_templates();
+  opts.pullguid = 1;
+  opts.pullguid_guid = ev_provider;
+  opts.out_path = dir.path("no/such/folder/r.etl");
+  std::ostringstream out;
+  EXPECT_TRUE(process_etl_file(out, path, opts));
+  EXPECT_EQ(opts.reduced_failed, 1);
+  EXPECT_EQ(out.str(), "");
+}
+
+}  // namespace
+
+// ---- the -log road of the program ----
+
+namespace {
+
+// Every message first blanks the status line.
+const std::string blank = "\x1b[2K\r" + std::string(27, ' ') + "\r";
+
+TEST(LogRoad, FirstFailingFileEndsTheList) {
+  temp_dir dir;
+  const std::string a = dir.write("a.etl", zeroed_log());
+  const std::string bad = dir.write("bad.etl", byte_array(100, 1));
+  const std::string c = dir.write("c.etl", rlfs_log());
+  const vesk_result r = run_vesk({"-log", a + "|" + bad + "|" + c, "-stats", "-quiet"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, blank + "prob parsing file: " + bad + "\n");
+  EXPECT_EQ(r.out, "\"cmdline: " VESK_BINARY " -log " + a + "|" + bad + "|" + c +
+                       " -stats -quiet\"\n\n---------------------\nfile: " + a + "\n\n" +
+                       no_kernel_stats);
+}
+
+TEST(LogRoad, ModesNotInThisBuildFailHonestly) {
+  temp_dir dir;
+  const std::string a = dir.write("a.etl", zeroed_log());
+  const vesk_result table = run_vesk({"-log", a, "-quiet"});
+  EXPECT_EQ(table.status, 255);
+  EXPECT_EQ(table.err,
+            blank + "the event table (-log without -stats, -guids or -pullguid) is not available in this "
+            "build yet\n");
+  const vesk_result templ = run_vesk({"-log", a, "-stats", "-templates", "t.txt", "-quiet"});
+  EXPECT_EQ(templ.status, 255);
+  EXPECT_EQ(templ.err, blank + "-templates (the template file reader) is not available in this build yet\n");
+}
+
+TEST(LogRoad, PullguidWritesACleanLog) {
+  // The results text goes to standard output, so the reduced log holds
+  // nothing else. (An -out path that cannot be written is refused by the
+  // option parser before any file is read.)
+  temp_dir dir;
+  const std::string a = dir.write("a.etl", zeroed_log());
+  const std::string good = dir.path("r.etl");
+  const vesk_result ok = run_vesk({"-log", a, "-pullguid", ev_text, "-out", good, "-quiet"});
+  EXPECT_EQ(ok.status, 0);
+  EXPECT_EQ(ok.err, "");
+  EXPECT_EQ(ok.out, "\"cmdline: " VESK_BINARY " -log " + a + " -pullguid " + ev_text + " -out " +
+                        good + " -quiet\"\n\n");
+  EXPECT_EQ(stats_of(read_all(good)), no_kernel_stats.substr(no_kernel_stats.find(ev_text)));
+}
+
+}  // namespace
