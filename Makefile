@@ -14,8 +14,11 @@ build-asan:
 	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVESK_SANITIZE=ON
 	cmake --build build-asan -j $(JOBS)
 
+# The demo log is written by the project's own log builder (tools/make_demo_log).
 demo: build
-	./build/vesk
+	./build/tools/make_demo_log build/demo.etl
+	./build/vesk -log build/demo.etl -guids -quiet
+	./build/vesk -log build/demo.etl -stats -quiet
 
 test: build build-asan
 	cd build && ctest --output-on-failure -j $(JOBS)

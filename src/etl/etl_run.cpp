@@ -5,6 +5,7 @@
 #include "app/vesk_user_opts.hpp"
 #include "common/byte_reader.hpp"
 #include "etl/etl_headers.hpp"
+#include "etl/header_section.hpp"
 #include "etl/etl_reports.hpp"
 #include "etl/logfile_header.hpp"
 #include "platform/console.hpp"
@@ -159,12 +160,15 @@ bool run_etl_file(std::ostream& out, uni::fileio& file, vesk_user_opts& opts,
     opts.session_name = tp.session_name.empty() ? not_available : tp.session_name;
     opts.source_path = tp.log_file_name.empty() ? not_available : tp.log_file_name;
   }
-  // The header section's rows come from the output writers.
-  std::ostringstream section;
-
   if (!opts.pullguid) {
     out << "---------------------\n" << "file: " << opts.current_file << '\n';
     if (!opts.guids && !opts.stats) {
+      std::ostringstream section;
+      if (s.kind == etl_file_kind_t::logfile_header) {
+        print_header_info(tp.logfile_header, section, opts);
+      } else {
+        (void)print_header_info_only(tp.first_buffer_header, section, opts);
+      }
       out << "orig source path: " << opts.source_path << '\n' << section.str();
     } else {
       out << '\n';

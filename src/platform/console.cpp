@@ -17,9 +17,17 @@ static_assert(sizeof status_frame_before - 1 == 10);
 static_assert(sizeof clear_line - 1 == 33);
 }  // namespace
 
+namespace {
+// Whether a status line is on the terminal now. Blanking is needed only then,
+// so a run under -quiet (which draws none) writes no escape sequences at all.
+bool status_line_shown = false;
+}  // namespace
+
 void clear_status_line() {
+  if (!status_line_shown) return;
   std::fputs(clear_line, stderr);
   std::fflush(stderr);
+  status_line_shown = false;
 }
 
 void clear_status_if_shown(const cmd_params* opts) {
@@ -40,6 +48,7 @@ int status_vprintf(u32 max_chars, const char* fmt, va_list args, u8 as_title) {
   } else {
     std::fputs(framed.c_str(), stderr);
     std::fflush(stderr);
+    status_line_shown = true;
   }
   return shown;
 }

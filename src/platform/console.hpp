@@ -10,6 +10,7 @@
 
 class cmd_params;
 
+// Blanks the status line when one is shown; writes nothing otherwise.
 void clear_status_line();
 void clear_status_if_shown(const cmd_params* opts);
 // Formats at most max_chars characters, frames them as a status line (or a

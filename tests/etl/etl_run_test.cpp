@@ -360,8 +360,6 @@ TEST(Pullguid, UnopenableReducedFileIsReported) {
 
 namespace {
 
-// Every message first blanks the status line.
-const std::string blank = "\x1b[2K\r" + std::string(27, ' ') + "\r";
 
 TEST(LogRoad, FirstFailingFileEndsTheList) {
   temp_dir dir;
@@ -370,7 +368,7 @@ TEST(LogRoad, FirstFailingFileEndsTheList) {
   const std::string c = dir.write("c.etl", rlfs_log());
   const vesk_result r = run_vesk({"-log", a + "|" + bad + "|" + c, "-stats", "-quiet"});
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, blank + "prob parsing file: " + bad + "\n");
+  EXPECT_EQ(r.err, "prob parsing file: " + bad + "\n");  // -quiet: no escape sequences
   EXPECT_EQ(r.out, "\"cmdline: " VESK_BINARY " -log " + a + "|" + bad + "|" + c +
                        " -stats -quiet\"\n\n---------------------\nfile: " + a + "\n\n" +
                        no_kernel_stats);
@@ -382,11 +380,11 @@ TEST(LogRoad, ModesNotInThisBuildFailHonestly) {
   const vesk_result table = run_vesk({"-log", a, "-quiet"});
   EXPECT_EQ(table.status, 255);
   EXPECT_EQ(table.err,
-            blank + "the event table (-log without -stats, -guids or -pullguid) is not available in this "
+            "the event table (-log without -stats, -guids or -pullguid) is not available in this "
             "build yet\n");
   const vesk_result templ = run_vesk({"-log", a, "-stats", "-templates", "t.txt", "-quiet"});
   EXPECT_EQ(templ.status, 255);
-  EXPECT_EQ(templ.err, blank + "-templates (the template file reader) is not available in this build yet\n");
+  EXPECT_EQ(templ.err, "-templates (the template file reader) is not available in this build yet\n");
 }
 
 TEST(LogRoad, PullguidWritesACleanLog) {
@@ -402,6 +400,43 @@ TEST(LogRoad, PullguidWritesACleanLog) {
   EXPECT_EQ(ok.out, "\"cmdline: " VESK_BINARY " -log " + a + " -pullguid " + ev_text + " -out " +
                         good + " -quiet\"\n\n");
   EXPECT_EQ(stats_of(read_all(good)), no_kernel_stats.substr(no_kernel_stats.find(ev_text)));
+}
+
+}  // namespace
+
+namespace {
+
+// The header section follows the recorded source path: the table's header
+// line, then the logfile header's own row.
+TEST(EtlRun, HeaderSectionFollowsTheSourcePath) {
+  temp_dir dir;
+  const std::string path = dir.write("a.etl", logfile_log());
+  vesk_user_opts opts;
+  opts.status_display = 0;
+  opts.processor.load_templates();
+  std::ostringstream out;
+  const event_row_writer ignore = [](std::ostream&, const event_record&, vesk_user_opts&) {};
+  ASSERT_TRUE(process_etl_file(out, path, opts, ignore));
+  std::istringstream lines(out.str());
+  std::string line;
+  std::vector<std::string> all;
+  while (std::getline(lines, line)) all.push_back(line);
+  ASSERT_GE(all.size(), 5u);
+  EXPECT_EQ(all[0], "---------------------");
+  EXPECT_EQ(all[2], "orig source path: c:\\logs\\test.etl");
+  EXPECT_EQ(all[3].rfind(" created [utc or #ticks]", 0), 0u) << all[3];
+  EXPECT_NE(all[4].find("<header info only>"), std::string::npos) << all[4];
+  EXPECT_NE(all[4].find("Test Session"), std::string::npos) << all[4];
+  EXPECT_NE(all[4].find("data{\"00-TimeType:Filetime\";"), std::string::npos) << all[4];
+  EXPECT_NE(all[4].find("\"11-LogfileName:c:/logs/test.etl\"}"), std::string::npos) << all[4];
+
+  // A zeroed file has no logfile header: its row says so and names nothing.
+  const std::string zeroed = dir.write("z.etl", zeroed_log());
+  std::ostringstream zout;
+  ASSERT_TRUE(process_etl_file(zout, zeroed, opts, ignore));
+  EXPECT_NE(zout.str().find("orig source path: <not available>\n created"), std::string::npos)
+      << zout.str();
+  EXPECT_NE(zout.str().find("<header info only>"), std::string::npos);
 }
 
 }  // namespace
