@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Reads a 1 GiB synthetic log with -stats and with the event table, and
-# reports the time and the peak memory (maximum resident set size) of each.
-# Run by hand from the top of the repository after `make build`:
+# Reads a large synthetic log (1 GiB unless a size in MiB is given) in each
+# reading mode and reports the wall time and the peak memory (maximum
+# resident set size) of each. Run by hand from the top of the repository
+# after `make build`:
 #   bench/run.sh [size in MiB]
 set -euo pipefail
 size=${1:-1024}
@@ -9,8 +10,12 @@ dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 ./build/bench/make_big_log "$dir/big.etl" "$size"
 ls -l "$dir/big.etl"
-for mode in -stats -guids ""; do
-  echo "== vesk -log big.etl $mode -quiet"
-  /usr/bin/time -v ./build/vesk -log "$dir/big.etl" $mode -quiet -out "$dir/out.txt" 2>&1 >/dev/null |
+measure() {
+  echo "== vesk -log big.etl $*"
+  /usr/bin/time -v ./build/vesk -log "$dir/big.etl" -quiet "$@" 2>&1 >/dev/null |
     grep -E 'Elapsed|Maximum resident'
-done
+}
+measure -stats
+measure -guids
+measure -pullguid 8e805eb3-6a8f-4a1e-90fa-a831d94e54a1 -out "$dir/reduced.etl"
+ls -l "$dir/reduced.etl"
