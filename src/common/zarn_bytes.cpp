@@ -26,6 +26,7 @@ constexpr u64 sid_authority_size = 6;
 constexpr u64 sid_subs_off = 8;          // count x u32 little-endian sub-authorities
 constexpr u64 sid_sub_size = 4;
 constexpr u64 sid_min_avail = 12;        // header and at least one sub-authority's room
+static_assert(sid_revision_off + 1 == sid_count_off && sid_count_off + 1 == sid_authority_off);
 static_assert(sid_authority_off + sid_authority_size == sid_subs_off);
 static_assert(sid_subs_off + sid_sub_size == sid_min_avail);
 
