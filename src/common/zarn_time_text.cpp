@@ -167,7 +167,11 @@ bool parse_triple(const char* text, u32& hours, u32& minutes, double& seconds) {
   if (hours_text.size() > max_time_field) return false;
   u32 h = 0;
   if (!whole_field(hours_text, h)) return false;
-  hours = (pm ? 12u : 0u) + h;
+  // the 12 of "pm" is added in 32 bits: a huge hour would wrap round to a
+  // small, plausible one
+  const u32 pm_hours = pm ? 12u : 0u;
+  if (h > std::numeric_limits<u32>::max() - pm_hours) return false;
+  hours = pm_hours + h;
 
   const std::size_t minutes_end = c2 != std::string::npos ? c2 : tail_end;
   const std::string minutes_text = t.substr(c1 + 1, minutes_end - (c1 + 1));
