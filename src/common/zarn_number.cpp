@@ -5,25 +5,22 @@
 #include <locale>
 #include <sstream>
 #include <string_view>
+#include <vector>
+
+#include "common/zarn_string.hpp"
 
 namespace {
 
-constexpr std::string_view trim_set = " \t\r\n";
-
-std::string_view trimmed(std::string_view s) {
-  const auto first = s.find_first_not_of(trim_set);
-  if (first == std::string_view::npos) return {};
-  const auto last = s.find_last_not_of(trim_set);
-  return s.substr(first, last - first + 1);
-}
-
-char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-std::string lowered(std::string_view s) {
+// The text without surrounding " \t\r\n".
+std::string trimmed(std::string_view s) {
   std::string out(s);
-  for (char& c : out) c = ascii_lower(c);
+  trim_whitespace(out);
   return out;
 }
+
+std::string lowered(std::string s) { return to_lower(s); }
+
+bool is_x(char c) { return c == 'x' || c == 'X'; }
 
 bool is_c_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
@@ -51,7 +48,7 @@ u32 convert_u32(std::string_view s, u32 base) {
     negative = s[i] == '-';
     ++i;
   }
-  if (base == 16 && i + 2 < s.size() && s[i] == '0' && ascii_lower(s[i + 1]) == 'x' && is_digit_in(s[i + 2], 16)) {
+  if (base == 16 && i + 2 < s.size() && s[i] == '0' && is_x(s[i + 1]) && is_digit_in(s[i + 2], 16)) {
     i += 2;
   }
   constexpr u64 max = std::numeric_limits<u32>::max();
@@ -111,20 +108,20 @@ bool to_uint(const char* text, u32& out) {
   out = 0;
   if (text == nullptr || *text == '\0') return false;
   const std::string_view raw(text);
-  const std::string_view t = trimmed(raw);
+  const std::string t = trimmed(raw);
   const std::string low = lowered(t);
   // Hex and octal prefixes are found on the trimmed text and converted from
   // it, so blanks around "0x10" do not shift where the digits are read.
   if (low.size() >= 2 && low[1] == 'x') {
-    out = convert_u32(t.substr(2), 16);
+    out = convert_u32(std::string_view(t).substr(2), 16);
     return true;
   }
   if (!low.empty() && low[0] == 'x') {
-    out = convert_u32(t.substr(1), 16);
+    out = convert_u32(std::string_view(t).substr(1), 16);
     return true;
   }
   if (!low.empty() && low[0] == 'o') {
-    out = convert_u32(t.substr(1), 8);
+    out = convert_u32(std::string_view(t).substr(1), 8);
     return true;
   }
   if (starts_decimal(raw[0])) {
@@ -205,7 +202,7 @@ namespace {
 // One piece of a byte list: an optional "0x", then hexadecimal digits of a
 // value no larger than 0xFF, and nothing else.
 bool parse_hex_byte(std::string_view piece, u8& out) {
-  if (piece.size() > 2 && piece[0] == '0' && ascii_lower(piece[1]) == 'x') piece.remove_prefix(2);
+  if (piece.size() > 2 && piece[0] == '0' && is_x(piece[1])) piece.remove_prefix(2);
   if (piece.empty()) return false;
   u32 value = 0;
   for (char c : piece) {
@@ -221,23 +218,17 @@ bool parse_hex_byte(std::string_view piece, u8& out) {
 
 byte_array& parse_byte_list(byte_array& out, const std::string& text, char delimiter) {
   out.clear();
-  // The text is read up to an embedded NUL; every piece between delimiters is
-  // trimmed and empty pieces are dropped.
-  const std::string_view s(text.c_str());
-  std::size_t begin = 0;
-  while (begin <= s.size()) {
-    std::size_t end = s.find(delimiter, begin);
-    if (end == std::string_view::npos) end = s.size();
-    const std::string_view piece = trimmed(s.substr(begin, end - begin));
-    if (!piece.empty()) {
-      u8 b = 0;
-      if (!parse_hex_byte(piece, b)) {
-        out.clear();
-        return out;
-      }
-      out.push_back(b);
+  // Pieces are trimmed and empty ones dropped (the text is read up to an
+  // embedded NUL).
+  std::vector<std::string> pieces;
+  split_string(text, delimiter, pieces, true, false, false);
+  for (const std::string& piece : pieces) {
+    u8 b = 0;
+    if (!parse_hex_byte(piece, b)) {
+      out.clear();
+      return out;
     }
-    begin = end + 1;
+    out.push_back(b);
   }
   return out;
 }
