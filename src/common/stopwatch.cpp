@@ -8,8 +8,8 @@
 
 namespace {
 // FILETIME of 1900-01-01 00:00:00 UTC, the NTP epoch.
-constexpr u64 ntp_epoch_filetime = 94354848000000000ull;
-constexpr u64 ticks_per_second = 10000000ull;
+constexpr u64 ntp_epoch_filetime = zarn::ntp_epoch_ticks;
+constexpr u64 ticks_per_second = zarn::ticks_per_second;
 
 u32 read_be32(const u8* p) {
   return (static_cast<u32>(p[0]) << 24) | (static_cast<u32>(p[1]) << 16) |
