@@ -1,6 +1,5 @@
 #include "etl/header_section.hpp"
 
-#include <charconv>
 #include <sstream>
 #include <string_view>
 #include <utility>
@@ -24,13 +23,7 @@ constexpr u64 copy_time = rlfs_header::time_offset;             // u64 at 16
 constexpr u64 copy_start_time = rlfs_header::start_time_offset; // u64 at 24
 static_assert(copy_start_time + 8 <= buffer_header_size);
 
-std::string hex_text(u64 value, std::size_t digits) {
-  char buf[16];
-  const auto result = std::to_chars(buf, buf + sizeof buf, value, 16);
-  std::string text(buf, result.ptr);
-  if (text.size() < digits) text.insert(0, digits - text.size(), '0');
-  return "0x" + text;
-}
+std::string hex_text(u64 value, std::size_t digits) { return "0x" + hex_digits(value, digits); }
 
 // A 32-bit field: "0x" and 8 digits under the hexadecimal switch, else decimal.
 std::string u32_text(u32 value, const cmd_params& options) {
