@@ -1,6 +1,5 @@
 #include "etl/header_section.hpp"
 
-#include <charconv>
 #include <sstream>
 #include <string_view>
 #include <utility>
@@ -24,13 +23,7 @@ constexpr u64 copy_time = rlfs_header::time_offset;             // u64 at 16
 constexpr u64 copy_start_time = rlfs_header::start_time_offset; // u64 at 24
 static_assert(copy_start_time + 8 <= buffer_header_size);
 
-std::string hex_text(u64 value, std::size_t digits) {
-  char buf[16];
-  const auto result = std::to_chars(buf, buf + sizeof buf, value, 16);
-  std::string text(buf, result.ptr);
-  if (text.size() < digits) text.insert(0, digits - text.size(), '0');
-  return "0x" + text;
-}
+std::string hex_text(u64 value, std::size_t digits) { return "0x" + hex_digits(value, digits); }
 
 // A 32-bit field: "0x" and 8 digits under the hexadecimal switch, else decimal.
 std::string u32_text(u32 value, const cmd_params& options) {
@@ -58,10 +51,17 @@ std::string time_field_text(u64 value, const cmd_params& options) {
   return date + "T" + time_text + "Z";
 }
 
-// A bias and, when it is non-zero, the same in hours.
-std::string bias_text(i32 minutes, const cmd_params& options) {
+// A bias and, when it is non-zero, the same in hours. The two biases differ
+// in their unit text: the time-zone bias reads " (-5 hours)", the daylight
+// bias " (-1hours)".
+std::string bias_text(i32 minutes, const cmd_params& options, std::string_view unit) {
   std::string text = i32_text(minutes, options);
-  if (minutes != 0) text += " (" + bias_hours_text(minutes) + " hours)";
+  if (minutes != 0) {
+    text += " (";
+    text += bias_hours_text(minutes);
+    text += unit;
+    text += ')';
+  }
   return text;
 }
 
@@ -140,8 +140,8 @@ void print_logfile_header_fields(const logfile_header_info& info, std::ostream& 
       {"TimerRes", u32_text(info.timer_resolution(), options)},
       {"LogfileMode", u32_text(info.log_file_mode(), options)},
       {"CPUSpeed", u32_text(info.cpu_speed(), options)},
-      {"TimezoneBias", bias_text(info.bias, options)},
-      {"DaylightBias", bias_text(info.daylight_bias, options)},
+      {"TimezoneBias", bias_text(info.bias, options, " hours")},
+      {"DaylightBias", bias_text(info.daylight_bias, options, "hours")},
       {"BootTime", time_field_text(info.boot_time, options)},
       {"PerfFreq", u64_text(info.perf_freq, options)},
       {"LogfileName", escaped_log_file_name(info.log_file_name)},

@@ -35,15 +35,6 @@ void append_right_aligned(std::string& line, const std::string& s, std::size_t w
   line += s;
 }
 
-// Lower-case hexadecimal digits, zero-filled to at least min_digits.
-std::string hex_digits(u64 value, std::size_t min_digits) {
-  char buf[16];
-  const auto result = std::to_chars(buf, buf + sizeof buf, value, 16);
-  std::string digits(buf, result.ptr);
-  if (digits.size() < min_digits) digits.insert(0, min_digits - digits.size(), '0');
-  return digits;
-}
-
 std::string quoted(const std::string& text) {
   std::string out;
   out.reserve(text.size() + 2);
@@ -225,6 +216,14 @@ void append_cell(std::string& line, output_row& row, std::size_t i, const cmd_pa
 }
 
 }  // namespace
+
+std::string hex_digits(u64 value, std::size_t min_digits) {
+  char buf[16];
+  const auto result = std::to_chars(buf, buf + sizeof buf, value, 16);
+  std::string digits(buf, result.ptr);
+  if (digits.size() < min_digits) digits.insert(0, min_digits - digits.size(), '0');
+  return digits;
+}
 
 output_row::output_row(i32 n, bool clear, u32 flags) {
   init(n, clear);

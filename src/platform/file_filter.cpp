@@ -59,8 +59,8 @@ bool ends_with(const std::wstring& s, const std::wstring& tail) {
 
 // The modification time (and a second time the caller may have set) against
 // the window. Times are FILETIMEs (kind 1) or Unix seconds (kind 8).
-bool passes_window(const cmd_params& opts, const std::wstring& wpath, file_info& info) {
-  if (info.modified == 0 && !uni::get_file_info(info, wpath)) return false;
+bool passes_window(const cmd_params& opts, const std::string& path, file_info& info) {
+  if (info.modified == 0 && !uni::get_file_info(info, path)) return false;
   if (info.modified == 0) return false;
   const u64 first = static_cast<u64>(info.modified);
   const u64 second = static_cast<u64>(info.second_time);
@@ -100,9 +100,9 @@ bool folder_hit(const filter_pattern& record, std::wstring folder) {
   return end == folder.size() || folder[end] == L'/' || folder[end] == L'\0';
 }
 
-bool signature_hit(const filter_pattern& record, const std::wstring& wpath, u8* out_unopened) {
+bool signature_hit(const filter_pattern& record, const std::string& path, u8* out_unopened) {
   uni::fileio f;
-  if (!f.open(wpath, 0, 1, 0)) {
+  if (!f.open(path, 0, 1, 0)) {
     if (out_unopened != nullptr) *out_unopened = 1;
     return false;
   }
@@ -113,14 +113,14 @@ bool signature_hit(const filter_pattern& record, const std::wstring& wpath, u8* 
   return bytes == record.signature;
 }
 
-}  // namespace
-
-bool file_passes_filter(const cmd_params& opts, u8* out_unopened, const std::wstring& wpath,
-                        const filter_list& list, file_info* info) {
+// `path` names the file for the file system (its bytes as given); `wpath` is
+// the same name as wide text for the pattern tests.
+bool passes(const cmd_params& opts, u8* out_unopened, const std::string& path,
+            const std::wstring& wpath, const filter_list& list, file_info* info) {
   if (wpath.empty()) return false;
   if (out_unopened != nullptr) *out_unopened = 0;
   if (info != nullptr && (opts.start_window.set || opts.stop_window.set) &&
-      !passes_window(opts, wpath, *info)) {
+      !passes_window(opts, path, *info)) {
     return false;
   }
   if (list.empty() || (list.size() == 1 && list[0].match_all)) return true;
@@ -141,18 +141,32 @@ bool file_passes_filter(const cmd_params& opts, u8* out_unopened, const std::wst
       if (name.compare(0, record.name_part.size(), record.name_part) == 0) return true;
     } else if (!record.name_part.empty() && record.name_part == name) {
       return true;
-    } else if (!record.signature.empty() && signature_hit(record, wpath, out_unopened)) {
+    } else if (!record.signature.empty() && signature_hit(record, path, out_unopened)) {
       return true;
     }
   }
   return false;
 }
 
+}  // namespace
+
+bool file_passes_filter(const cmd_params& opts, u8* out_unopened, const std::wstring& wpath,
+                        const filter_list& list, file_info* info) {
+  return passes(opts, out_unopened, uni::wstring_to_utf8(wpath), wpath, list, info);
+}
+
 bool file_passes_filter(const cmd_params& opts, u8* out_unopened, const std::string& path,
                         const filter_list& list, file_info* info) {
   if (path.empty()) return false;
   if (list.empty()) return true;
-  return file_passes_filter(opts, out_unopened, uni::utf8_to_wstring(path), list, info);
+  std::wstring wpath = uni::utf8_to_wstring(path);
+  if (wpath.empty()) {
+    // A Linux file name need not be UTF-8. Such a name is matched byte by
+    // byte (ASCII patterns still apply) and the file is reached by its own
+    // bytes, instead of the file being dropped as if nothing matched.
+    for (const char c : path) wpath.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
+  }
+  return passes(opts, out_unopened, path, wpath, list, info);
 }
 
 bool file_passes_filter(u8* out_unopened, const std::wstring& wpath, const filter_list& list) {

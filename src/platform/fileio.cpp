@@ -106,6 +106,8 @@ bool fileio::open(const std::string& path_in, u8 write, u8 text, u8 truncate) {
   if (path_in.empty()) return false;
   const std::string path = strip_trailing_slashes(path_in);
   if (is_open() || fd_ != -1) close();
+  // A failed write of an earlier file says nothing about this one.
+  write_failed_ = false;
   text_ = text;
   write_ = write;
   path_ = path;

@@ -60,7 +60,7 @@ const std::string qpc_fields_hex =
     "data{\"00-TimeType:QPC time\";\"01-Version:0x05010a00\";\"02-NumProcessors:0x00000008\";"
     "\"03-EndTime:2021-01-01T00:00:00.000000000Z\";\"04-TimerRes:0x0002625a\";"
     "\"05-LogfileMode:0x00000001\";\"06-CPUSpeed:0x000007c8\";"
-    "\"07-TimezoneBias:0xffffffc4 (-1 hours)\";\"08-DaylightBias:0xffffffc4 (-1 hours)\";"
+    "\"07-TimezoneBias:0xffffffc4 (-1 hours)\";\"08-DaylightBias:0xffffffc4 (-1hours)\";"
     "\"09-BootTime:2019-12-31T23:00:00.000000000Z\";\"10-PerfFreq:0x0000000000989680\";"
     "\"11-LogfileName:c:/logs/test.etl\"}";
 
@@ -68,7 +68,7 @@ const std::string qpc_fields_dec =
     "data{\"00-TimeType:QPC time\";\"01-Version:83954176\";\"02-NumProcessors:8\";"
     "\"03-EndTime:2021-01-01T00:00:00.000000000Z\";\"04-TimerRes:156250\";"
     "\"05-LogfileMode:1\";\"06-CPUSpeed:1992\";"
-    "\"07-TimezoneBias:-60 (-1 hours)\";\"08-DaylightBias:-60 (-1 hours)\";"
+    "\"07-TimezoneBias:-60 (-1 hours)\";\"08-DaylightBias:-60 (-1hours)\";"
     "\"09-BootTime:2019-12-31T23:00:00.000000000Z\";\"10-PerfFreq:10000000\";"
     "\"11-LogfileName:c:/logs/test.etl\"}";
 
@@ -124,7 +124,7 @@ TEST(HeaderSection, QpcLogDelimitedForms) {
            "\"\"02-NumProcessors:0x00000008\"\";\"\"03-EndTime:2021-01-01T00:00:00.000000000Z\"\";"
            "\"\"04-TimerRes:0x0002625a\"\";\"\"05-LogfileMode:0x00000001\"\";"
            "\"\"06-CPUSpeed:0x000007c8\"\";\"\"07-TimezoneBias:0xffffffc4 (-1 hours)\"\";"
-           "\"\"08-DaylightBias:0xffffffc4 (-1 hours)\"\";"
+           "\"\"08-DaylightBias:0xffffffc4 (-1hours)\"\";"
            "\"\"09-BootTime:2019-12-31T23:00:00.000000000Z\"\";"
            "\"\"10-PerfFreq:0x0000000000989680\"\";\"\"11-LogfileName:c:/logs/test.etl\"\"}\"\n"},
   };
@@ -178,7 +178,7 @@ TEST(HeaderSection, CpuCycleLogNoWhitespace) {
             "|0x200000002||data{\"00-TimeType:CPU Cycle Counter\";\"01-Version:83954176\";"
             "\"02-NumProcessors:8\";\"03-EndTime:2021-01-01T00:00:00.000000000Z\";"
             "\"04-TimerRes:156250\";\"05-LogfileMode:1\";\"06-CPUSpeed:2000\";"
-            "\"07-TimezoneBias:480 (8 hours)\";\"08-DaylightBias:-60 (-1 hours)\";"
+            "\"07-TimezoneBias:480 (8 hours)\";\"08-DaylightBias:-60 (-1hours)\";"
             "\"09-BootTime:2019-12-31T23:00:00.000000000Z\";\"10-PerfFreq:2338439\";"
             "\"11-LogfileName:c:/logs/test.etl\"}\n");
 }
@@ -249,13 +249,13 @@ TEST(HeaderSection, NegativeFractionalBiasInFields) {
   f.daylight_bias = -45;
   tool_options dec({"-base10"});
   const std::string text = fields_text(parsed(f), dec.options);
-  EXPECT_NE(text.find("\"07-TimezoneBias:-330 (-5.5 hours)\";\"08-DaylightBias:-45 (-0.75 hours)\""),
+  EXPECT_NE(text.find("\"07-TimezoneBias:-330 (-5.5 hours)\";\"08-DaylightBias:-45 (-0.75hours)\""),
             std::string::npos)
       << text;
   tool_options hex({});
   const std::string hex_text = fields_text(parsed(f), hex.options);
   EXPECT_NE(hex_text.find("\"07-TimezoneBias:0xfffffeb6 (-5.5 hours)\";"
-                          "\"08-DaylightBias:0xffffffd3 (-0.75 hours)\""),
+                          "\"08-DaylightBias:0xffffffd3 (-0.75hours)\""),
             std::string::npos)
       << hex_text;
 }

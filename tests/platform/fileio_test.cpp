@@ -134,6 +134,20 @@ TEST(FileIo, BufferedOutputFailureOnFullDevice) {
   EXPECT_FALSE(f.close());
 }
 
+// A write failure belongs to the file it happened on: the object opened again
+// on another file must not report that file's complete output as failed.
+TEST(FileIo, WriteFailureDoesNotOutliveItsFile) {
+  uni::fileio f;
+  if (!f.open(std::string("/dev/full"), 1, 0, 0)) GTEST_SKIP() << "/dev/full is not available";
+  EXPECT_FALSE(f.write(ten.data(), ten.size()));
+  EXPECT_FALSE(f.close());
+  temp_dir dir;
+  ASSERT_TRUE(f.open(dir.path("good.bin"), 1, 0, 1));
+  EXPECT_FALSE(f.write_failed());
+  ASSERT_TRUE(f.write(ten.data(), ten.size()));
+  EXPECT_TRUE(f.close());
+}
+
 // Blocks reach the file when the buffer fills or the file closes; a flush of
 // the stream writes nothing.
 TEST(FileIo, BufferedOutputWritesWholeBlocks) {
