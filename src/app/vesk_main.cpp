@@ -73,7 +73,7 @@ void print_usage(const std::string&) {
       "",
       " Basic options",
       "  -csvl2t                     = log2timeline output",
-      "  -pipe                       = pipe files into skellan for processing",
+      "  -pipe                       = pipe files into vesk for processing",
       "  -quiet                      = don't display status during run",
       "  -filter <*partial*|*.ext>   = filters stdin data from -pipe option",
       "  -dateformat mm/dd/yyyy      = \"yyyy-mm-dd\" is the default",

@@ -15,7 +15,7 @@ TEST(ProgramEntry, HelpAndNoArgumentsPrintUsage) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err.rfind(usage_start, 0), 0u) << r.err;
-    EXPECT_NE(r.err.find("  -pipe                       = pipe files into skellan for processing\n"),
+    EXPECT_NE(r.err.find("  -pipe                       = pipe files into vesk for processing\n"),
               std::string::npos);
     EXPECT_NE(r.err.find("  -pullguid <guid> -out <etl> = create subset ETL file with just GUID "
                          "records\n"),
