@@ -38,12 +38,27 @@ constexpr u64 load_u64(const u8* p) {
 
 // Field reads for a fixed header whose whole size the caller has checked
 // once (fits(bytes.size(), 0, header_size)). Reading outside `bytes` is a bug
-// in the caller, not bad input: it asserts (and the span access is checked
-// again under _GLIBCXX_ASSERTIONS).
-inline u8 u8_at(std::span<const u8> bytes, u64 off) { return bytes.subspan(off, 1)[0]; }
-inline u16 u16_at(std::span<const u8> bytes, u64 off) { return load_u16(bytes.subspan(off, 2).data()); }
-inline u32 u32_at(std::span<const u8> bytes, u64 off) { return load_u32(bytes.subspan(off, 4).data()); }
-inline u64 u64_at(std::span<const u8> bytes, u64 off) { return load_u64(bytes.subspan(off, 8).data()); }
+// in the caller, not bad input: it asserts in debug builds, and in every build
+// reads nothing and gives 0, so a missed check can never reach past the bytes.
+namespace detail {
+inline bool field_held(std::span<const u8> bytes, u64 off, u64 n) {
+  const bool held = fits(bytes.size(), off, n);
+  assert(held && "field outside the checked header");
+  return held;
+}
+}  // namespace detail
+inline u8 u8_at(std::span<const u8> bytes, u64 off) {
+  return detail::field_held(bytes, off, 1) ? bytes[off] : 0;
+}
+inline u16 u16_at(std::span<const u8> bytes, u64 off) {
+  return detail::field_held(bytes, off, 2) ? load_u16(bytes.data() + off) : 0;
+}
+inline u32 u32_at(std::span<const u8> bytes, u64 off) {
+  return detail::field_held(bytes, off, 4) ? load_u32(bytes.data() + off) : 0;
+}
+inline u64 u64_at(std::span<const u8> bytes, u64 off) {
+  return detail::field_held(bytes, off, 8) ? load_u64(bytes.data() + off) : 0;
+}
 
 class byte_reader {
  public:

@@ -78,22 +78,24 @@ bool read_alias_paths(cmd_params& opts, const std::string& value) {
   return true;
 }
 
-// The output path must be writable before any work is done; the probe file
-// is removed again and the driver creates the real one.
-bool probe_output(cmd_params& opts, const std::string& path, const std::vector<std::string>& args) {
+// The output path must be writable before any work is done. An existing file
+// is only opened, never emptied or removed here: a command line rejected after
+// this point must not cost the examiner the file (it may even be an input
+// log). A file the probe had to create is removed again; the driver creates
+// the real one.
+bool probe_output(cmd_params& opts, const std::string& path) {
   opts.out_path = expanded(path);
   replace_char(opts.out_path, '\\', '/', false);
   opts.out_given = 1;
-  const bool append = has_flag_nokeep("-append", args, 1);
+  struct stat st;
+  const bool existed = uni::stat_path(opts.out_path.c_str(), &st) == 0;
   uni::fileio probe;
-  bool opened = probe.open(opts.out_path, 1, 0, append ? 0 : 1);
-  if (!opened && append) opened = probe.open(opts.out_path, 1, 0, 1);
-  if (!opened) {
+  if (!probe.open(opts.out_path, 1, 0, existed ? 0 : 1)) {
     std::fprintf(stderr, "prob opening file %s for output, aborting\n", opts.out_path.c_str());
     return false;
   }
   probe.close();
-  std::remove(opts.out_path.c_str());
+  if (!existed) std::remove(opts.out_path.c_str());
   return true;
 }
 
@@ -329,7 +331,7 @@ bool parse_common_options(cmd_params& opts, std::vector<std::string>& args) {
   }
   if (has_flag("-separate_files", args, 0)) opts.separate_files = 1;
   if (get_option_value("-out", value, args) || get_option_value("-outfile", value, args)) {
-    if (!probe_output(opts, value, args)) return false;
+    if (!probe_output(opts, value)) return false;
   }
   if (get_option_value("-outdir", value, args)) {
     opts.out_dir = expanded(value);

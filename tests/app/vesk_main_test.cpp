@@ -76,3 +76,16 @@ TEST(ProgramEntry, UnwritableResultsFileIsReported) {
 }
 
 }  // namespace
+
+namespace {
+
+// A command line rejected after the -out probe leaves the named file as it was.
+TEST(ProgramEntry, RejectedCommandLineKeepsTheOutFile) {
+  temp_dir dir;
+  const std::string precious = dir.write("evidence.etl", std::string("evidence"));
+  const vesk_result r = run_vesk({"-log", "x.etl", "-out", precious, "-pullguid", "not a guid"});
+  EXPECT_EQ(r.status, 255);
+  EXPECT_EQ(read_text(precious), "evidence");
+}
+
+}  // namespace

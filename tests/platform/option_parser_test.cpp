@@ -1,6 +1,7 @@
 #include "platform/option_parser.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "platform/cmd_params.hpp"
 #include "support/temp_dir.hpp"
@@ -162,14 +163,24 @@ TEST(CommonOptions, SignatureFilters) {
   EXPECT_TRUE(q.include_filters.empty());
 }
 
-TEST(CommonOptions, OutputProbeRemovesItsFile) {
+// The probe checks that the results file can be written without touching
+// an existing file (a command line rejected later must not cost it), and
+// leaves no file of its own behind.
+TEST(CommonOptions, OutputProbeKeepsExistingFilesAndLeavesNoneBehind) {
   temp_dir dir;
   const std::string existing = dir.write("results.txt", std::string("old"));
+  for (const args_t& args : {args_t{"vesk", "-out", existing}, args_t{"vesk", "-out", existing, "-append"}}) {
+    cmd_params p(0, 1);
+    ASSERT_TRUE(parse(p, args).ok);
+    EXPECT_EQ(p.out_path, existing);
+    EXPECT_EQ(p.out_given, 1);
+    EXPECT_EQ(read_text(existing), "old");
+  }
+  const std::string fresh = dir.path("fresh.txt");
   cmd_params p(0, 1);
-  ASSERT_TRUE(parse(p, {"vesk", "-out", existing, "-append"}).ok);
-  EXPECT_EQ(p.out_path, existing);
-  EXPECT_EQ(p.out_given, 1);
-  EXPECT_TRUE(read_all(existing).empty());  // removed
+  ASSERT_TRUE(parse(p, {"vesk", "-out", fresh}).ok);
+  struct stat st;
+  EXPECT_NE(stat(fresh.c_str(), &st), 0);  // created and removed again
 
   cmd_params q(0, 1);
   const std::string bad = dir.path("no/such/folder/x.txt");
