@@ -121,3 +121,20 @@ TEST(ByteReader, WindowIsBoundedByItsLength) {
 }
 
 }  // namespace
+
+namespace {
+
+// A caller that skipped its header check gets 0, never bytes past the span
+// (debug builds stop at the bug instead).
+TEST(ByteReader, FieldOutsideTheCheckedHeaderReadsNothing) {
+#ifdef NDEBUG
+  EXPECT_EQ(zarn::u32_at(sample, 7), 0u);
+  EXPECT_EQ(zarn::u16_at(sample, 8), 0u);
+  EXPECT_EQ(zarn::u64_at(sample, ~u64{0} - 3), 0u);
+  EXPECT_EQ(zarn::u8_at(sample, 9), 0u);
+#else
+  EXPECT_DEATH((void)zarn::u32_at(sample, 7), "field outside the checked header");
+#endif
+}
+
+}  // namespace
