@@ -35,6 +35,14 @@ bool is_digit_in(char c, u32 base) { return static_cast<u32>(digit_value(c)) < b
 
 bool starts_decimal(char c) { return c == '-' || c == '+' || (c >= '0' && c <= '9'); }
 
+// Moves i past leading white space and one sign, as the runtime's
+// conversions do; true when the sign was '-'.
+bool skip_space_and_sign(std::string_view s, std::size_t& i) {
+  while (i < s.size() && is_c_space(s[i])) ++i;
+  if (i < s.size() && (s[i] == '-' || s[i] == '+')) return s[i++] == '-';
+  return false;
+}
+
 // The unsigned conversion of the runtime's strtoul, held to 32 bits whatever
 // the width of the platform's unsigned long: leading white space and one sign
 // are taken, "0x" is skipped in base 16 when a hex digit follows, reading
@@ -42,12 +50,7 @@ bool starts_decimal(char c) { return c == '-' || c == '+' || (c >= '0' && c <= '
 // above 32 bits gives 0xFFFFFFFF, and a '-' gives the two's complement.
 u32 convert_u32(std::string_view s, u32 base) {
   std::size_t i = 0;
-  while (i < s.size() && is_c_space(s[i])) ++i;
-  bool negative = false;
-  if (i < s.size() && (s[i] == '-' || s[i] == '+')) {
-    negative = s[i] == '-';
-    ++i;
-  }
+  const bool negative = skip_space_and_sign(s, i);
   if (base == 16 && i + 2 < s.size() && s[i] == '0' && is_x(s[i + 1]) && is_digit_in(s[i + 2], 16)) {
     i += 2;
   }
@@ -69,12 +72,7 @@ u32 convert_u32(std::string_view s, u32 base) {
 // for values outside 32 bits: they are clamped to the nearest i32 limit.
 i32 convert_i32(std::string_view s) {
   std::size_t i = 0;
-  while (i < s.size() && is_c_space(s[i])) ++i;
-  bool negative = false;
-  if (i < s.size() && (s[i] == '-' || s[i] == '+')) {
-    negative = s[i] == '-';
-    ++i;
-  }
+  const bool negative = skip_space_and_sign(s, i);
   constexpr i64 limit = static_cast<i64>(std::numeric_limits<i32>::max()) + 1;
   i64 value = 0;
   for (; i < s.size() && is_digit_in(s[i], 10); ++i) {
