@@ -402,10 +402,6 @@ TEST(LogRoad, PullguidWritesACleanLog) {
   EXPECT_EQ(stats_of(read_all(good)), no_kernel_stats.substr(no_kernel_stats.find(ev_text)));
 }
 
-}  // namespace
-
-namespace {
-
 // The header section follows the recorded source path: the table's header
 // line, then the logfile header's own row.
 TEST(EtlRun, HeaderSectionFollowsTheSourcePath) {
