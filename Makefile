@@ -7,11 +7,11 @@ JOBS ?= $(shell nproc)
 all: build
 
 build:
-	cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESK_WERROR=ON
 	cmake --build build -j $(JOBS)
 
 build-asan:
-	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVESK_SANITIZE=ON
+	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVESK_SANITIZE=ON -DVESK_WERROR=ON
 	cmake --build build-asan -j $(JOBS)
 
 # The demo log is written by the project's own log builder (tools/make_demo_log).
