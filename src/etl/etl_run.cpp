@@ -142,8 +142,9 @@ bool run_etl_file(std::ostream& out, uni::fileio& file, vesk_user_opts& opts,
       break;
     }
     case etl_file_kind_t::zeroed:
+      // Nothing describes such a file: it keeps the reset state (record
+      // times are FILETIMEs, no clock to convert, an all-zero header copy).
       first.assign(buffer_header_size, 0);
-      if (!tp.init_from_first_buffer(first)) return false;
       buffers_start = buffer_header_size;
       break;
     case etl_file_kind_t::not_etl:

@@ -274,6 +274,25 @@ TEST(EtlRun, ZeroedFileAfterLogfileFile) {
   EXPECT_EQ(opts.processor.templates.providers.size(), 31u);  // kept
 }
 
+// Nothing describes a zeroed file's clock: its records keep their own
+// FILETIMEs, whatever its buffer headers' times say.
+TEST(EtlRun, ZeroedFileRecordsKeepTheirFiletimes) {
+  temp_dir dir;
+  const buffer_header_fields h{.buffer_size = 0x200, .time = 0};
+  const std::string path = dir.write(
+      "z.etl", join({byte_array(72, 0), buffer_builder(h, true).add(ev(1, ft_2021)).add(ev(2)).finish()}));
+  vesk_user_opts opts;
+  opts.status_display = 0;
+  opts.processor.load_templates();
+  std::ostringstream out;
+  std::vector<u64> times;
+  const event_row_writer writer = [&times](std::ostream&, const event_record& r, vesk_user_opts&) {
+    times.push_back(r.filetime);
+  };
+  ASSERT_TRUE(process_etl_file(out, path, opts, writer));
+  EXPECT_EQ(times, (std::vector<u64>{ft_2021, ft_2020 + 2}));
+}
+
 TEST(EtlRun, EventRowsNeedAWriter) {
   temp_dir dir;
   const std::string path = dir.write("a.etl", logfile_log());
