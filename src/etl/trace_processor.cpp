@@ -233,54 +233,57 @@ bool trace_processor::walk_buffer_records(std::span<const u8> buffer, u64 file_o
   provider_records.clear();
   const record_window w = window_for(ctx);
 
-  // The walk covers the buffer's filled part: the filled length when it is
-  // usable, else the buffer size, and never more than the bytes held (a
-  // cut-off last buffer holds fewer than its header claims).
-  u64 limit = buffer.size();
-  if (ctx.buffer_size() >= buffer_header_size) limit = std::min<u64>(limit, ctx.buffer_size());
-  if (ctx.filled_length() >= buffer_header_size) limit = std::min<u64>(limit, ctx.filled_length());
-  const std::span<const u8> walked = buffer.first(limit);
-
+  // Records are tested against the whole buffer as the file run read it (a
+  // cut-off last buffer holds fewer bytes than its header claims). Bytes past
+  // the filled length are what the buffer held before it was reused: whole
+  // records found there are read too. Only inside the filled length are
+  // unrecognised bytes damage to step over; past it they end the walk.
+  const u64 size = buffer.size();
+  const u64 filled = std::min<u64>(ctx.filled_length(), size);
   u64 pos = first_record;
-  while (pos < limit && limit - pos >= min_record_header) {
-    const std::span<const u8> rest = walked.subspan(pos);
+  while (pos < size && size - pos >= min_record_header) {
+    const std::span<const u8> rest = buffer.subspan(pos);
     const record_shape shape = recognise_record(rest, w);
     if (shape == record_shape::none) {
-      const u64 skipped = resync(walked, pos, file_offset, ctx, w);
+      if (filled < min_record_header || pos > filled - min_record_header) break;
+      const u64 skipped = resync(buffer, filled, pos, file_offset, ctx, w);
       if (skipped == 0) break;
       pos += skipped;
       continue;
     }
     if (variant_9000 == 0 && shape == record_shape::trace_9000_28) variant_9000 = 28;
     if (variant_9000 == 0 && shape == record_shape::trace_9000_24) variant_9000 = 24;
-    const u16 size = record_size_of(shape, rest);
-    decode_record(shape, rest.first(size), file_offset + pos, ctx);
-    // a record's rounded size may pass the end of the filled part (a size of
-    // 45 with 45 bytes left rounds to 48)
-    const u64 step = rounded_record_size(size);
-    if (step >= limit - pos) break;
+    const u16 record_size = record_size_of(shape, rest);
+    decode_record(shape, rest.first(record_size), file_offset + pos, ctx);
+    // a record's rounded size may pass the end of the buffer (a size of 45
+    // with 45 bytes left rounds to 48)
+    const u64 step = rounded_record_size(record_size);
+    if (step >= size - pos) break;
     pos += step;
   }
   if (ctx.variant_9000 == 0) ctx.variant_9000 = variant_9000;
   return true;
 }
 
-u64 trace_processor::resync(std::span<const u8> walked, u64 position, u64 buffer_offset,
-                            const buffer_context& context, const record_window& w) {
-  const u64 limit = walked.size();
-  if (position >= limit) return 0;
+u64 trace_processor::resync(std::span<const u8> buffer, u64 filled, u64 position,
+                            u64 buffer_offset, const buffer_context& context,
+                            const record_window& w) {
+  const u64 size = buffer.size();
+  if (position >= size) return 0;
   u64 p = position + 8;
   bool found = false;
-  while (p < limit && limit - p >= min_record_header) {
-    if (recognise_record(walked.subspan(p), w) != record_shape::none) {
+  while (p < size && size - p >= min_record_header) {
+    if (recognise_record(buffer.subspan(p), w) != record_shape::none) {
       found = true;
       break;
     }
     p += 8;
   }
   if (!found) {
-    p = limit;
-    if (is_slack(walked.subspan(position))) return 0;
+    // no record follows: the damage runs to the end of the filled part, and
+    // unused space there (all 0x00 or all 0xFF) is no damage at all
+    p = std::max(filled, position);
+    if (p == position || is_slack(buffer.subspan(position, p - position))) return 0;
   }
   const u64 skipped = p - position;
   auto [it, inserted] = pending.try_emplace(buffer_offset + position);

@@ -72,22 +72,23 @@ class trace_processor {
   // Registers the buffer at `file_offset`. False when that offset is
   // registered already or fewer than 72 bytes are held.
   [[nodiscard]] bool register_buffer(std::span<const u8> buffer, u64 file_offset, bool converted);
-  // Registers the buffer and decodes every record in its filled part,
-  // starting at `first_record`, into pending event records. Bytes that no
-  // record test accepts are reported as one corrupted record per run of
-  // them. False when the buffer could not be registered.
+  // Registers the buffer and decodes every record in it, starting at
+  // `first_record`, into pending event records. Whole records past the
+  // filled length are read too; bytes that no record test accepts inside the
+  // filled length are reported as one corrupted record per run of them.
+  // False when the buffer could not be registered.
   bool walk_buffer_records(std::span<const u8> buffer, u64 file_offset,
                            u64 first_record = buffer_header_size);
   // The record header at the start of `record` (which runs to the end of the
-  // buffer's filled part), tried in the walk's order; none when no test
-  // accepts it.
+  // buffer), tried in the walk's order; none when no test accepts it.
   record_shape recognise_record(std::span<const u8> record, const record_window& window) const;
-  // From `position` inside `walked` (the buffer up to the end of its filled
-  // part), skips 8 bytes at a time to the next recognised record. The bytes
-  // skipped become one pending corrupted record, unless they run to the end
-  // and are all 0x00 or all 0xFF (unused space). Returns the bytes skipped,
+  // From `position` inside `buffer`, whose first `filled` bytes are in use,
+  // skips 8 bytes at a time to the next recognised record anywhere in the
+  // buffer. The bytes skipped become one pending corrupted record; when no
+  // record follows they end at the filled length and are not reported if
+  // they are unused space (all 0x00 or all 0xFF). Returns the bytes skipped,
   // 0 when nothing was reported.
-  u64 resync(std::span<const u8> walked, u64 position, u64 buffer_offset,
+  u64 resync(std::span<const u8> buffer, u64 filled, u64 position, u64 buffer_offset,
              const buffer_context& context, const record_window& window);
   // Decodes one recognised record; `record` holds exactly the record's
   // bytes (its size as the header states it). A record whose offset is

@@ -392,23 +392,45 @@ TEST(WalkBuffer, RoundedSizePastTheFilledPart) {
   EXPECT_EQ(tp.record_sizes.rbegin()->second, 48u);
 }
 
-TEST(WalkBuffer, FilledLengthBoundsTheWalk) {
+// Bytes past the filled length are what the buffer held before: whole
+// records there are read, unrecognised bytes there end the walk quietly,
+// while the same bytes inside the filled length are reported as damage.
+TEST(WalkBuffer, RecordsPastTheFilledLengthAreRead) {
+  struct filled_case {
+    const char* name;
+    bool garbage_between;  // unrecognised bytes between the two records
+    u64 filled_index;      // the filled length ends where this piece starts
+    u64 records;
+    u64 corrupted;
+  };
+  const filled_case cases[] = {
+      {"SecondRecordPastFilled", false, 1, 2, 0},
+      {"GarbagePastFilledEndsTheWalk", true, 1, 1, 0},
+      {"GarbageInsideFilledIsReported", true, 2, 2, 1},
+  };
+  for (const filled_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    buffer_builder b({.time = ft_2021});
+    b.add(build_record(record_event{.event_id = 1}));
+    if (c.garbage_between) b.add_garbage(24);
+    b.add(build_record(record_event{.event_id = 2}));
+    byte_array buf = b.finish();
+    set_u32(buf, 48, static_cast<u32>(b.offset_of(c.filled_index)));
+    trace_processor tp = filetime_processor();
+    ASSERT_TRUE(tp.walk_buffer_records(bytes_of(buf), buffer_at));
+    EXPECT_EQ(tp.pending.size() - corrupted_count(tp), c.records);
+    EXPECT_EQ(corrupted_count(tp), c.corrupted);
+  }
+  // a filled length of 0 is unknown: the zero bytes after the records are
+  // unused space
   buffer_builder b({.time = ft_2021});
-  b.add(build_record(record_event{.event_id = 1}));
-  b.add(build_record(record_event{.event_id = 2}));
+  b.add(build_record(record_event{.event_id = 1})).add(build_record(record_event{.event_id = 2}));
   byte_array buf = b.finish();
-  // a filled length that ends after the first record hides the second
-  set_u32(buf, 48, static_cast<u32>(b.offset_of(1)));
+  set_u32(buf, 48, 0);
   trace_processor tp = filetime_processor();
   ASSERT_TRUE(tp.walk_buffer_records(bytes_of(buf), buffer_at));
-  EXPECT_EQ(tp.pending.size(), 1u);
-  // a filled length of 0 is unknown: the buffer size bounds the walk, and
-  // the zero bytes after the records are unused space
-  set_u32(buf, 48, 0);
-  trace_processor tp2 = filetime_processor();
-  ASSERT_TRUE(tp2.walk_buffer_records(bytes_of(buf), buffer_at));
-  EXPECT_EQ(tp2.pending.size(), 2u);
-  EXPECT_EQ(corrupted_count(tp2), 0u);
+  EXPECT_EQ(tp.pending.size(), 2u);
+  EXPECT_EQ(corrupted_count(tp), 0u);
 }
 
 TEST(WalkBuffer, CutAtEveryLength) {
