@@ -120,6 +120,9 @@ u8 buffer_context::processor_number() const { return u8_at(header, buffer_header
 u16 buffer_context::logger_id() const { return u16_at(header, buffer_header::logger_id); }
 u32 buffer_context::filled_length() const { return u32_at(header, buffer_header::filled_length); }
 u32 buffer_context::pointer_word() const { return u32_at(header, buffer_header::pointer_word); }
+bool buffer_context::is_compressed() const {
+  return (u16_at(header, buffer_header::flags) & buffer_header::flag_compressed) != 0;
+}
 
 bool copy_buffer_header(buffer_context& context, std::span<const u8> header) {
   if (!holds(header, buffer_header_size)) return false;

@@ -87,11 +87,15 @@ inline constexpr u64 alignment = 41;       // u8
 inline constexpr u64 logger_id = 42;       // u16
 inline constexpr u64 state = 44;           // u32
 inline constexpr u64 filled_length = 48;   // u32 bytes in use, header included
-inline constexpr u64 flags = 52;           // u32
+inline constexpr u64 flags = 52;           // u16 buffer flags
+inline constexpr u64 buffer_type = 54;     // u16
 inline constexpr u64 word_56 = 56;         // u64
 inline constexpr u64 pointer_word = 60;    // u32 high half of a kernel pointer on 64-bit systems
 inline constexpr u64 word_64 = 64;         // u64
 static_assert(word_64 + 8 == buffer_header_size);
+// A relogger may compress a buffer: its bytes after the header are then no
+// records, and reading them as records gives made-up providers and ids.
+inline constexpr u16 flag_compressed = 0x0040;
 }  // namespace buffer_header
 
 // The buffer header of "RlFs" and zeroed files, where it differs.
@@ -136,6 +140,8 @@ struct buffer_context {
   u16 logger_id() const;
   u32 filled_length() const;
   u32 pointer_word() const;
+  // The buffer flags mark its records as compressed.
+  bool is_compressed() const;
 };
 
 // Copies the 72 header bytes as they are. False (context untouched) when

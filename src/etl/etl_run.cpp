@@ -36,11 +36,23 @@ u64 first_event_position(std::span<const u8> first_buffer) {
   return buffer_header_size + rounded_record_size(zarn::u16_at(rec, generic_header::size));
 }
 
+// A compressed buffer is not read. Where no event row can show it, it is
+// reported here, so that a count or a reduced log is never taken for the
+// whole file without a word.
+void report_compressed_buffers(const run_state& s) {
+  for (const auto& [offset, rec] : s.opts.processor.pending) {
+    if (rec.compressed == 0) continue;
+    print_message("compressed buffer at file offset %llu not read: %s\n",
+                  static_cast<unsigned long long>(offset), s.opts.current_file.c_str());
+  }
+}
+
 // The events of the buffer just walked: written, or dropped in the modes
 // that only count or copy them.
 void finish_buffer(run_state& s) {
   trace_processor& tp = s.opts.processor;
   if (s.opts.pullguid || s.opts.guids || s.opts.stats) {
+    report_compressed_buffers(s);
     tp.drop_pending_records();
     return;
   }

@@ -13,6 +13,7 @@ void event_record::clear() {
   file_offset = 0;
   payload_offset = 0;
   payload_size = 0;
+  compressed = 0;
   provider_known = 0;
 }
 

@@ -20,7 +20,7 @@ enum class event_kind : u32 {
   event_c012 = 6,     // 0xC012 event header, 80 bytes
   event_c013 = 7,     // 0xC013 event header, 80 bytes
   generic = 8,        // another generic header (version 2 to 5), 8 bytes
-  corrupted = 9,      // bytes no record test accepted
+  corrupted = 9,      // bytes no record test accepted, or a compressed buffer
 };
 
 struct event_descriptor {
@@ -61,6 +61,8 @@ struct event_record {
   u64 payload_offset = 0;  // file offset of the payload's first byte (for a
                            // corrupted record: of the first skipped byte)
   u32 payload_size = 0;    // payload bytes (for a corrupted record: bytes skipped)
+  u8 compressed = 0;       // a corrupted record that covers a compressed buffer,
+                           // whose records are not read
 
   // Zeroes everything from hook_event_id on, empties the name and the
   // fields; the header part stays.

@@ -231,6 +231,13 @@ bool trace_processor::walk_buffer_records(std::span<const u8> buffer, u64 file_o
   buffer_context& ctx = buffers.find(file_offset)->second;
   record_sizes.clear();
   provider_records.clear();
+  if (ctx.is_compressed()) {
+    // Its records can be read only after decompression, which this reader
+    // does not do: the whole buffer is reported instead.
+    event_record* r = add_corrupted_record(file_offset, buffer.size(), ctx);
+    if (r != nullptr) r->compressed = 1;
+    return true;
+  }
   const record_window w = window_for(ctx);
 
   // Records are tested against the whole buffer as the file run read it (a
@@ -286,18 +293,23 @@ u64 trace_processor::resync(std::span<const u8> buffer, u64 filled, u64 position
     if (p == position || is_slack(buffer.subspan(position, p - position))) return 0;
   }
   const u64 skipped = p - position;
-  auto [it, inserted] = pending.try_emplace(buffer_offset + position);
-  if (inserted) {
-    event_record& r = it->second;
-    r.kind = event_kind::corrupted;
-    r.record_ok = 0;
-    r.file_offset = buffer_offset + position;
-    r.processor_number = context.processor_number();
-    r.logger_id = context.logger_id();
-    r.payload_offset = r.file_offset;
-    r.payload_size = static_cast<u32>(skipped);
-  }
+  add_corrupted_record(buffer_offset + position, skipped, context);
   return skipped;
+}
+
+event_record* trace_processor::add_corrupted_record(u64 file_offset, u64 length,
+                                                    const buffer_context& context) {
+  auto [it, inserted] = pending.try_emplace(file_offset);
+  if (!inserted) return nullptr;
+  event_record& r = it->second;
+  r.kind = event_kind::corrupted;
+  r.record_ok = 0;
+  r.file_offset = file_offset;
+  r.processor_number = context.processor_number();
+  r.logger_id = context.logger_id();
+  r.payload_offset = file_offset;
+  r.payload_size = static_cast<u32>(std::min<u64>(length, 0xFFFFFFFFu));
+  return &r;
 }
 
 void trace_processor::decode_record(record_shape shape, std::span<const u8> rec, u64 file_offset,

@@ -73,7 +73,8 @@ class trace_processor {
   // registered already or fewer than 72 bytes are held.
   [[nodiscard]] bool register_buffer(std::span<const u8> buffer, u64 file_offset, bool converted);
   // Registers the buffer and decodes every record in it, starting at
-  // `first_record`, into pending event records. Whole records past the
+  // `first_record`, into pending event records; a compressed buffer becomes
+  // one corrupted record that covers it. Whole records past the
   // filled length are read too; bytes that no record test accepts inside the
   // filled length are reported as one corrupted record per run of them.
   // False when the buffer could not be registered.
@@ -90,6 +91,9 @@ class trace_processor {
   // 0 when nothing was reported.
   u64 resync(std::span<const u8> buffer, u64 filled, u64 position, u64 buffer_offset,
              const buffer_context& context, const record_window& window);
+  // Puts a pending corrupted record of `length` bytes at `file_offset`;
+  // null when a record is pending there already.
+  event_record* add_corrupted_record(u64 file_offset, u64 length, const buffer_context& context);
   // Decodes one recognised record; `record` holds exactly the record's
   // bytes (its size as the header states it). A record whose offset is
   // pending already is left alone.

@@ -115,6 +115,20 @@ TEST(Samples, EventsPerProvider) {
   }
 }
 
+// Reader A decompresses the second buffer (flags 0x61) and finds one record
+// of a669021c-c450-4609-a035-5af59af4df18 in it; reader B stops with an
+// error there. vesk does not decompress: it lists no provider from those
+// bytes and names the buffer instead. The first buffer holds only the
+// logfile-header record (A's 68fdd900 1), which vesk reads as the header.
+TEST(Samples, CompressedBufferOfARelogger) {
+  if (!samples_present()) GTEST_SKIP() << "sample folder " << VESK_SAMPLES_DIR << " is absent";
+  const std::string file = sample("perfview_smallEtlFile.etl");
+  const vesk_result r = run_vesk({"-log", file, "-stats", "-quiet"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "compressed buffer at file offset 512 not read: " + file + "\n");
+  EXPECT_TRUE(parse_stats(r.out).empty()) << r.out;
+}
+
 // Classic records count under their class type (the u8 at 4); the u16 at 40
 // of their header is processor time (a constant 4 in this file).
 TEST(Samples, ClassicRecordsCountByClassType) {

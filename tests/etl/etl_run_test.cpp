@@ -393,6 +393,28 @@ TEST(LogRoad, FirstFailingFileEndsTheList) {
                        no_kernel_stats);
 }
 
+// A compressed buffer's bytes give no providers; each such buffer is named
+// on standard error, -quiet or not.
+TEST(LogRoad, CompressedBuffersAreReportedNotRead) {
+  temp_dir dir;
+  byte_array log = zeroed_log();
+  set_u16(log, 72 + 0x200 + 52, 0x0061);  // the second buffer
+  const std::string a = dir.write("a.etl", log);
+  for (const char* m : {"-stats", "-guids"}) {
+    const vesk_result r = run_vesk({"-log", a, m, "-quiet"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "compressed buffer at file offset 584 not read: " + a + "\n");
+  }
+  // only the first buffer's records count
+  EXPECT_EQ(stats_of(log),
+            "2818ef08-6a54-396f-2244-5a6ea4a98cf0 : \n"
+            "event id | occurances\n"
+            "       1 |          1\n\n"
+            "8e805eb3-6a8f-4a1e-90fa-a831d94e54a1 : \n"
+            "event id | occurances\n"
+            "      10 |          1\n\n");
+}
+
 TEST(LogRoad, ModesNotInThisBuildFailHonestly) {
   temp_dir dir;
   const std::string a = dir.write("a.etl", zeroed_log());

@@ -433,6 +433,32 @@ TEST(WalkBuffer, RecordsPastTheFilledLengthAreRead) {
   EXPECT_EQ(corrupted_count(tp), 0u);
 }
 
+// A compressed buffer (buffer flags 0x61, as a relogger writes them) holds
+// no readable records: it becomes one corrupted record over the whole buffer
+// and no provider is taken from its bytes.
+TEST(WalkBuffer, CompressedBufferIsOneCorruptedRecord) {
+  buffer_builder b({.time = ft_2021});
+  b.add(build_record(record_event{.event_id = 1})).add(build_record(record_event{.event_id = 2}));
+  byte_array buf = b.finish();
+  set_u16(buf, 52, 0x0061);
+  trace_processor tp = filetime_processor();
+  ASSERT_TRUE(tp.walk_buffer_records(bytes_of(buf), buffer_at));
+  ASSERT_EQ(tp.pending.size(), 1u);
+  const event_record& r = tp.pending.begin()->second;
+  EXPECT_EQ(r.file_offset, buffer_at);
+  EXPECT_EQ(r.kind, event_kind::corrupted);
+  EXPECT_EQ(r.compressed, 1);
+  EXPECT_EQ(r.payload_size, buf.size());
+  EXPECT_TRUE(tp.providers_seen.empty());
+  // the plain flags seen in real logs leave the records readable
+  for (const u16 flags : {0x0001, 0x0020, 0x0021}) {
+    set_u16(buf, 52, flags);
+    trace_processor plain = filetime_processor();
+    ASSERT_TRUE(plain.walk_buffer_records(bytes_of(buf), buffer_at));
+    EXPECT_EQ(plain.pending.size(), 2u) << flags;
+  }
+}
+
 TEST(WalkBuffer, CutAtEveryLength) {
   const buffer_builder b = five_records({.buffer_size = 0, .time = ft_2021});
   const byte_array full = b.finish();
