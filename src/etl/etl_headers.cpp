@@ -34,9 +34,8 @@ bool passes_kind(std::span<const u8> record, record_kind kind, bool range_known,
   if (size > record.size()) return false;
   // a record shorter than its own header would put its time field, and its
   // payload start, outside the record
-  if (size < row->min_size) return false;
-  static_assert(28 + 8 <= 44 && 24 + 8 <= 40 && 16 + 8 <= 48 && 8 + 8 <= 16 && 16 + 8 <= 32);
-  const u64 t = u64_at(record, row->time_offset);  // inside: time_offset + 8 <= min_size <= size
+  if (size < row->header_length) return false;
+  const u64 t = u64_at(record, row->time_offset);  // inside: the table's time fields lie in its headers
   if (row->time_nonzero && t == 0) return false;
   return record_time_passes(t, range_known, start, end, row->filetime_escape);
 }
@@ -144,7 +143,7 @@ bool etw_header_to_72(buffer_context& context, std::span<const u8> header) {
 
 const record_kind_row* find_record_kind(u16 type_code, record_kind kind) {
   for (const record_kind_row& row : record_kinds) {
-    if (row.type_code == type_code && row.kind == kind) return &row;
+    if (row.kind == kind && (row.type_code == type_code || kind == record_kind::generic)) return &row;
   }
   return nullptr;
 }
@@ -156,10 +155,11 @@ bool is_trace_header_version(std::span<const u8> record) {
 }
 
 bool is_generic_trace_header(std::span<const u8> record) {
-  if (!holds(record, generic_header::length) || !is_trace_header_version(record)) return false;
+  constexpr u16 length = header_length_of(record_kind::generic);
+  if (!holds(record, length) || !is_trace_header_version(record)) return false;
   const u16 size = u16_at(record, generic_header::size);
   // a size under 8 cannot hold this header; its payload length would be negative
-  return size >= generic_header::length && size <= record.size();
+  return size >= length && size <= record.size();
 }
 
 bool record_time_passes(u64 t, bool range_known, u64 start, u64 end, bool filetime_escape) {
@@ -190,7 +190,7 @@ bool is_event_header(std::span<const u8> record, bool range_known, u64 start, u6
   if (size < event_header::ext_length + 2) return false;
   // the items' length, which a damaged record may claim beyond its own size
   const u16 items = u16_at(record, event_header::ext_length);
-  return fits(size, event_header::length, items);
+  return fits(size, event_header::ext_length, items);
 }
 
 bool is_trace_header_c00a(std::span<const u8> record, bool range_known, u64 start, u64 end) {

@@ -183,6 +183,7 @@ inline constexpr std::array<header_map_entry, 16> etw_header_to_72_map = {{
 
 // ---- trace-record headers ----
 
+// The header families the record tests tell apart.
 enum class record_kind : u8 {
   trace_9000_28,  // 0x9000 trace message, time at 28
   trace_9000_24,  // 0x9000 trace message, time at 24
@@ -190,35 +191,71 @@ enum class record_kind : u8 {
   trace_c00a,     // 0xC00A / 0xC014, 48-byte classic trace header
   trace_c011,     // 0xC011 / 0xC010, 16-byte header behind the generic one
   trace_c002,     // 0xC002 / 0xC001, 32-byte header behind the generic one
+  generic,        // any other type code behind the 8-byte generic header
 };
 
-// One recognised record shape. The type code is the u16 at 2.
+// The kind an event record stores, as the outputs number it.
+enum class event_kind : u32 {
+  none = 0,           // not decoded yet
+  trace_9000_24 = 1,  // 0x9000 trace message, GUID at 8
+  trace_9000_28 = 2,  // 0x9000 trace message, GUID at 12
+  system_c002 = 3,    // 0xC002 / 0xC001 system header, 32 bytes
+  perfinfo_c011 = 4,  // 0xC011 / 0xC010 perfinfo header, 16 bytes
+  classic_c00a = 5,   // 0xC00A / 0xC014 classic trace header, 48 bytes
+  event_c012 = 6,     // 0xC012 event header, 80 bytes
+  event_c013 = 7,     // 0xC013 event header, 80 bytes
+  generic = 8,        // another generic header (version 2 to 5), 8 bytes
+  corrupted = 9,      // bytes no record test accepted, or a compressed buffer
+};
+
+// One recognised record header. The type code is the u16 at 2.
 struct record_kind_row {
-  u16 type_code;
+  u16 type_code;         // 0 on the generic row: any code
   record_kind kind;
-  u16 min_size;          // the smallest record size: the header its decoder reads
-  u16 time_offset;       // u64 record time
+  u16 header_length;     // the header its decoder reads; the payload follows it,
+                         // and the record's size must reach it
+  u16 time_offset;       // u64 record time; 0: the header has none
   u8 size_offset;        // u16 record size: 0, or 4 for the generic-header kinds
   bool generic;          // must first pass is_generic_trace_header
   bool time_nonzero;     // a zero time is refused
   bool filetime_escape;  // inside a known tick range a valid FILETIME also passes
+  event_kind stored;     // the kind the event record keeps
 };
 
-inline constexpr std::array<record_kind_row, 10> record_kinds = {{
-    {0x9000, record_kind::trace_9000_28, 44, 28, 0, false, false, true},
-    {0x9000, record_kind::trace_9000_24, 40, 24, 0, false, false, true},
-    {0xC012, record_kind::event_header, 80, 16, 0, false, false, true},
-    {0xC013, record_kind::event_header, 80, 16, 0, false, false, true},
-    {0xC00A, record_kind::trace_c00a, 48, 16, 0, false, false, true},
-    {0xC014, record_kind::trace_c00a, 48, 16, 0, false, false, true},
-    {0xC011, record_kind::trace_c011, 16, 8, 4, true, true, false},
-    {0xC010, record_kind::trace_c011, 16, 8, 4, true, true, false},
-    {0xC002, record_kind::trace_c002, 32, 16, 4, true, true, false},
-    {0xC001, record_kind::trace_c002, 32, 16, 4, true, true, false},
+inline constexpr std::array<record_kind_row, 11> record_kinds = {{
+    {0x9000, record_kind::trace_9000_28, 44, 28, 0, false, false, true, event_kind::trace_9000_28},
+    {0x9000, record_kind::trace_9000_24, 40, 24, 0, false, false, true, event_kind::trace_9000_24},
+    {0xC012, record_kind::event_header, 80, 16, 0, false, false, true, event_kind::event_c012},
+    {0xC013, record_kind::event_header, 80, 16, 0, false, false, true, event_kind::event_c013},
+    {0xC00A, record_kind::trace_c00a, 48, 16, 0, false, false, true, event_kind::classic_c00a},
+    {0xC014, record_kind::trace_c00a, 48, 16, 0, false, false, true, event_kind::classic_c00a},
+    {0xC011, record_kind::trace_c011, 16, 8, 4, true, true, false, event_kind::perfinfo_c011},
+    {0xC010, record_kind::trace_c011, 16, 8, 4, true, true, false, event_kind::perfinfo_c011},
+    {0xC002, record_kind::trace_c002, 32, 16, 4, true, true, false, event_kind::system_c002},
+    {0xC001, record_kind::trace_c002, 32, 16, 4, true, true, false, event_kind::system_c002},
+    {0x0000, record_kind::generic, 8, 0, 4, true, false, false, event_kind::generic},
 }};
 
-// The row for this type code and kind, or nullptr.
+// Every time field lies inside its header, so a record that holds its header
+// holds its time.
+static_assert([] {
+  for (const record_kind_row& row : record_kinds) {
+    if (row.time_offset + 8u > row.header_length && row.time_offset != 0) return false;
+  }
+  return true;
+}());
+
+// The row for this type code and kind (the generic row for any code), or
+// nullptr.
 const record_kind_row* find_record_kind(u16 type_code, record_kind kind);
+
+// The header length of a kind (the same on every row of that kind).
+constexpr u16 header_length_of(record_kind kind) {
+  for (const record_kind_row& row : record_kinds) {
+    if (row.kind == kind) return row.header_length;
+  }
+  return 0;
+}
 
 // The generic record header: u16 version at 0, u16 type code at 2, u16
 // record size at 4, u16 hook id at 6.
@@ -227,7 +264,7 @@ inline constexpr u64 version = 0;   // u16, 2 to 5
 inline constexpr u64 type_code = 2; // u16
 inline constexpr u64 size = 4;      // u16 record size, header included
 inline constexpr u64 hook_id = 6;   // u16
-inline constexpr u64 length = 8;
+static_assert(hook_id + 2 == header_length_of(record_kind::generic));
 }  // namespace generic_header
 
 // The event header of 0xC012/0xC013 records (the first 48 bytes are also the
@@ -242,15 +279,15 @@ inline constexpr u64 process_id = 12;     // u32
 inline constexpr u64 time = 16;           // u64
 inline constexpr u64 provider = 24;       // guid
 inline constexpr u64 event_id = 40;       // u16, start of the event descriptor
-inline constexpr u64 task = 46;           // u16
-inline constexpr u64 classic_length = 48; // end of the 0xC00A/0xC014 header
+inline constexpr u64 task = 46;           // u16, the end of the 0xC00A/0xC014 header's share
 inline constexpr u64 keywords = 48;       // u64
 inline constexpr u64 processor_time = 56; // u64
 inline constexpr u64 activity = 64;       // guid
-inline constexpr u64 length = 80;
 inline constexpr u64 ext_length = 80;     // u16 items' total length, when flagged
 inline constexpr u16 ext_flag = 0x0001;
-static_assert(activity + 16 == length);
+static_assert(activity + 16 == header_length_of(record_kind::event_header));
+static_assert(keywords == header_length_of(record_kind::trace_c00a));
+static_assert(ext_length == header_length_of(record_kind::event_header));
 }  // namespace event_header
 
 // Records sit at 8-byte steps: a record occupies its size rounded up to 8.

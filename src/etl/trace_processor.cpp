@@ -13,7 +13,8 @@ using zarn::u8_at;
 
 namespace {
 
-// Field positions of the record kinds, from the record's first byte.
+// Field positions of the record kinds, from the record's first byte; each
+// header's length is its row's in the record-kind table.
 namespace rec9000 {
 inline constexpr u64 size = 0;        // u16
 inline constexpr u64 type_code = 2;   // u16 0x9000
@@ -26,9 +27,9 @@ inline constexpr u64 provider_24 = 8;   // guid
 inline constexpr u64 time_24 = 24;      // u64
 inline constexpr u64 thread_24 = 32;    // u32
 inline constexpr u64 process_24 = 36;   // u32
-inline constexpr u64 length_24 = 40;
 inline constexpr u64 shift_28 = 4;
-static_assert(process_24 + 4 == length_24);
+static_assert(process_24 + 4 == header_length_of(record_kind::trace_9000_24));
+static_assert(process_24 + 4 + shift_28 == header_length_of(record_kind::trace_9000_28));
 }  // namespace rec9000
 
 // The classic 48-byte header: the class (type, level, version) sits where
@@ -39,7 +40,7 @@ inline constexpr u64 class_type = 4;      // u8 event type
 inline constexpr u64 class_level = 5;     // u8
 inline constexpr u64 class_version = 6;   // u16, of which the low byte is kept
 inline constexpr u64 processor_time = 40; // u64
-static_assert(processor_time + 8 == event_header::classic_length);
+static_assert(processor_time + 8 == header_length_of(record_kind::trace_c00a));
 }  // namespace classic
 
 namespace system_header {
@@ -47,23 +48,92 @@ inline constexpr u64 thread_id = 8;        // u32
 inline constexpr u64 process_id = 12;      // u32
 inline constexpr u64 time = 16;            // u64
 inline constexpr u64 processor_time = 24;  // u64
-inline constexpr u64 length = 32;
+static_assert(processor_time + 8 == header_length_of(record_kind::trace_c002));
 }  // namespace system_header
 
 namespace perfinfo_header {
 inline constexpr u64 time = 8;  // u64
-inline constexpr u64 length = 16;
+static_assert(time + 8 == header_length_of(record_kind::trace_c011));
 }  // namespace perfinfo_header
 
-bool is_generic_shape(record_shape s) {
-  return s == record_shape::trace_c011 || s == record_shape::trace_c002 ||
-         s == record_shape::generic;
+// The smallest record header (the generic one): a position with fewer bytes
+// left cannot start a record.
+constexpr u64 min_record_header = header_length_of(record_kind::generic);
+
+// Each fill_ function copies one header layout into the record; the record
+// test that recognised it has checked that the whole header is held.
+
+void fill_trace_message(event_record& r, std::span<const u8> rec, u64 shift) {
+  r.size = u16_at(rec, rec9000::size);
+  r.header_type = u16_at(rec, rec9000::type_code);
+  r.descriptor.id = u16_at(rec, rec9000::event_id);
+  r.event_property = u16_at(rec, rec9000::property);
+  r.provider = guid(rec.subspan(rec9000::provider_24 + shift, 16).data());
+  r.raw_time = u64_at(rec, rec9000::time_24 + shift);
+  r.thread_id = u32_at(rec, rec9000::thread_24 + shift);
+  r.process_id = u32_at(rec, rec9000::process_24 + shift);
 }
 
-// The record's size as its header states it; the record test that
-// recognised the shape has checked that it is held.
-u16 record_size_of(record_shape shape, std::span<const u8> record) {
-  return u16_at(record, is_generic_shape(shape) ? generic_header::size : 0);
+// The first 48 bytes, which the classic header shares.
+void fill_event_header_start(event_record& r, std::span<const u8> rec) {
+  namespace eh = event_header;
+  r.size = u16_at(rec, eh::size);
+  r.header_type = u16_at(rec, eh::type_code);
+  r.thread_id = u32_at(rec, eh::thread_id);
+  r.process_id = u32_at(rec, eh::process_id);
+  r.raw_time = u64_at(rec, eh::time);
+  r.provider = guid(rec.subspan(eh::provider, 16).data());
+}
+
+// Returns where the payload starts: after the header, and after the
+// extended-data items when the header says they follow.
+u64 fill_event_header(event_record& r, std::span<const u8> rec) {
+  namespace eh = event_header;
+  fill_event_header_start(r, rec);
+  r.flags = u16_at(rec, eh::flags);
+  r.event_property = u16_at(rec, eh::property);
+  r.descriptor.id = u16_at(rec, eh::event_id);
+  r.descriptor.version = u8_at(rec, eh::event_id + 2);
+  r.descriptor.channel = u8_at(rec, eh::event_id + 3);
+  r.descriptor.level = u8_at(rec, eh::event_id + 4);
+  r.descriptor.opcode = u8_at(rec, eh::event_id + 5);
+  r.descriptor.task = u16_at(rec, eh::task);
+  r.descriptor.keywords = u64_at(rec, eh::keywords);
+  r.processor_time = u64_at(rec, eh::processor_time);
+  r.activity = guid(rec.subspan(eh::activity, 16).data());
+  constexpr u64 length = header_length_of(record_kind::event_header);
+  // the items' length field is not trusted: the items are walked within the
+  // record
+  if ((r.flags & eh::ext_flag) != 0) return skip_extended_items(rec, length);
+  return length;
+}
+
+void fill_classic_header(event_record& r, std::span<const u8> rec) {
+  fill_event_header_start(r, rec);
+  // the event id of a classic record is its class type
+  r.descriptor.id = u8_at(rec, classic::class_type);
+  r.descriptor.level = u8_at(rec, classic::class_level);
+  r.descriptor.version = u8_at(rec, classic::class_version);
+  r.processor_time = u64_at(rec, classic::processor_time);
+}
+
+// The generic header and, for the two kernel kinds, the fields behind it.
+// False when the hook id names no known kernel provider.
+bool fill_generic_header(event_record& r, std::span<const u8> rec, record_kind kind,
+                         const template_map& templates) {
+  r.flags = u16_at(rec, generic_header::version);
+  r.header_type = u16_at(rec, generic_header::type_code);
+  r.size = u16_at(rec, generic_header::size);
+  r.hook_event_id = u16_at(rec, generic_header::hook_id);
+  if (kind == record_kind::trace_c011) {
+    r.raw_time = u64_at(rec, perfinfo_header::time);
+  } else if (kind == record_kind::trace_c002) {
+    r.thread_id = u32_at(rec, system_header::thread_id);
+    r.process_id = u32_at(rec, system_header::process_id);
+    r.raw_time = u64_at(rec, system_header::time);
+    r.processor_time = u64_at(rec, system_header::processor_time);
+  }
+  return etw_guid_for_id(templates, r.provider, r.hook_event_id);
 }
 
 // Unused space at the end of a buffer: all 0x00 or all 0xFF.
@@ -197,8 +267,8 @@ record_window trace_processor::window_for(const buffer_context& context) const {
   return w;
 }
 
-record_shape trace_processor::recognise_record(std::span<const u8> record,
-                                               const record_window& w) const {
+const record_kind_row* trace_processor::recognise_record(std::span<const u8> record,
+                                                        const record_window& w) const {
   // A trace message states its own layout: its option flags (u16 at 6) say
   // whether a GUID follows and whether a sequence number comes before it.
   // Only without the GUID flag is the file's fixed variant used.
@@ -208,21 +278,28 @@ record_shape trace_processor::recognise_record(std::span<const u8> record,
       (options & rec9000::option_guid) != 0) {
     variant = (options & rec9000::option_sequence) != 0 ? 28 : 24;
   }
+  record_kind kind = record_kind::generic;
   if (is_trace_header_9000_28(record, w.range_known, w.start, w.end, variant)) {
-    return record_shape::trace_9000_28;
+    kind = record_kind::trace_9000_28;
+  } else if (is_event_header(record, w.range_known, w.start, w.end)) {
+    kind = record_kind::event_header;
+  } else if (is_trace_header_c00a(record, w.range_known, w.start, w.end)) {
+    kind = record_kind::trace_c00a;
+  } else if (is_trace_header_9000_24(record, w.range_known, w.start, w.end, variant)) {
+    kind = record_kind::trace_9000_24;
+  } else if (!is_generic_trace_header(record)) {
+    return nullptr;
+  } else {
+    // The generic size fits; the typed tests add the time field.
+    const std::span<const u8> own = record.first(u16_at(record, generic_header::size));
+    if (is_trace_header_c011(own, w.range_known, w.start, w.end)) {
+      kind = record_kind::trace_c011;
+    } else if (is_trace_header_c002(own, w.range_known, w.start, w.end)) {
+      kind = record_kind::trace_c002;
+    }
   }
-  if (is_event_header(record, w.range_known, w.start, w.end)) return record_shape::event_header;
-  if (is_trace_header_c00a(record, w.range_known, w.start, w.end)) return record_shape::trace_c00a;
-  if (is_trace_header_9000_24(record, w.range_known, w.start, w.end, variant)) {
-    return record_shape::trace_9000_24;
-  }
-  if (!is_generic_trace_header(record)) return record_shape::none;
-  // The generic size fits; the typed tests add the time field.
-  const u16 size = u16_at(record, generic_header::size);
-  const std::span<const u8> own = record.first(size);
-  if (is_trace_header_c011(own, w.range_known, w.start, w.end)) return record_shape::trace_c011;
-  if (is_trace_header_c002(own, w.range_known, w.start, w.end)) return record_shape::trace_c002;
-  return record_shape::generic;
+  // every test above has read the type code at 2
+  return find_record_kind(u16_at(record, 2), kind);
 }
 
 bool trace_processor::walk_buffer_records(std::span<const u8> buffer, u64 file_offset,
@@ -250,18 +327,19 @@ bool trace_processor::walk_buffer_records(std::span<const u8> buffer, u64 file_o
   u64 pos = first_record;
   while (pos < size && size - pos >= min_record_header) {
     const std::span<const u8> rest = buffer.subspan(pos);
-    const record_shape shape = recognise_record(rest, w);
-    if (shape == record_shape::none) {
+    const record_kind_row* row = recognise_record(rest, w);
+    if (row == nullptr) {
       if (filled < min_record_header || pos > filled - min_record_header) break;
       const u64 skipped = resync(buffer, filled, pos, file_offset, ctx, w);
       if (skipped == 0) break;
       pos += skipped;
       continue;
     }
-    if (variant_9000 == 0 && shape == record_shape::trace_9000_28) variant_9000 = 28;
-    if (variant_9000 == 0 && shape == record_shape::trace_9000_24) variant_9000 = 24;
-    const u16 record_size = record_size_of(shape, rest);
-    decode_record(shape, rest.first(record_size), file_offset + pos, ctx);
+    if (variant_9000 == 0 && row->kind == record_kind::trace_9000_28) variant_9000 = 28;
+    if (variant_9000 == 0 && row->kind == record_kind::trace_9000_24) variant_9000 = 24;
+    // the record test has checked that the size is held
+    const u16 record_size = u16_at(rest, row->size_offset);
+    decode_record(*row, rest.first(record_size), file_offset + pos, ctx);
     // a record's rounded size may pass the end of the buffer (a size of 45
     // with 45 bytes left rounds to 48)
     const u64 step = rounded_record_size(record_size);
@@ -280,7 +358,7 @@ u64 trace_processor::resync(std::span<const u8> buffer, u64 filled, u64 position
   u64 p = position + 8;
   bool found = false;
   while (p < size && size - p >= min_record_header) {
-    if (recognise_record(buffer.subspan(p), w) != record_shape::none) {
+    if (recognise_record(buffer.subspan(p), w) != nullptr) {
       found = true;
       break;
     }
@@ -312,127 +390,56 @@ event_record* trace_processor::add_corrupted_record(u64 file_offset, u64 length,
   return &r;
 }
 
-void trace_processor::decode_record(record_shape shape, std::span<const u8> rec, u64 file_offset,
-                                    const buffer_context& context) {
-  if (shape == record_shape::none) return;
+void trace_processor::decode_record(const record_kind_row& row, std::span<const u8> rec,
+                                    u64 file_offset, const buffer_context& context) {
   auto [it, inserted] = pending.try_emplace(file_offset);
   if (!inserted) return;
   event_record& r = it->second;
   r.record_ok = 1;
+  r.kind = row.stored;
   r.file_offset = file_offset;
   r.processor_number = context.processor_number();
   r.logger_id = context.logger_id();
 
-  u64 payload_start = 0;
-  bool timed = true;
+  u64 payload_start = row.header_length;
   bool provider_found = true;
-  u16 hook_id = 0;
-  switch (shape) {
-    case record_shape::trace_9000_28:
-    case record_shape::trace_9000_24: {
-      const u64 s = shape == record_shape::trace_9000_28 ? rec9000::shift_28 : 0;
-      r.kind = s != 0 ? event_kind::trace_9000_28 : event_kind::trace_9000_24;
-      r.size = u16_at(rec, rec9000::size);
-      r.header_type = u16_at(rec, rec9000::type_code);
-      r.descriptor.id = u16_at(rec, rec9000::event_id);
-      r.event_property = u16_at(rec, rec9000::property);
-      r.provider = guid(rec.subspan(rec9000::provider_24 + s, 16).data());
-      r.raw_time = u64_at(rec, rec9000::time_24 + s);
-      r.thread_id = u32_at(rec, rec9000::thread_24 + s);
-      r.process_id = u32_at(rec, rec9000::process_24 + s);
-      payload_start = rec9000::length_24 + s;
+  switch (row.kind) {
+    case record_kind::trace_9000_28:
+      fill_trace_message(r, rec, rec9000::shift_28);
       break;
-    }
-    case record_shape::event_header: {
-      namespace eh = event_header;
-      r.header_type = u16_at(rec, eh::type_code);
-      r.kind = r.header_type == 0xC012 ? event_kind::event_c012 : event_kind::event_c013;
-      r.size = u16_at(rec, eh::size);
-      r.flags = u16_at(rec, eh::flags);
-      r.event_property = u16_at(rec, eh::property);
-      r.thread_id = u32_at(rec, eh::thread_id);
-      r.process_id = u32_at(rec, eh::process_id);
-      r.raw_time = u64_at(rec, eh::time);
-      r.provider = guid(rec.subspan(eh::provider, 16).data());
-      r.descriptor.id = u16_at(rec, eh::event_id);
-      r.descriptor.version = u8_at(rec, eh::event_id + 2);
-      r.descriptor.channel = u8_at(rec, eh::event_id + 3);
-      r.descriptor.level = u8_at(rec, eh::event_id + 4);
-      r.descriptor.opcode = u8_at(rec, eh::event_id + 5);
-      r.descriptor.task = u16_at(rec, eh::task);
-      r.descriptor.keywords = u64_at(rec, eh::keywords);
-      r.processor_time = u64_at(rec, eh::processor_time);
-      r.activity = guid(rec.subspan(eh::activity, 16).data());
-      payload_start = eh::length;
-      // the items' length field is not trusted: the items are walked within
-      // the record
-      if ((r.flags & eh::ext_flag) != 0) payload_start = skip_extended_items(rec, eh::length);
+    case record_kind::trace_9000_24:
+      fill_trace_message(r, rec, 0);
       break;
-    }
-    case record_shape::trace_c00a: {
-      namespace eh = event_header;
-      r.kind = event_kind::classic_c00a;
-      r.size = u16_at(rec, eh::size);
-      r.header_type = u16_at(rec, eh::type_code);
-      r.thread_id = u32_at(rec, eh::thread_id);
-      r.process_id = u32_at(rec, eh::process_id);
-      r.raw_time = u64_at(rec, eh::time);
-      r.provider = guid(rec.subspan(eh::provider, 16).data());
-      // the event id of a classic record is its class type
-      r.descriptor.id = u8_at(rec, classic::class_type);
-      r.descriptor.level = u8_at(rec, classic::class_level);
-      r.descriptor.version = u8_at(rec, classic::class_version);
-      r.processor_time = u64_at(rec, classic::processor_time);
-      payload_start = eh::classic_length;
+    case record_kind::event_header:
+      payload_start = fill_event_header(r, rec);
       break;
-    }
-    case record_shape::trace_c011:
-    case record_shape::trace_c002:
-    case record_shape::generic: {
-      r.flags = u16_at(rec, generic_header::version);
-      r.header_type = u16_at(rec, generic_header::type_code);
-      r.size = u16_at(rec, generic_header::size);
-      hook_id = u16_at(rec, generic_header::hook_id);
-      r.hook_event_id = hook_id;
-      provider_found = etw_guid_for_id(templates, r.provider, hook_id);
-      if (shape == record_shape::trace_c011) {
-        r.kind = event_kind::perfinfo_c011;
-        r.raw_time = u64_at(rec, perfinfo_header::time);
-        payload_start = perfinfo_header::length;
-      } else if (shape == record_shape::trace_c002) {
-        r.kind = event_kind::system_c002;
-        r.thread_id = u32_at(rec, system_header::thread_id);
-        r.process_id = u32_at(rec, system_header::process_id);
-        r.raw_time = u64_at(rec, system_header::time);
-        r.processor_time = u64_at(rec, system_header::processor_time);
-        payload_start = system_header::length;
-      } else {
-        r.kind = event_kind::generic;
-        timed = false;
-        payload_start = generic_header::length;
-      }
+    case record_kind::trace_c00a:
+      fill_classic_header(r, rec);
       break;
-    }
-    case record_shape::none:
+    case record_kind::trace_c011:
+    case record_kind::trace_c002:
+    case record_kind::generic:
+      provider_found = fill_generic_header(r, rec, row.kind, templates);
       break;
   }
-  if (timed) r.filetime = ticks_to_time(r.raw_time);
-  // every header length above is within the record: its test required the
-  // record to hold at least that header
-  payload_start = std::min<u64>(payload_start, rec.size());
+  // a header without a time field leaves both times 0
+  if (row.time_offset != 0) r.filetime = ticks_to_time(r.raw_time);
+  // the header lies within the record: its test required the size to reach it
   r.payload_offset = file_offset + payload_start;
   r.payload_size = static_cast<u32>(rec.size() - payload_start);
 
-  if (provider_found) {
-    r.provider_known = 1;
-    if (r.provider_name.empty() || r.provider_name == "unk") {
-      r.provider_name = templates.provider_name(r.provider.bytes);
-    }
-    providers_seen.insert(r.provider);
-    if (collect_records != 0) provider_records.emplace(r.provider, file_offset);
-    if (statistics != 0) ++event_counts[r.provider][r.event_key()];
-  }
+  if (provider_found) note_provider(r);
   if (collect_records != 0) record_sizes[file_offset] = rounded_record_size(r.size);
+}
+
+void trace_processor::note_provider(event_record& r) {
+  r.provider_known = 1;
+  if (r.provider_name.empty() || r.provider_name == "unk") {
+    r.provider_name = templates.provider_name(r.provider.bytes);
+  }
+  providers_seen.insert(r.provider);
+  if (collect_records != 0) provider_records.emplace(r.provider, r.file_offset);
+  if (statistics != 0) ++event_counts[r.provider][r.event_key()];
 }
 
 void trace_processor::flush_pending_records(

@@ -25,23 +25,8 @@ struct record_window {
   u64 end = 0;
 };
 
-// Which record header a position holds, as the walk recognises it.
-enum class record_shape : u8 {
-  none,
-  trace_9000_28,
-  trace_9000_24,
-  event_header,  // 0xC012 / 0xC013
-  trace_c00a,    // 0xC00A / 0xC014
-  trace_c011,    // 0xC011 / 0xC010
-  trace_c002,    // 0xC002 / 0xC001
-  generic,       // any other generic header
-};
-
 // A FILETIME above this is taken for a FILETIME rather than a tick count.
 inline constexpr u64 filetime_floor = 0x01C0000000000000ull;
-// The smallest record header (the generic one): a position with fewer bytes
-// left cannot start a record.
-inline constexpr u64 min_record_header = 8;
 
 class trace_processor {
  public:
@@ -81,8 +66,9 @@ class trace_processor {
   bool walk_buffer_records(std::span<const u8> buffer, u64 file_offset,
                            u64 first_record = buffer_header_size);
   // The record header at the start of `record` (which runs to the end of the
-  // buffer), tried in the walk's order; none when no test accepts it.
-  record_shape recognise_record(std::span<const u8> record, const record_window& window) const;
+  // buffer), tried in the walk's order; null when no test accepts it.
+  const record_kind_row* recognise_record(std::span<const u8> record,
+                                          const record_window& window) const;
   // From `position` inside `buffer`, whose first `filled` bytes are in use,
   // skips 8 bytes at a time to the next recognised record anywhere in the
   // buffer. The bytes skipped become one pending corrupted record; when no
@@ -97,8 +83,11 @@ class trace_processor {
   // Decodes one recognised record; `record` holds exactly the record's
   // bytes (its size as the header states it). A record whose offset is
   // pending already is left alone.
-  void decode_record(record_shape shape, std::span<const u8> record, u64 file_offset,
+  void decode_record(const record_kind_row& row, std::span<const u8> record, u64 file_offset,
                      const buffer_context& context);
+  // A record whose provider is known: its name, and the -guids, -stats and
+  // -pullguid collections.
+  void note_provider(event_record& r);
   // Hands each pending record to `write_row` in file-offset order, then
   // empties the pending map.
   void flush_pending_records(const std::function<void(const event_record&)>& write_row);

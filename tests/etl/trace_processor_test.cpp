@@ -512,7 +512,7 @@ TEST(WalkBuffer, Variant9000IsFixedByTheFirstSuchRecord) {
   trace_processor fixed = filetime_processor();
   fixed.variant_9000 = 24;
   const byte_array rec28 = build_record(record_9000{.variant = 28});
-  EXPECT_EQ(fixed.recognise_record(bytes_of(rec28), {}), record_shape::none);
+  EXPECT_EQ(fixed.recognise_record(bytes_of(rec28), {}), nullptr);
 }
 
 // ---- clock ----
