@@ -28,17 +28,17 @@ int not_built(const char* what) {
 
 // The -log list, in the order given; the first file that fails ends it.
 int run_log_list(std::ostream& out, vesk_user_opts& opts) {
+  etl_run run{opts, opts.run_settings, opts.processor, opts.reduced, {}};
   for (const std::string& name : opts.log_files) {
     opts.current_file = name;
-    opts.cmd_params::current_file = name;
     opts.processor.file_name = name;
-    if (!process_etl_file(out, name, opts)) {
+    if (!process_etl_file(out, name, run)) {
       print_message("prob parsing file: %s\n", name.c_str());
       break;
     }
   }
   // the reduced log is this mode's whole result: losing it is a failure
-  return opts.reduced_failed ? -1 : 0;
+  return opts.reduced.failed() ? -1 : 0;
 }
 
 int run_log_road(std::ostream& out, vesk_user_opts& opts) {
@@ -46,7 +46,7 @@ int run_log_road(std::ostream& out, vesk_user_opts& opts) {
   opts.processor.load_templates();
   opts.processor.no_guessing = opts.no_guessing;
   if (!opts.log_files.empty()) {
-    if (!opts.pullguid && !opts.guids && !opts.stats) {
+    if (opts.run_settings.mode() == run_mode::events) {
       return not_built("the event table (-log without -stats, -guids or -pullguid)");
     }
     return run_log_list(out, opts);
@@ -144,7 +144,7 @@ int vesk_main(int argc, const char* const* argv) {
     // clean log: the results text then goes to standard output.
     uni::fileio results;
     std::ostream* out = &std::cout;
-    if (!opts.out_path.empty() && !opts.pullguid) {
+    if (!opts.out_path.empty() && opts.run_settings.mode() != run_mode::pullguid) {
       if (!results.open(opts.out_path, 1, 0, 1)) {
         print_message("prob opening results file: %s for writing\n", opts.out_path.c_str());
         return -1;

@@ -10,16 +10,12 @@ vesk_user_opts::vesk_user_opts() : cmd_params(zarn::time::now().filetime(), 1) {
 
 void vesk_user_opts::clear() {
   log_files.clear();
-  pullguid = 0;
-  pullguid_guid.clear();
-  reduced_file = nullptr;
-  reduced_bytes = 0;
-  reduced_failed = 0;
-  guids = stats = no_guessing = extract_bxml = enc = providers = templates = 0;
+  run_settings = etl_run_settings{};
+  reduced.clear();
+  no_guessing = extract_bxml = enc = providers = templates = 0;
   pefile.clear();
   hive.clear();
   templates_file.clear();
-  current_file.clear();
   processor.reset(false);
 }
 
@@ -63,12 +59,11 @@ bool vesk_user_opts::read_options(std::vector<std::string>& args) {
   }
   if (has_flag("-guids", args, 0)) {
     if (!requires_log(*this)) return false;
-    guids = 1;
+    run_settings.guids = 1;
   }
   if (has_flag("-stats", args, 0)) {
     if (!requires_log(*this)) return false;
-    stats = 1;
-    processor.statistics = 1;
+    run_settings.stats = 1;
   }
   if (has_flag("-no_guessing", args, 0)) no_guessing = 1;
   if (get_option_value("-pullguid", value, args)) {
@@ -78,8 +73,8 @@ bool vesk_user_opts::read_options(std::vector<std::string>& args) {
     }
     byte_array bytes;
     if (!parse_guid_text(value, bytes)) return false;
-    pullguid_guid = guid(bytes.data());
-    pullguid = 1;
+    run_settings.pullguid_guid = guid(bytes.data());
+    run_settings.pullguid = 1;
   }
   return true;
 }

@@ -3,13 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "common/guid.hpp"
+#include "etl/etl_reports.hpp"
+#include "etl/etl_run.hpp"
 #include "etl/trace_processor.hpp"
 #include "platform/cmd_params.hpp"
-
-namespace uni {
-class fileio;
-}
 
 class vesk_user_opts : public cmd_params {
  public:
@@ -22,13 +19,8 @@ class vesk_user_opts : public cmd_params {
   bool read_options(std::vector<std::string>& args);
 
   std::vector<std::string> log_files;
-  u8 pullguid = 0;
-  guid pullguid_guid;
-  uni::fileio* reduced_file = nullptr;  // the -pullguid output while a file run writes it
-  u64 reduced_bytes = 0;
-  u8 reduced_failed = 0;  // the reduced file could not be opened or written
-  u8 guids = 0;
-  u8 stats = 0;
+  etl_run_settings run_settings;  // -pullguid, -guids, -stats
+  reduced_log reduced;            // the -pullguid output
   u8 no_guessing = 0;
   u8 extract_bxml = 0;
   u8 enc = 0;
@@ -37,6 +29,5 @@ class vesk_user_opts : public cmd_params {
   std::string hive;
   u8 templates = 0;
   std::string templates_file;
-  std::string current_file;
   trace_processor processor;  // keeps its templates across input files
 };

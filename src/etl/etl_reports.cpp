@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/vesk_user_opts.hpp"
 #include "common/byte_reader.hpp"
 #include "platform/console.hpp"
 #include "platform/fileio.hpp"
@@ -109,36 +108,44 @@ byte_array build_reduced_first_buffer(std::span<const u8> first_buffer, u64 kept
   return out;
 }
 
-bool open_reduced_file(uni::fileio& file, vesk_user_opts& opts) {
-  if (!file.open(opts.out_path, 1, 1, 1)) {
-    print_message("prob opening reduced file: %s for writing\n", opts.out_path.c_str());
-    opts.reduced_failed = 1;
-    return false;
-  }
-  opts.reduced_file = &file;
-  opts.reduced_bytes = 0;
-  return true;
+void reduced_log::open(const std::string& path) {
+  taken_ = 1;
+  path_ = path;
+  next_ = 0;
+  if (!file_.open(path, 1, 1, 1)) fail("opening");
 }
 
-bool write_reduced_bytes(vesk_user_opts& opts, const byte_array& bytes) {
-  if (opts.reduced_file == nullptr) return false;
-  if (bytes.empty()) return true;
-  if (!opts.reduced_file->write_at(bytes.data(), bytes.size(), opts.reduced_bytes)) {
-    print_message("prob writing reduced file: %s\n", opts.out_path.c_str());
-    opts.reduced_failed = 1;
-    opts.reduced_file->close();
-    opts.reduced_file = nullptr;
-    return false;
-  }
-  opts.reduced_bytes += bytes.size();
-  return true;
+void reduced_log::write_head(const byte_array& head, u64 buffers_start) {
+  write_at(head, 0);
+  next_ = buffers_start;
 }
 
-void close_reduced_file(vesk_user_opts& opts) {
-  if (opts.reduced_file == nullptr) return;
-  if (!opts.reduced_file->close()) {
-    print_message("prob writing reduced file: %s\n", opts.out_path.c_str());
-    opts.reduced_failed = 1;
+void reduced_log::write_buffer(const byte_array& bytes) {
+  write_at(bytes, next_);
+  next_ += bytes.size();
+}
+
+void reduced_log::close() {
+  if (file_.is_open() && !file_.close()) fail("writing");
+}
+
+void reduced_log::clear() {
+  (void)file_.close();
+  path_.clear();
+  next_ = 0;
+  taken_ = 0;
+  failed_ = 0;
+}
+
+void reduced_log::write_at(const byte_array& bytes, u64 offset) {
+  if (!file_.is_open() || bytes.empty()) return;
+  if (!file_.write_at(bytes.data(), bytes.size(), offset)) {
+    fail("writing");
+    (void)file_.close();
   }
-  opts.reduced_file = nullptr;
+}
+
+void reduced_log::fail(const char* what) {
+  failed_ = 1;
+  print_message("prob %s reduced file: %s\n", what, path_.c_str());
 }

@@ -10,11 +10,7 @@
 #include "common/zarn_types.hpp"
 #include "etl/etl_headers.hpp"
 #include "etl/trace_processor.hpp"
-
-class vesk_user_opts;
-namespace uni {
-class fileio;
-}
+#include "platform/fileio.hpp"
 
 // One line per provider seen, in GUID order: the GUID, " : ", the provider's
 // name when known.
@@ -40,12 +36,35 @@ byte_array build_reduced_buffer(std::span<const u8> buffer, u64 buffer_offset,
 byte_array build_reduced_first_buffer(std::span<const u8> first_buffer, u64 kept,
                                       const trace_processor& tp, const guid& provider);
 
-// Opens the -out path as the reduced file and lets the options refer to it.
-// On failure the problem is reported and the options' reduced_failed is set.
-bool open_reduced_file(uni::fileio& file, vesk_user_opts& opts);
-// Writes bytes at the reduced-bytes counter and moves it on. A failed write
-// is reported once, marks reduced_failed and stops all further writes.
-bool write_reduced_bytes(vesk_user_opts& opts, const byte_array& bytes);
-// Closes the reduced file (a failed close is reported like a failed write);
-// the options no longer refer to it.
-void close_reduced_file(vesk_user_opts& opts);
+// The -pullguid output: a reduced .etl file, written at explicit offsets.
+// A problem is reported once on standard error and remembered; after it
+// nothing more is written.
+class reduced_log {
+ public:
+  // Creates or empties the file. Whether it opens or not, the log counts as
+  // taken: it holds (at most) the records of the run that opened it.
+  void open(const std::string& path);
+  bool is_open() const { return file_.is_open(); }
+  // The log's head at offset 0; the first reduced buffer goes at
+  // `buffers_start`.
+  void write_head(const byte_array& head, u64 buffers_start);
+  // A reduced buffer behind the one before; empty bytes write nothing.
+  void write_buffer(const byte_array& bytes);
+  // A failed close is reported like a failed write.
+  void close();
+  // Forgets the file (closed without a word) and every state.
+  void clear();
+  bool taken() const { return taken_ != 0; }
+  bool failed() const { return failed_ != 0; }
+
+ private:
+  void write_at(const byte_array& bytes, u64 offset);
+  // "opening" or "writing"
+  void fail(const char* what);
+
+  uni::fileio file_;
+  std::string path_;
+  u64 next_ = 0;  // where the next reduced buffer goes
+  u8 taken_ = 0;
+  u8 failed_ = 0;
+};

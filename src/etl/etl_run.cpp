@@ -2,12 +2,13 @@
 
 #include <sstream>
 
-#include "app/vesk_user_opts.hpp"
 #include "common/byte_reader.hpp"
 #include "etl/etl_headers.hpp"
-#include "etl/header_section.hpp"
 #include "etl/etl_reports.hpp"
+#include "etl/header_section.hpp"
 #include "etl/logfile_header.hpp"
+#include "etl/trace_processor.hpp"
+#include "platform/cmd_params.hpp"
 #include "platform/console.hpp"
 #include "platform/fileio.hpp"
 
@@ -21,9 +22,11 @@ const char* const not_available = "<not available>";
 struct run_state {
   std::ostream& out;
   uni::fileio& file;
-  vesk_user_opts& opts;
-  const event_row_writer& write_row;
+  etl_run& run;
+  run_mode mode;
   etl_file_kind_t kind = etl_file_kind_t::not_etl;
+  byte_array first;       // the first buffer, the "RlFs" header, or 72 zero bytes
+  u64 buffers_start = 0;  // where the buffer loop starts
   u32 counter = 0;
 };
 
@@ -36,36 +39,119 @@ u64 first_event_position(std::span<const u8> first_buffer) {
   return buffer_header_size + rounded_record_size(zarn::u16_at(rec, generic_header::size));
 }
 
+// Decides the file's kind from its head, reads what the kind has in front
+// of its buffers and prepares the trace processor. False when the file is
+// none of the kinds or that part cannot be read.
+bool open_by_kind(run_state& s, const byte_array& head) {
+  trace_processor& tp = s.run.processor;
+  s.kind = etl_file_kind(head, s.file.size());
+  switch (s.kind) {
+    case etl_file_kind_t::logfile_header: {
+      const u64 length = u32_at(head, 0);
+      if (length > max_buffer_size || !s.file.read(s.first, length, 0)) return false;
+      logfile_header_info info;
+      if (!parse_logfile_header(info, s.first) || !tp.take_file_header(info, s.first.size())) {
+        return false;
+      }
+      s.buffers_start = length;
+      return true;
+    }
+    case etl_file_kind_t::rlfs: {
+      const u64 length = u64_at(head, rlfs_header::length_offset);  // capped by the kind test
+      s.first = head;
+      if (length > head.size() && !s.file.read(s.first, length, 0)) return false;
+      if (!tp.init_from_first_buffer(s.first)) return false;
+      s.buffers_start = u32_at(s.first, rlfs_header::buffers_start_offset);
+      // the buffers cannot start inside the header's fixed part
+      if (s.buffers_start < buffer_header_size) {
+        s.buffers_start = std::max<u64>(length, buffer_header_size);
+      }
+      return true;
+    }
+    case etl_file_kind_t::zeroed:
+      // Nothing describes such a file: it keeps the reset state (record
+      // times are FILETIMEs, no clock to convert, an all-zero header copy).
+      s.first.assign(buffer_header_size, 0);
+      s.buffers_start = buffer_header_size;
+      return true;
+    case etl_file_kind_t::not_etl:
+      break;
+  }
+  return false;
+}
+
+// The session names for the writers, and unless -pullguid the "file:" block
+// with the header section (an empty line in its place with -guids, -stats).
+void write_header_section(run_state& s) {
+  const trace_processor& tp = s.run.processor;
+  cmd_params& options = s.run.options;
+  if (s.kind == etl_file_kind_t::zeroed) {
+    options.session_name = not_available;
+    options.source_path = not_available;
+  } else {
+    options.session_name = tp.session_name.empty() ? not_available : tp.session_name;
+    options.source_path = tp.log_file_name.empty() ? not_available : tp.log_file_name;
+  }
+  if (s.mode == run_mode::pullguid) return;
+  s.out << "---------------------\n" << "file: " << options.current_file << '\n';
+  if (s.mode != run_mode::events) {
+    s.out << '\n';
+    return;
+  }
+  std::ostringstream section;
+  if (s.kind == etl_file_kind_t::logfile_header) {
+    print_header_info(tp.logfile_header, section, options);
+  } else {
+    (void)print_header_info_only(tp.first_buffer_header, section, options);
+  }
+  s.out << "orig source path: " << options.source_path << '\n' << section.str();
+}
+
 // A compressed buffer is not read. Where no event row can show it, it is
 // reported here, so that a count or a reduced log is never taken for the
 // whole file without a word.
 void report_compressed_buffers(const run_state& s) {
-  for (const auto& [offset, rec] : s.opts.processor.pending) {
+  for (const auto& [offset, rec] : s.run.processor.pending) {
     if (rec.compressed == 0) continue;
     print_message("compressed buffer at file offset %llu not read: %s\n",
-                  static_cast<unsigned long long>(offset), s.opts.current_file.c_str());
+                  static_cast<unsigned long long>(offset), s.run.options.current_file.c_str());
   }
 }
 
 // The events of the buffer just walked: written, or dropped in the modes
 // that only count or copy them.
 void finish_buffer(run_state& s) {
-  trace_processor& tp = s.opts.processor;
-  if (s.opts.pullguid || s.opts.guids || s.opts.stats) {
+  trace_processor& tp = s.run.processor;
+  if (s.mode != run_mode::events) {
     report_compressed_buffers(s);
     tp.drop_pending_records();
     return;
   }
-  tp.flush_pending_records([&s](const event_record& r) { s.write_row(s.out, r, s.opts); });
+  tp.flush_pending_records(
+      [&s](const event_record& r) { s.run.write_row(s.out, r, s.run.options); });
 }
 
-void walk_one(run_state& s, std::span<const u8> buffer, u64 offset) {
-  if (s.opts.status_display) status_printf("processing buffer %2d", static_cast<int>(++s.counter));
-  trace_processor& tp = s.opts.processor;
-  if (!tp.walk_buffer_records(buffer, offset)) return;
-  if (s.opts.reduced_file != nullptr) {
-    write_reduced_bytes(s.opts, build_reduced_buffer(buffer, offset, tp, s.opts.pullguid_guid, s.kind));
+// The reduced log's share of the buffer just walked. The first buffer of a
+// logfile-header file is the reduced log's head.
+void write_reduced_share(run_state& s, std::span<const u8> buffer, u64 offset, u64 first_record) {
+  reduced_log& reduced = s.run.reduced;
+  if (!reduced.is_open()) return;
+  const trace_processor& tp = s.run.processor;
+  const guid& provider = s.run.settings.pullguid_guid;
+  if (s.kind == etl_file_kind_t::logfile_header && offset == 0) {
+    reduced.write_head(build_reduced_first_buffer(buffer, first_record, tp, provider),
+                       s.buffers_start);
+  } else {
+    reduced.write_buffer(build_reduced_buffer(buffer, offset, tp, provider, s.kind));
   }
+}
+
+void walk_one(run_state& s, std::span<const u8> buffer, u64 offset, u64 first_record) {
+  if (s.run.options.status_display) {
+    status_printf("processing buffer %2d", static_cast<int>(++s.counter));
+  }
+  if (!s.run.processor.walk_buffer_records(buffer, offset, first_record)) return;
+  if (s.mode == run_mode::pullguid) write_reduced_share(s, buffer, offset, first_record);
   finish_buffer(s);
 }
 
@@ -76,26 +162,26 @@ bool usable_buffer_size(u64 size) { return size >= min_buffer_bytes && size <= m
 // without logfile header.
 u64 file_buffer_size(const run_state& s) {
   if (s.kind != etl_file_kind_t::logfile_header) return 0;
-  const logfile_header_info& info = s.opts.processor.logfile_header;
+  const logfile_header_info& info = s.run.processor.logfile_header;
   if (usable_buffer_size(info.buffer_size())) return info.buffer_size();
   return usable_buffer_size(info.first_buffer_size()) ? info.first_buffer_size() : 0;
 }
 
-void buffer_loop(run_state& s, u64 offset) {
+void buffer_loop(run_state& s) {
   const u64 file_size = s.file.size();
   const u64 size_field = s.kind == etl_file_kind_t::logfile_header ? buffer_header::buffer_size
                                                                     : rlfs_buffer_header::buffer_size;
   byte_array header;
   byte_array buffer;
+  u64 offset = s.buffers_start;
   while (offset < file_size && file_size - offset >= buffer_header_size) {
     if (!s.file.read(header, buffer_header_size, offset)) break;
     u64 size = u32_at(header, size_field);
     if (!usable_buffer_size(size)) {
       // A zero (or damaged) size must not swallow the rest of the file as
       // one buffer. Every buffer of a logfile-header file has the file's
-      // buffer size, so the buffer is read as that long (its filled length
-      // still bounds the walk); in the other kinds the next header is looked
-      // for 72 bytes on.
+      // buffer size, so the buffer is read as that long; in the other kinds
+      // the next header is looked for 72 bytes on.
       size = file_buffer_size(s);
       if (size == 0) {
         offset += buffer_header_size;
@@ -108,131 +194,80 @@ void buffer_loop(run_state& s, u64 offset) {
     const bool whole = s.file.read(buffer, size, offset);
     // a read that comes back short ends the file there; what did arrive is
     // still a (cut-off) buffer
-    if (buffer.size() >= min_buffer_bytes) walk_one(s, buffer, offset);
+    if (buffer.size() >= min_buffer_bytes) walk_one(s, buffer, offset, buffer_header_size);
     if (!whole) break;
     offset += size;
   }
 }
 
+// After the last buffer: the tables of -stats and -guids, the events still
+// pending, and the reduced log closed.
+void finish_file(run_state& s) {
+  trace_processor& tp = s.run.processor;
+  switch (s.mode) {
+    case run_mode::pullguid:
+      tp.drop_pending_records();
+      break;
+    case run_mode::stats:
+      tp.drop_pending_records();
+      print_statistics(s.out, tp);
+      break;
+    case run_mode::guids:
+      tp.drop_pending_records();
+      print_provider_list(s.out, tp);
+      break;
+    case run_mode::events:
+      finish_buffer(s);
+      break;
+  }
+  s.run.reduced.close();
+}
+
 }  // namespace
 
-bool run_etl_file(std::ostream& out, uni::fileio& file, vesk_user_opts& opts,
-                  const event_row_writer& write_row) {
+run_mode etl_run_settings::mode() const {
+  if (pullguid != 0) return run_mode::pullguid;
+  if (stats != 0) return run_mode::stats;
+  if (guids != 0) return run_mode::guids;
+  return run_mode::events;
+}
+
+bool run_etl_file(std::ostream& out, uni::fileio& file, etl_run& run) {
   if (!file.is_open()) return false;
-  if (!opts.pullguid && !opts.guids && !opts.stats && !write_row) return false;
-  const u64 file_size = file.size();
+  run_state s{out, file, run, run.settings.mode()};
+  if (s.mode == run_mode::events && !run.write_row) return false;
   byte_array head;
-  if (file_size < etl_min_file_size || !file.read(head, etl_min_file_size, 0)) return false;
+  if (file.size() < etl_min_file_size || !file.read(head, etl_min_file_size, 0)) return false;
 
-  trace_processor& tp = opts.processor;
-  tp.statistics = opts.stats;
-  tp.collect_records = opts.pullguid;
-  run_state s{out, file, opts, write_row};
-  s.kind = etl_file_kind(head, file_size);
+  trace_processor& tp = run.processor;
+  tp.statistics = s.mode == run_mode::stats ? 1 : 0;
+  tp.collect_records = s.mode == run_mode::pullguid ? 1 : 0;
+  if (!open_by_kind(s, head)) return false;
+  // only now: a file that is no log must not cost the reduced log's path
+  if (s.mode == run_mode::pullguid) run.reduced.open(run.options.out_path);
 
-  byte_array first;       // the first buffer, or the "RlFs" header
-  u64 buffers_start = 0;
-  switch (s.kind) {
-    case etl_file_kind_t::logfile_header: {
-      const u64 length = u32_at(head, 0);
-      if (length > max_buffer_size || !file.read(first, length, 0)) return false;
-      logfile_header_info info;
-      if (!parse_logfile_header(info, first) || !tp.take_file_header(info, first.size())) {
-        return false;
-      }
-      buffers_start = length;
-      break;
-    }
-    case etl_file_kind_t::rlfs: {
-      const u64 length = u64_at(head, rlfs_header::length_offset);  // capped by the kind test
-      first = head;
-      if (length > head.size() && !file.read(first, length, 0)) return false;
-      if (!tp.init_from_first_buffer(first)) return false;
-      buffers_start = u32_at(first, rlfs_header::buffers_start_offset);
-      // the buffers cannot start inside the header's fixed part
-      if (buffers_start < buffer_header_size) buffers_start = std::max<u64>(length, buffer_header_size);
-      break;
-    }
-    case etl_file_kind_t::zeroed:
-      // Nothing describes such a file: it keeps the reset state (record
-      // times are FILETIMEs, no clock to convert, an all-zero header copy).
-      first.assign(buffer_header_size, 0);
-      buffers_start = buffer_header_size;
-      break;
-    case etl_file_kind_t::not_etl:
-      return false;
-  }
-
-  uni::fileio reduced;
-  if (opts.pullguid) open_reduced_file(reduced, opts);
-
-  if (s.kind == etl_file_kind_t::zeroed) {
-    opts.session_name = not_available;
-    opts.source_path = not_available;
-  } else {
-    opts.session_name = tp.session_name.empty() ? not_available : tp.session_name;
-    opts.source_path = tp.log_file_name.empty() ? not_available : tp.log_file_name;
-  }
-  if (!opts.pullguid) {
-    out << "---------------------\n" << "file: " << opts.current_file << '\n';
-    if (!opts.guids && !opts.stats) {
-      std::ostringstream section;
-      if (s.kind == etl_file_kind_t::logfile_header) {
-        print_header_info(tp.logfile_header, section, opts);
-      } else {
-        (void)print_header_info_only(tp.first_buffer_header, section, opts);
-      }
-      out << "orig source path: " << opts.source_path << '\n' << section.str();
-    } else {
-      out << '\n';
-    }
-  }
-
+  write_header_section(s);
   if (s.kind == etl_file_kind_t::logfile_header) {
     // The first buffer holds the logfile-header record and then the file's
     // first events; those are read like every other buffer's.
-    const u64 first_event = first_event_position(first);
-    if (opts.status_display) status_printf("processing buffer %2d", static_cast<int>(++s.counter));
-    const bool walked = tp.walk_buffer_records(first, 0, first_event);
-    if (opts.reduced_file != nullptr) {
-      const u64 kept = walked ? first_event : first.size();
-      write_reduced_bytes(opts, walked ? build_reduced_first_buffer(first, kept, tp, opts.pullguid_guid)
-                                       : first);
-    }
-    finish_buffer(s);
-  } else if (opts.reduced_file != nullptr) {
-    write_reduced_bytes(opts, first);
+    walk_one(s, s.first, 0, first_event_position(s.first));
+  } else if (run.reduced.is_open()) {
+    run.reduced.write_head(s.first, s.buffers_start);
   }
-  if (opts.reduced_file != nullptr) opts.reduced_bytes = buffers_start;
-
-  buffer_loop(s, buffers_start);
-
-  if (opts.pullguid) {
-    tp.drop_pending_records();
-  } else if (opts.stats) {
-    tp.drop_pending_records();
-    print_statistics(out, tp);
-  } else if (opts.guids) {
-    tp.drop_pending_records();
-    print_provider_list(out, tp);
-  } else {
-    finish_buffer(s);
-  }
-  close_reduced_file(opts);
+  buffer_loop(s);
+  finish_file(s);
   return true;
 }
 
-bool process_etl_file(std::ostream& out, const std::string& name, vesk_user_opts& opts,
-                      const event_row_writer& write_row) {
+bool process_etl_file(std::ostream& out, const std::string& name, etl_run& run) {
   uni::fileio file;
   bool result = false;
   if (file.open(name, 0, 0, 0)) {
-    opts.header_pending = 1;
-    result = run_etl_file(out, file, opts, write_row);
-    clear_status_if_shown(&opts);
+    run.options.header_pending = 1;
+    result = run_etl_file(out, file, run);
+    clear_status_if_shown(&run.options);
   }
   file.close();
-  opts.processor.reset(false);
-  opts.processor.statistics = opts.stats;
+  run.processor.reset(false);
   return result;
 }

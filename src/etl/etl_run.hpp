@@ -1,22 +1,55 @@
 #pragma once
 // The run over one .etl file: its kind, its header section, its buffers one
 // by one through the trace processor, and after each buffer the events it
-// produced (written, counted or copied to the reduced file).
+// produced (written, counted or copied to the reduced log).
 #include <functional>
 #include <ostream>
 #include <string>
 
+#include "common/guid.hpp"
 #include "common/zarn_types.hpp"
 #include "etl/event_record.hpp"
 
-class vesk_user_opts;
+class cmd_params;
+class reduced_log;
+class trace_processor;
 namespace uni {
 class fileio;
 }
 
+// What a file run produces, decided once from the tool's switches.
+enum class run_mode : u8 {
+  events,    // one row per event
+  pullguid,  // one provider's records copied into the reduced log
+  stats,     // event counts per provider and event id
+  guids,     // the providers seen
+};
+
+// The tool's switches that steer a file run.
+struct etl_run_settings {
+  u8 pullguid = 0;
+  guid pullguid_guid;  // the provider whose records go into the reduced log
+  u8 guids = 0;
+  u8 stats = 0;
+
+  // -pullguid before -stats before -guids; events when none is given.
+  run_mode mode() const;
+};
+
 // Writes one event as a row of the results.
 using event_row_writer =
-    std::function<void(std::ostream& out, const event_record& rec, vesk_user_opts& opts)>;
+    std::function<void(std::ostream& out, const event_record& rec, cmd_params& options)>;
+
+// Everything a file run works with, owned by the caller for the whole run:
+// the trace processor keeps its templates across files, the reduced log is
+// written by the first file run of -pullguid.
+struct etl_run {
+  cmd_params& options;
+  const etl_run_settings& settings;
+  trace_processor& processor;
+  reduced_log& reduced;
+  event_row_writer write_row;
+};
 
 // A buffer that claims more than this is damage: reading it would allocate
 // without bound.
@@ -27,12 +60,11 @@ inline constexpr u64 min_buffer_bytes = 72;
 // Opens the file, runs it and resets the trace processor for the next file
 // (its templates stay). False when the file could not be opened or was not
 // read (see run_etl_file); then nothing was written for it.
-bool process_etl_file(std::ostream& out, const std::string& name, vesk_user_opts& opts,
-                      const event_row_writer& write_row = {});
+bool process_etl_file(std::ostream& out, const std::string& name, etl_run& run);
 
 // True when the file was read to its end, whatever its buffers held. False,
-// with nothing written to `out`, when the file is not open, is under 386
-// bytes, its head, first buffer or "RlFs" header cannot be read, it is none
-// of the three kinds, or events are to be written and no row writer is given.
-bool run_etl_file(std::ostream& out, uni::fileio& file, vesk_user_opts& opts,
-                  const event_row_writer& write_row = {});
+// with nothing written to `out` or to the reduced log, when the file is not
+// open, is under 386 bytes, its head, first buffer or "RlFs" header cannot
+// be read, it is none of the three kinds, or events are to be written and
+// no row writer is given.
+bool run_etl_file(std::ostream& out, uni::fileio& file, etl_run& run);

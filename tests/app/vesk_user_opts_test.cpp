@@ -44,8 +44,8 @@ TEST(ToolOptions, SwitchesAndValuesAreConsumed) {
   args_t args = {"vesk", "-log", "a.etl", "-Stats", "-GUIDS", "-templates", "t.txt",
                  "-no_guessing", "-unknown"};
   ASSERT_TRUE(read(o, args).ok);
-  EXPECT_EQ(o.stats, 1);
-  EXPECT_EQ(o.guids, 1);
+  EXPECT_EQ(o.run_settings.stats, 1);
+  EXPECT_EQ(o.run_settings.guids, 1);
   EXPECT_EQ(o.templates, 1);
   EXPECT_EQ(o.templates_file, "t.txt");
   EXPECT_EQ(o.no_guessing, 1);
@@ -108,14 +108,14 @@ TEST(ToolOptions, Pullguid) {
   r = read(bad, b);
   EXPECT_FALSE(r.ok);
   EXPECT_EQ(r.err, "");
-  EXPECT_EQ(bad.pullguid, 0);
+  EXPECT_EQ(bad.run_settings.pullguid, 0);
 
   vesk_user_opts good;
   args_t c = {"vesk", "-log", "x.etl", "-out", dir.path("o.etl"), "-pullguid",
               "{9B79EE91-B5FD-41C0-A243-4248E266E9D0}"};
   ASSERT_TRUE(read(good, c).ok);
-  EXPECT_EQ(good.pullguid, 1);
-  EXPECT_EQ(guid_to_string(good.pullguid_guid), "9b79ee91-b5fd-41c0-a243-4248e266e9d0");
+  EXPECT_EQ(good.run_settings.pullguid, 1);
+  EXPECT_EQ(guid_to_string(good.run_settings.pullguid_guid), "9b79ee91-b5fd-41c0-a243-4248e266e9d0");
 }
 
 }  // namespace

@@ -4,9 +4,9 @@
 
 #include <sstream>
 
-#include "app/vesk_user_opts.hpp"
 #include "etl/etl_reports.hpp"
 #include "platform/fileio.hpp"
+#include "support/file_run.hpp"
 #include "support/log_builder.hpp"
 #include "support/run_vesk.hpp"
 #include "support/temp_dir.hpp"
@@ -30,30 +30,28 @@ struct run_result {
   u32 selector = 0;
 };
 
-// Runs one log file through process_etl_file with a fresh options object.
+// Runs one log file through process_etl_file with a fresh file run.
 run_result run_log(const byte_array& log, mode m, const guid& pull = ev_provider) {
   temp_dir dir;
   const std::string path = dir.write("in.etl", log);
-  vesk_user_opts opts;
-  opts.status_display = 0;
-  opts.processor.load_templates();
-  opts.current_file = path;
-  opts.stats = m == mode::stats;
-  opts.guids = m == mode::guids;
+  file_run f;
+  f.options.current_file = path;
+  f.settings.stats = m == mode::stats;
+  f.settings.guids = m == mode::guids;
   if (m == mode::pullguid) {
-    opts.pullguid = 1;
-    opts.pullguid_guid = pull;
-    opts.out_path = dir.path("reduced.etl");
+    f.settings.pullguid = 1;
+    f.settings.pullguid_guid = pull;
+    f.options.out_path = dir.path("reduced.etl");
   }
   std::ostringstream out;
   run_result r;
-  r.ok = process_etl_file(out, path, opts);
+  r.ok = process_etl_file(out, path, f.run);
   r.out = out.str();
-  r.reduced_failed = opts.reduced_failed;
-  if (m == mode::pullguid) r.reduced = read_all(opts.out_path);
-  r.selector = opts.processor.templates.selector;
-  // the reduced file is closed and forgotten after the run
-  EXPECT_EQ(opts.reduced_file, nullptr);
+  r.reduced_failed = f.reduced.failed();
+  if (m == mode::pullguid) r.reduced = read_all(f.options.out_path);
+  r.selector = f.processor.templates.selector;
+  // the reduced log is closed after the run
+  EXPECT_FALSE(f.reduced.is_open());
   return r;
 }
 
@@ -263,15 +261,13 @@ TEST(EtlRun, ZeroedFileAfterLogfileFile) {
   temp_dir dir;
   const std::string a = dir.write("a.etl", logfile_log());
   const std::string b = dir.write("b.etl", zeroed_log());
-  vesk_user_opts opts;
-  opts.status_display = 0;
-  opts.stats = 1;
-  opts.processor.load_templates();
+  file_run f;
+  f.settings.stats = 1;
   std::ostringstream out;
-  ASSERT_TRUE(process_etl_file(out, a, opts));
-  ASSERT_TRUE(process_etl_file(out, b, opts));
+  ASSERT_TRUE(process_etl_file(out, a, f.run));
+  ASSERT_TRUE(process_etl_file(out, b, f.run));
   EXPECT_EQ(out.str().substr(out.str().rfind("\n\n2818ef08") + 2), no_kernel_stats);
-  EXPECT_EQ(opts.processor.templates.providers.size(), 31u);  // kept
+  EXPECT_EQ(f.processor.templates.providers.size(), 31u);  // kept
 }
 
 // Nothing describes a zeroed file's clock: its records keep their own
@@ -281,32 +277,28 @@ TEST(EtlRun, ZeroedFileRecordsKeepTheirFiletimes) {
   const buffer_header_fields h{.buffer_size = 0x200, .time = 0};
   const std::string path = dir.write(
       "z.etl", join({byte_array(72, 0), buffer_builder(h, true).add(ev(1, ft_2021)).add(ev(2)).finish()}));
-  vesk_user_opts opts;
-  opts.status_display = 0;
-  opts.processor.load_templates();
+  file_run f;
   std::ostringstream out;
   std::vector<u64> times;
-  const event_row_writer writer = [&times](std::ostream&, const event_record& r, vesk_user_opts&) {
+  f.run.write_row = [&times](std::ostream&, const event_record& r, cmd_params&) {
     times.push_back(r.filetime);
   };
-  ASSERT_TRUE(process_etl_file(out, path, opts, writer));
+  ASSERT_TRUE(process_etl_file(out, path, f.run));
   EXPECT_EQ(times, (std::vector<u64>{ft_2021, ft_2020 + 2}));
 }
 
 TEST(EtlRun, EventRowsNeedAWriter) {
   temp_dir dir;
   const std::string path = dir.write("a.etl", logfile_log());
-  vesk_user_opts opts;
-  opts.status_display = 0;
-  opts.processor.load_templates();
+  file_run f;
   std::ostringstream out;
-  EXPECT_FALSE(process_etl_file(out, path, opts));
+  EXPECT_FALSE(process_etl_file(out, path, f.run));
   EXPECT_EQ(out.str(), "");
   std::vector<u64> rows;
-  const event_row_writer writer = [&rows](std::ostream&, const event_record& r, vesk_user_opts&) {
+  f.run.write_row = [&rows](std::ostream&, const event_record& r, cmd_params&) {
     rows.push_back(r.file_offset);
   };
-  ASSERT_TRUE(process_etl_file(out, path, opts, writer));
+  ASSERT_TRUE(process_etl_file(out, path, f.run));
   // the first buffer's kernel record, then three and two records
   ASSERT_EQ(rows.size(), 6u);
   EXPECT_TRUE(std::is_sorted(rows.begin(), rows.end()));
@@ -361,15 +353,13 @@ TEST(Pullguid, ProviderAbsentGivesTheHeadOnly) {
 TEST(Pullguid, UnopenableReducedFileIsReported) {
   temp_dir dir;
   const std::string path = dir.write("a.etl", logfile_log());
-  vesk_user_opts opts;
-  opts.status_display = 0;
-  opts.processor.load_templates();
-  opts.pullguid = 1;
-  opts.pullguid_guid = ev_provider;
-  opts.out_path = dir.path("no/such/folder/r.etl");
+  file_run f;
+  f.settings.pullguid = 1;
+  f.settings.pullguid_guid = ev_provider;
+  f.options.out_path = dir.path("no/such/folder/r.etl");
   std::ostringstream out;
-  EXPECT_TRUE(process_etl_file(out, path, opts));
-  EXPECT_EQ(opts.reduced_failed, 1);
+  EXPECT_TRUE(process_etl_file(out, path, f.run));
+  EXPECT_TRUE(f.reduced.failed());
   EXPECT_EQ(out.str(), "");
 }
 
@@ -448,12 +438,10 @@ TEST(LogRoad, PullguidWritesACleanLog) {
 TEST(EtlRun, HeaderSectionFollowsTheSourcePath) {
   temp_dir dir;
   const std::string path = dir.write("a.etl", logfile_log());
-  vesk_user_opts opts;
-  opts.status_display = 0;
-  opts.processor.load_templates();
+  file_run f;
   std::ostringstream out;
-  const event_row_writer ignore = [](std::ostream&, const event_record&, vesk_user_opts&) {};
-  ASSERT_TRUE(process_etl_file(out, path, opts, ignore));
+  f.run.write_row = [](std::ostream&, const event_record&, cmd_params&) {};
+  ASSERT_TRUE(process_etl_file(out, path, f.run));
   std::istringstream lines(out.str());
   std::string line;
   std::vector<std::string> all;
@@ -470,7 +458,7 @@ TEST(EtlRun, HeaderSectionFollowsTheSourcePath) {
   // A zeroed file has no logfile header: its row says so and names nothing.
   const std::string zeroed = dir.write("z.etl", zeroed_log());
   std::ostringstream zout;
-  ASSERT_TRUE(process_etl_file(zout, zeroed, opts, ignore));
+  ASSERT_TRUE(process_etl_file(zout, zeroed, f.run));
   EXPECT_NE(zout.str().find("orig source path: <not available>\n created"), std::string::npos)
       << zout.str();
   EXPECT_NE(zout.str().find("<header info only>"), std::string::npos);

@@ -8,9 +8,9 @@
 #include <sstream>
 #include <string>
 
-#include "app/vesk_user_opts.hpp"
 #include "etl/etl_run.hpp"
 #include "platform/fileio.hpp"
+#include "support/file_run.hpp"
 
 namespace {
 
@@ -27,23 +27,21 @@ int memory_file(const uint8_t* data, size_t size, const char* name) {
   return fd;
 }
 
-void run_mode(const std::string& path, const std::string& reduced_path, int mode) {
-  vesk_user_opts opts;
-  opts.status_display = 0;
-  opts.processor.load_templates();
-  opts.stats = mode == 0;
-  opts.guids = mode == 1;
+void run_in_mode(const std::string& path, const std::string& reduced_path, int mode) {
+  file_run f;
+  f.settings.stats = mode == 0;
+  f.settings.guids = mode == 1;
   if (mode == 3) {
-    opts.pullguid = 1;
-    opts.pullguid_guid = guid();
-    opts.out_path = reduced_path;
+    f.settings.pullguid = 1;
+    f.settings.pullguid_guid = guid();
+    f.options.out_path = reduced_path;
   }
   uni::fileio file;
   if (!file.open(path, 0, 0, 0)) return;
   std::ostringstream out;
   u64 rows = 0;
-  const event_row_writer count = [&rows](std::ostream&, const event_record&, vesk_user_opts&) { ++rows; };
-  (void)run_etl_file(out, file, opts, count);
+  f.run.write_row = [&rows](std::ostream&, const event_record&, cmd_params&) { ++rows; };
+  (void)run_etl_file(out, file, f.run);
 }
 
 }  // namespace
@@ -54,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (in >= 0 && reduced >= 0) {
     const std::string path = "/proc/self/fd/" + std::to_string(in);
     const std::string reduced_path = "/proc/self/fd/" + std::to_string(reduced);
-    for (int mode = 0; mode < 4; ++mode) run_mode(path, reduced_path, mode);
+    for (int mode = 0; mode < 4; ++mode) run_in_mode(path, reduced_path, mode);
   }
   if (in >= 0) close(in);
   if (reduced >= 0) close(reduced);
