@@ -20,45 +20,71 @@ constexpr char banner[] = "vesk - Windows event trace log parser, version 0.1";
 
 int ignore_string_callback(std::string*) { return 0; }
 
+// Exit statuses besides 0 and -1 (seen as 255).
+constexpr int status_incomplete = 1;  // a log could not be read, or was left out
+
 // The modes whose readers are not in this build yet say so and fail.
-int not_built(const char* what) {
+bool not_built(const char* what) {
   print_message("%s is not available in this build yet\n", what);
-  return -1;
+  return false;
 }
 
-// The -log list, in the order given; the first file that fails ends it.
+// An output file that is one of the input logs (the same file, under any
+// name or link) would be destroyed by the run that reads it.
+bool outputs_spare_inputs(const vesk_user_opts& opts) {
+  for (const std::string* output : {&opts.out_path, &opts.diags_path}) {
+    if (output->empty()) continue;
+    for (const std::string& log : opts.log_files) {
+      if (!uni::same_file(*output, log)) continue;
+      print_message("output file %s is the input log %s: refusing to write it\n",
+                    output->c_str(), log.c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+// Whether the run can start. Decided before anything is opened for writing,
+// so that a run refused here leaves every named output file as it was.
+bool run_can_start(const vesk_user_opts& opts) {
+  if (opts.extract_bxml) return not_built("-extract_bxml (the morlik tool runner)");
+  if (opts.providers) return not_built("-providers (the durvo tool runner)");
+  if (!opts.templates_file.empty()) return not_built("-templates (the template file reader)");
+  if (opts.log_files.empty()) {
+    if (opts.pipe) return not_built("-pipe");
+    if (opts.enumdir_given) return not_built("-enumdir");
+    return false;  // no input mode: nothing to say
+  }
+  if (opts.run_settings.mode() == run_mode::events) {
+    return not_built("the event table (-log without -stats, -guids or -pullguid)");
+  }
+  return outputs_spare_inputs(opts);
+}
+
+// The -log list, in the order given. Every log is read; each one that
+// cannot be is named. With -pullguid the reduced log holds the first log
+// read, and every later one is named as left out.
 int run_log_list(std::ostream& out, vesk_user_opts& opts) {
+  opts.processor.load_templates();
+  opts.processor.no_guessing = opts.no_guessing;
   etl_run run{opts, opts.run_settings, opts.processor, opts.reduced, {}};
+  int status = 0;
   for (const std::string& name : opts.log_files) {
+    if (opts.reduced.taken()) {
+      print_message("not taken into the reduced log, which holds the first log only: %s\n",
+                    name.c_str());
+      status = status_incomplete;
+      continue;
+    }
     opts.current_file = name;
     opts.processor.file_name = name;
     if (!process_etl_file(out, name, run)) {
       print_message("prob parsing file: %s\n", name.c_str());
-      break;
+      status = status_incomplete;
     }
   }
   // the reduced log is this mode's whole result: losing it is a failure
-  return opts.reduced.failed() ? -1 : 0;
-}
-
-int run_log_road(std::ostream& out, vesk_user_opts& opts) {
-  if (!opts.templates_file.empty()) return not_built("-templates (the template file reader)");
-  opts.processor.load_templates();
-  opts.processor.no_guessing = opts.no_guessing;
-  if (!opts.log_files.empty()) {
-    if (opts.run_settings.mode() == run_mode::events) {
-      return not_built("the event table (-log without -stats, -guids or -pullguid)");
-    }
-    return run_log_list(out, opts);
-  }
-  if (!opts.pipe && !opts.enumdir_given) return -1;
-  return not_built(opts.pipe ? "-pipe" : "-enumdir");
-}
-
-int dispatch(std::ostream& out, vesk_user_opts& opts) {
-  if (opts.extract_bxml) return not_built("-extract_bxml (the morlik tool runner)");
-  if (opts.providers) return not_built("-providers (the durvo tool runner)");
-  return run_log_road(out, opts);
+  return opts.reduced.failed() ? -1 : status;
 }
 
 }  // namespace
@@ -133,11 +159,12 @@ int vesk_main(int argc, const char* const* argv) {
   int status = -1;
   {
     vesk_user_opts opts;
-    if (!opts.read_options(args)) {
+    if (!opts.read_options(args) || !run_can_start(opts)) {
       std::cout << header << '\n';
       std::cout.flush();
       return -1;
     }
+    opts.open_diagnostics();
     ctx->configure(opts, ignore_string_callback);
 
     // With -pullguid the -out path receives the reduced log, which must stay a
@@ -152,7 +179,7 @@ int vesk_main(int argc, const char* const* argv) {
       out = results.make_output();
     }
     *out << header << '\n';
-    status = dispatch(*out, opts);
+    status = run_log_list(*out, opts);
     out->flush();
     if (results.is_open() && !results.close()) {
       // A full disk or a failing device must not leave a cut results file

@@ -84,6 +84,18 @@ void cmd_params::clear_scratch() {
   scratch_stream->str("");
 }
 
+void cmd_params::open_diagnostics() {
+  if (diags_path.empty()) return;
+  debug_stream = std::make_unique<std::ofstream>(diags_path, std::ios::out | std::ios::trunc);
+  if (!debug_stream->good()) {
+    diags_path.clear();
+    debug_stream.reset();
+    return;
+  }
+  debug_log = 1;
+  log_text(command_line);
+}
+
 void cmd_params::log_text(const std::string& text) {
   if (debug_log != 1 || !debug_stream) return;
   *debug_stream << "->" << text << '\n';

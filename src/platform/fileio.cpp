@@ -268,6 +268,13 @@ bool read_file_head(byte_array& out, const std::string& path, u32 max) {
 
 void clear_stat(struct stat* st) { std::memset(st, 0, sizeof *st); }
 
+bool same_file(const std::string& a, const std::string& b) {
+  struct stat sa;
+  struct stat sb;
+  if (stat_path(a.c_str(), &sa) != 0 || stat_path(b.c_str(), &sb) != 0) return false;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 int stat_path(const char* path, struct stat* st) {
   clear_stat(st);
   return ::stat(path, st);

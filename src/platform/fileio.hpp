@@ -107,6 +107,9 @@ bool fileio_is_open(const void* file);
 // Fills the record from stat; the record's path is the caller's.
 [[nodiscard]] bool get_file_info(file_info& info, const std::wstring& wpath);
 [[nodiscard]] bool get_file_info(file_info& info, const std::string& path);
+// Both names exist and are one file (the same device and inode), whatever
+// links or ".." lead to it.
+[[nodiscard]] bool same_file(const std::string& a, const std::string& b);
 void clear_stat(struct stat* st);
 int stat_path(const char* path, struct stat* st);
 bool stat_path_w(struct stat* st, const std::wstring& wpath);

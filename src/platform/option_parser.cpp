@@ -25,16 +25,10 @@ bool imbalanced() {
   return false;
 }
 
-void open_diagnostics(cmd_params& opts, const std::string& path, std::vector<std::string>& args) {
+// The file is only named here; the driver opens it once the run will start,
+// so that a rejected command line leaves it as it was.
+void read_diagnostics(cmd_params& opts, const std::string& path, std::vector<std::string>& args) {
   opts.diags_path = path;
-  opts.debug_stream = std::make_unique<std::ofstream>(path, std::ios::out | std::ios::trunc);
-  if (!opts.debug_stream->good()) {
-    opts.diags_path.clear();
-    opts.debug_stream.reset();
-    return;
-  }
-  opts.debug_log = 1;
-  opts.log_text(opts.command_line);
   if (has_flag("-l2", args, 0)) {
     opts.debug_level = 2;
   } else if (has_flag("-l3", args, 0)) {
@@ -262,7 +256,7 @@ bool parse_common_options(cmd_params& opts, std::vector<std::string>& args) {
 
   std::string value;
   if (has_flag("-pair_datetime", args, 0)) opts.pair_datetime = 1;
-  if (get_option_value("-diags", value, args)) open_diagnostics(opts, value, args);
+  if (get_option_value("-diags", value, args)) read_diagnostics(opts, value, args);
   if (has_flag("-csv", args, 0)) {
     set_output_kind(opts, 0, 1, 0, 0, 0);
     opts.set_csv_separator(",");

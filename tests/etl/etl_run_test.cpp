@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
 #include "etl/etl_reports.hpp"
@@ -370,17 +371,85 @@ TEST(Pullguid, UnopenableReducedFileIsReported) {
 namespace {
 
 
-TEST(LogRoad, FirstFailingFileEndsTheList) {
+// Every listed log is read; each one that cannot be is named, and the run
+// ends with status 1.
+TEST(LogRoad, EveryListedLogIsRead) {
   temp_dir dir;
   const std::string a = dir.write("a.etl", zeroed_log());
   const std::string bad = dir.write("bad.etl", byte_array(100, 1));
+  const std::string missing = dir.path("missing.etl");
   const std::string c = dir.write("c.etl", rlfs_log());
-  const vesk_result r = run_vesk({"-log", a + "|" + bad + "|" + c, "-stats", "-quiet"});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, "prob parsing file: " + bad + "\n");  // -quiet: no escape sequences
-  EXPECT_EQ(r.out, "\"cmdline: " VESK_BINARY " -log " + a + "|" + bad + "|" + c +
-                       " -stats -quiet\"\n\n---------------------\nfile: " + a + "\n\n" +
-                       no_kernel_stats);
+  const std::string list = missing + "|" + a + "|" + bad + "|" + c;
+  const vesk_result r = run_vesk({"-log", list, "-stats", "-quiet"});
+  EXPECT_EQ(r.status, 1);
+  // -quiet: no escape sequences, but every failure
+  EXPECT_EQ(r.err, "prob parsing file: " + missing + "\nprob parsing file: " + bad + "\n");
+  EXPECT_EQ(r.out, "\"cmdline: " VESK_BINARY " -log " + list + " -stats -quiet\"\n\n" +
+                       "---------------------\nfile: " + a + "\n\n" + no_kernel_stats +
+                       "---------------------\nfile: " + c + "\n\n" + no_kernel_stats);
+}
+
+// The reduced log holds the first log that is read; every later log is
+// named as left out of it, and the run ends with status 1.
+TEST(LogRoad, PullguidTakesTheFirstLogOnly) {
+  temp_dir dir;
+  const std::string bad = dir.write("bad.etl", byte_array(100, 1));
+  const std::string a = dir.write("a.etl", zeroed_log());
+  const std::string b = dir.write("b.etl", rlfs_log());
+  const std::string reduced = dir.path("r.etl");
+  const vesk_result r = run_vesk(
+      {"-log", bad + "|" + a + "|" + b, "-pullguid", msg_text, "-out", reduced, "-quiet"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "prob parsing file: " + bad +
+                       "\nnot taken into the reduced log, which holds the first log only: " + b +
+                       "\n");
+  const run_result alone = run_log(zeroed_log(), mode::pullguid, msg_provider);
+  EXPECT_EQ(read_all(reduced), alone.reduced);
+}
+
+// An output file that is one of the input logs, by any name or link, is
+// refused before anything is opened: the log stays byte for byte.
+TEST(LogRoad, OutputNamingAnInputIsRefused) {
+  temp_dir dir;
+  const byte_array log = zeroed_log();
+  const std::string in = dir.write("in.etl", log);
+  std::filesystem::create_symlink(in, dir.path("link.etl"));
+  std::filesystem::create_hard_link(in, dir.path("hard.etl"));
+  std::filesystem::create_directory(dir.path("sub"));
+  const std::string names[] = {in, dir.path("link.etl"), dir.path("hard.etl"),
+                               dir.path("sub/../in.etl")};
+  for (const std::string& name : names) {
+    for (const std::vector<std::string>& extra :
+         {std::vector<std::string>{"-stats", "-out", name},
+          std::vector<std::string>{"-pullguid", ev_text, "-out", name},
+          std::vector<std::string>{"-stats", "-diags", name}}) {
+      SCOPED_TRACE(name + " " + extra[extra.size() - 2]);
+      std::vector<std::string> args = {"-log", dir.path("other.etl") + "|" + in, "-quiet"};
+      args.insert(args.end(), extra.begin(), extra.end());
+      const vesk_result r = run_vesk(args);
+      EXPECT_EQ(r.status, 255);
+      EXPECT_EQ(r.err, "output file " + name + " is the input log " + in + ": refusing to write it\n");
+      EXPECT_EQ(read_all(in), log);
+    }
+  }
+}
+
+// A run refused before any log is read leaves an existing -out file as it
+// was.
+TEST(LogRoad, RefusedRunLeavesTheOutFile) {
+  temp_dir dir;
+  const std::string a = dir.write("a.etl", zeroed_log());
+  const std::string kept = dir.write("kept.txt", std::string("earlier results"));
+  const std::vector<std::string> refused[] = {
+      {"-bogus"}, {"-log", a}, {"-pipe"}, {"-enumdir", dir.path("")}, {"-log", a, "-stats", "-templates", "t"}};
+  for (const std::vector<std::string>& args : refused) {
+    SCOPED_TRACE(args[0]);
+    std::vector<std::string> all = args;
+    all.insert(all.end(), {"-out", kept, "-quiet"});
+    const vesk_result r = run_vesk(all);
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(read_text(kept), "earlier results");
+  }
 }
 
 // A compressed buffer's bytes give no providers; each such buffer is named
