@@ -445,5 +445,11 @@ void trace_processor::note_provider(event_record& r) {
 void trace_processor::flush_pending_records(
     const std::function<void(const event_record&)>& write_row) {
   for (const auto& [offset, rec] : pending) write_row(rec);
+  drop_pending_records();
+}
+
+void trace_processor::drop_pending_records() {
   pending.clear();
+  // no record needs its buffer's context any more; the first buffer's stays
+  if (buffers.size() > 1) buffers.erase(std::next(buffers.begin()), buffers.end());
 }

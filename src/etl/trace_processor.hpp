@@ -89,9 +89,10 @@ class trace_processor {
   // -pullguid collections.
   void note_provider(event_record& r);
   // Hands each pending record to `write_row` in file-offset order, then
-  // empties the pending map.
+  // empties the pending map and releases the buffer contexts.
   void flush_pending_records(const std::function<void(const event_record&)>& write_row);
-  void drop_pending_records() { pending.clear(); }
+  // Empties the pending map and releases the buffer contexts.
+  void drop_pending_records();
 
   // The time window of the record tests in this buffer.
   record_window window_for(const buffer_context& context) const;
@@ -104,6 +105,10 @@ class trace_processor {
   std::string log_file_name;
   template_map templates;
   std::map<u64, event_record> pending;
+  // The buffers whose records are pending, and the file's first buffer (its
+  // header tells the pointer size of a file without logfile header). Others
+  // are released with their records, so memory stays bounded by one buffer
+  // however many the file holds.
   std::map<u64, buffer_context> buffers;
   u8 clock_qpc = 0;         // first clock range flag
   u8 clock_cpu_cycles = 0;  // second clock range flag

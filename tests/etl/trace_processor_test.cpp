@@ -459,6 +459,25 @@ TEST(WalkBuffer, CompressedBufferIsOneCorruptedRecord) {
   }
 }
 
+// A buffer's context lasts as long as its records are pending; only the
+// file's first buffer stays, so a file of many buffers keeps one or two.
+TEST(WalkBuffer, ContextsLastAsLongAsTheirRecords) {
+  buffer_builder b({.buffer_size = 0x100, .time = ft_2021});
+  const byte_array buf = b.add(build_record(record_event{})).finish();
+  trace_processor tp = filetime_processor();
+  for (u64 i = 0; i < 100; ++i) {
+    ASSERT_TRUE(tp.walk_buffer_records(bytes_of(buf), buffer_at + i * buf.size()));
+    EXPECT_EQ(tp.buffers.size(), i == 0 ? 1u : 2u);
+    if (i % 2 == 0) {
+      tp.drop_pending_records();
+    } else {
+      tp.flush_pending_records([](const event_record&) {});
+    }
+    ASSERT_EQ(tp.buffers.size(), 1u);
+    EXPECT_EQ(tp.buffers.begin()->first, buffer_at);
+  }
+}
+
 TEST(WalkBuffer, CutAtEveryLength) {
   const buffer_builder b = five_records({.buffer_size = 0, .time = ft_2021});
   const byte_array full = b.finish();
