@@ -26,6 +26,11 @@ bool read_u64_at(std::span<const u8> bytes, u64 off, u64& out) {
   return true;
 }
 
+void store_le(std::span<u8> bytes, u64 off, u64 width, u64 value) {
+  if (!detail::field_held(bytes, off, width)) return;
+  for (u64 i = 0; i < width; ++i) bytes[off + i] = static_cast<u8>(value >> (8 * i));
+}
+
 bool byte_reader::read_u8(u8& out) {
   if (!read_u8_at(bytes_, pos_, out)) return false;
   pos_ += 1;

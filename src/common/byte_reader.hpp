@@ -60,6 +60,11 @@ inline u64 u64_at(std::span<const u8> bytes, u64 off) {
   return detail::field_held(bytes, off, 8) ? load_u64(bytes.data() + off) : 0;
 }
 
+// Stores the low `width` bytes of value little-endian at `off`, into a field
+// of a header the caller built or checked whole; like the field reads, a
+// field outside `bytes` is a caller's bug: asserted, and nothing is written.
+void store_le(std::span<u8> bytes, u64 off, u64 width, u64 value);
+
 class byte_reader {
  public:
   byte_reader() = default;

@@ -52,11 +52,6 @@ u64 load_width(std::span<const u8> bytes, u64 off, u8 width) {
   }
 }
 
-void store_width(std::span<u8> bytes, u64 off, u8 width, u64 value) {
-  auto dest = bytes.subspan(off, width);
-  for (u8 i = 0; i < width; ++i) dest[i] = static_cast<u8>(value >> (8 * i));
-}
-
 }  // namespace
 
 bool is_valid_filetime(u64 filetime) {
@@ -133,7 +128,7 @@ bool etw_header_to_72(buffer_context& context, std::span<const u8> header) {
   if (!holds(header, buffer_header_size)) return false;
   for (const header_map_entry& e : etw_header_to_72_map) {
     const u64 value = e.src_width == 0 ? 0 : load_width(header, e.src, e.src_width);
-    store_width(context.header, e.dest, e.width, value);
+    zarn::store_le(context.header, e.dest, e.width, value);
   }
   context.record_type = u16_at(header, rlfs_buffer_header::record_type);
   return true;

@@ -17,9 +17,7 @@ std::string right_aligned(const std::string& text, std::size_t width) {
   return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
 }
 
-void put_u32(byte_array& bytes, u64 off, u32 v) {
-  for (u64 i = 0; i < 4; ++i) bytes[off + i] = static_cast<u8>(v >> (8 * i));
-}
+void put_u32(byte_array& bytes, u64 off, u64 v) { zarn::store_le(bytes, off, 4, v); }
 
 u64 round_up(u64 n, u64 step) { return (n + step - 1) / step * step; }
 

@@ -20,10 +20,13 @@ namespace {
 const char* const not_available = "<not available>";
 
 struct run_state {
+  run_state(std::ostream& o, uni::fileio& f, etl_run& r)
+      : out(o), file(f), run(r), mode(r.settings.mode()) {}
+
   std::ostream& out;
   uni::fileio& file;
   etl_run& run;
-  run_mode mode;
+  const run_mode mode;
   etl_file_kind_t kind = etl_file_kind_t::not_etl;
   byte_array first;       // the first buffer, the "RlFs" header, or 72 zero bytes
   u64 buffers_start = 0;  // where the buffer loop starts
@@ -234,7 +237,7 @@ run_mode etl_run_settings::mode() const {
 
 bool run_etl_file(std::ostream& out, uni::fileio& file, etl_run& run) {
   if (!file.is_open()) return false;
-  run_state s{out, file, run, run.settings.mode()};
+  run_state s(out, file, run);
   if (s.mode == run_mode::events && !run.write_row) return false;
   byte_array head;
   if (file.size() < etl_min_file_size || !file.read(head, etl_min_file_size, 0)) return false;

@@ -39,16 +39,15 @@ zarn::_windows_systemtime systemtime_at(std::span<const u8> bytes, u64 pos) {
 
 i32 as_i32(u32 v) { return static_cast<i32>(v); }
 
-// Tick count times factor, truncated toward zero; false when the product
-// does not fit in 64 bits (a damaged count or frequency).
+}  // namespace
+
 bool scaled_ticks(u64 ticks, double factor, u64& out) {
   const double product = static_cast<double>(ticks) * factor;
+  // converting a double that does not fit in 64 bits is undefined
   if (!(product >= 0.0 && product < 18446744073709551616.0)) return false;
   out = static_cast<u64>(product);
   return true;
 }
-
-}  // namespace
 
 void logfile_header_info::clear() { *this = logfile_header_info{}; }
 

@@ -133,6 +133,10 @@ constexpr u64 logger_name_offset(bool is_64bit) {
   return is_64bit ? logfile_header::logger_name_64 : logfile_header::logger_name_32;
 }
 
+// A tick count times a tick factor, truncated toward zero. False when the
+// product does not fit in 64 bits (a damaged count or frequency).
+[[nodiscard]] bool scaled_ticks(u64 ticks, double factor, u64& out);
+
 // Parses the first buffer, `first_buffer` being exactly the bytes held. The
 // info is cleared first; false (info left clear) when 385 bytes or fewer are
 // held. The names are read only up to the end of the logfile-header record

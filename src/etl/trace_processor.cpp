@@ -219,10 +219,9 @@ u64 trace_processor::ticks_to_time(u64 raw) const {
   if (clock_qpc == 0 && clock_cpu_cycles == 0) return raw;
   // no factor (an unknown clock rate) gives no time rather than the base alone
   if (!(tick_factor > 0.0)) return 0;
-  const double product = static_cast<double>(raw) * tick_factor;
-  // converting a double that does not fit in 64 bits is undefined
-  if (!(product >= 0.0 && product < 18446744073709551616.0)) return 0;
-  return static_cast<u64>(product) + time_base;
+  u64 scaled = 0;
+  if (!scaled_ticks(raw, tick_factor, scaled)) return 0;
+  return scaled + time_base;
 }
 
 bool trace_processor::is_64bit_trace(const buffer_context* context) const {
