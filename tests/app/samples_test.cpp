@@ -10,11 +10,11 @@
 // file.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <map>
 #include <sstream>
 
 #include "support/run_vesk.hpp"
+#include "support/samples.hpp"
 #include "support/temp_dir.hpp"
 
 namespace {
@@ -23,9 +23,6 @@ using counts = std::map<std::string, std::map<unsigned long, unsigned long>>;
 
 const char* const kernel = "68fdd900-4a3e-11d1-84f4-0000f80464e3";
 
-bool samples_present() { return std::filesystem::is_directory(VESK_SAMPLES_DIR); }
-
-std::string sample(const std::string& name) { return std::string(VESK_SAMPLES_DIR) + "/" + name; }
 
 // Provider -> event id -> count, read back from the -stats text.
 counts parse_stats(const std::string& text) {
@@ -108,7 +105,7 @@ TEST(Samples, EventsPerProvider) {
   if (!samples_present()) GTEST_SKIP() << "sample folder " << VESK_SAMPLES_DIR << " is absent";
   for (const sample_case& c : samples) {
     SCOPED_TRACE(c.file);
-    const vesk_result r = run_vesk({"-log", sample(c.file), "-stats", "-quiet"});
+    const vesk_result r = run_vesk({"-log", sample_path(c.file), "-stats", "-quiet"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(totals(parse_stats(r.out)), c.events);
@@ -122,7 +119,7 @@ TEST(Samples, EventsPerProvider) {
 // logfile-header record (A's 68fdd900 1), which vesk reads as the header.
 TEST(Samples, CompressedBufferOfARelogger) {
   if (!samples_present()) GTEST_SKIP() << "sample folder " << VESK_SAMPLES_DIR << " is absent";
-  const std::string file = sample("perfview_smallEtlFile.etl");
+  const std::string file = sample_path("perfview_smallEtlFile.etl");
   const vesk_result r = run_vesk({"-log", file, "-stats", "-quiet"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "compressed buffer at file offset 512 not read: " + file + "\n");
@@ -133,11 +130,11 @@ TEST(Samples, CompressedBufferOfARelogger) {
 // of their header is processor time (a constant 4 in this file).
 TEST(Samples, ClassicRecordsCountByClassType) {
   if (!samples_present()) GTEST_SKIP() << "sample folder " << VESK_SAMPLES_DIR << " is absent";
-  const vesk_result r = run_vesk({"-log", sample("sawbuck_image_data_64_v2.etl"), "-stats", "-quiet"});
+  const vesk_result r = run_vesk({"-log", sample_path("sawbuck_image_data_64_v2.etl"), "-stats", "-quiet"});
   const counts c = parse_stats(r.out);
   const std::map<unsigned long, unsigned long> expected = {{2, 1}, {3, 24}, {10, 1}};
   EXPECT_EQ(c.at("2cb15d1d-5fc1-11d2-abe1-00a0c911f518"), expected);
-  const vesk_result s = run_vesk({"-log", sample("sonde_test.etl"), "-stats", "-quiet"});
+  const vesk_result s = run_vesk({"-log", sample_path("sonde_test.etl"), "-stats", "-quiet"});
   const std::map<unsigned long, unsigned long> sonde = {{32, 1}, {33, 1}, {34, 2},
                                                         {35, 14}, {36, 71}, {37, 1}};
   EXPECT_EQ(parse_stats(s.out).at("9b79ee91-b5fd-41c0-a243-4248e266e9d0"), sonde);
@@ -150,7 +147,7 @@ TEST(Samples, GuidsListsTheProvidersOfStats) {
   if (!samples_present()) GTEST_SKIP() << "sample folder " << VESK_SAMPLES_DIR << " is absent";
   for (const sample_case& c : samples) {
     SCOPED_TRACE(c.file);
-    const vesk_result r = run_vesk({"-log", sample(c.file), "-guids", "-quiet"});
+    const vesk_result r = run_vesk({"-log", sample_path(c.file), "-guids", "-quiet"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
     std::string expected;
@@ -173,9 +170,9 @@ TEST(Samples, PullguidReadsBackWithExactlyThatProvider) {
   for (const char* provider : {"ed54dff8-c409-4cf6-bf83-05e1e61a09c4", kernel}) {
     SCOPED_TRACE(provider);
     const vesk_result r = run_vesk(
-        {"-log", sample("sonde_test.etl"), "-pullguid", provider, "-out", reduced, "-quiet"});
+        {"-log", sample_path("sonde_test.etl"), "-pullguid", provider, "-out", reduced, "-quiet"});
     ASSERT_EQ(r.status, 0);
-    const vesk_result full = run_vesk({"-log", sample("sonde_test.etl"), "-stats", "-quiet"});
+    const vesk_result full = run_vesk({"-log", sample_path("sonde_test.etl"), "-stats", "-quiet"});
     const vesk_result back = run_vesk({"-log", reduced, "-stats", "-quiet"});
     const counts c = parse_stats(back.out);
     ASSERT_EQ(c.size(), 1u);

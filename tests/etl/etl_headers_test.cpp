@@ -2,14 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <limits>
 #include <map>
 
 #include "common/byte_reader.hpp"
 #include "support/log_builder.hpp"
+#include "support/samples.hpp"
 
 using namespace logbuild;
 
@@ -19,8 +18,6 @@ constexpr u64 u64_max = std::numeric_limits<u64>::max();
 constexpr u64 ft_1900 = 94354848000000000ull;
 constexpr u64 ft_1970 = 116444736000000000ull;
 constexpr u64 ft_3001 = 441796896000000000ull;
-
-std::span<const u8> bytes_of(const byte_array& b) { return {b.data(), b.size()}; }
 
 // Runs the record test of `kind` with the 0x9000 variant unfixed.
 bool record_test(record_kind kind, std::span<const u8> rec, bool range_known = false, u64 start = 0,
@@ -654,14 +651,6 @@ TEST(LogBuilder, BufferPlacesRecordsAtEightByteSteps) {
 }
 
 // ---- real logs ----
-
-bool read_sample(const char* name, byte_array& out) {
-  const std::filesystem::path p = std::filesystem::path(VESK_SAMPLES_DIR) / name;
-  std::ifstream in(p, std::ios::binary);
-  if (!in) return false;
-  out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return true;
-}
 
 // Counts record shapes buffer by buffer, stepping by each record's rounded
 // size from 72 to the buffer's filled length; a time window open on both

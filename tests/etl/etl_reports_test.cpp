@@ -14,8 +14,6 @@ namespace {
 const guid ev_provider = guid_of("8e805eb3-6a8f-4a1e-90fa-a831d94e54a1");
 const guid other = guid_of("01234567-89ab-cdef-0123-456789abcdef");
 
-std::span<const u8> bytes_of(const byte_array& b) { return {b.data(), b.size()}; }
-
 TEST(Statistics, TableText) {
   trace_processor tp;
   tp.load_templates();

@@ -7,23 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "app/vesk_user_opts.hpp"
 #include "etl/logfile_header.hpp"
 #include "support/log_builder.hpp"
+#include "support/tool_options.hpp"
 
 using namespace logbuild;
 
 namespace {
-
-struct tool_options {
-  vesk_user_opts options;
-  explicit tool_options(std::vector<std::string> extra) {
-    std::vector<std::string> args = {"vesk", "-log", "x.etl"};
-    args.insert(args.end(), extra.begin(), extra.end());
-    EXPECT_TRUE(options.read_options(args));
-    options.session_name = "Test Session";  // as the file run sets it
-  }
-};
 
 logfile_header_info parsed(const logfile_header_fields& f) {
   const byte_array buf = build_logfile_first_buffer(f);

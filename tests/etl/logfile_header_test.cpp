@@ -2,19 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <limits>
 
 #include "common/byte_reader.hpp"
 #include "etl/etl_headers.hpp"
 #include "support/log_builder.hpp"
+#include "support/samples.hpp"
 
 using namespace logbuild;
 
 namespace {
-
-std::span<const u8> bytes_of(const byte_array& b) { return {b.data(), b.size()}; }
 
 // ---- every field, both pointer sizes ----
 
@@ -348,14 +345,6 @@ TEST(LogfileHeader, LoggerNameOffsets) {
 }
 
 // ---- real logs ----
-
-bool read_sample(const char* name, byte_array& out) {
-  const std::filesystem::path p = std::filesystem::path(VESK_SAMPLES_DIR) / name;
-  std::ifstream in(p, std::ios::binary);
-  if (!in) return false;
-  out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return true;
-}
 
 TEST(RealLogs, LogfileHeaders) {
   struct row {

@@ -16,8 +16,6 @@ constexpr u64 buffer_at = 0x10000;  // file offset of the walked buffer
 const guid msg_provider = guid_of("2818ef08-6a54-396f-2244-5a6ea4a98cf0");
 const guid event_provider = guid_of("8e805eb3-6a8f-4a1e-90fa-a831d94e54a1");
 
-std::span<const u8> bytes_of(const byte_array& b) { return {b.data(), b.size()}; }
-
 // A processor for a FILETIME-clock logfile-header file: record times must be
 // valid FILETIMEs and pass unconverted.
 trace_processor filetime_processor(u32 pointer_size = 8) {

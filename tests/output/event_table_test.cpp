@@ -6,20 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "app/vesk_user_opts.hpp"
+#include "support/tool_options.hpp"
 
 namespace {
-
-// The options as the tool sets them from its command line (its own time
-// format "hh:mm:ss.xxxxxxxxx" included).
-struct tool_options {
-  vesk_user_opts options;
-  explicit tool_options(std::vector<std::string> extra) {
-    std::vector<std::string> args = {"vesk", "-log", "x.etl"};
-    args.insert(args.end(), extra.begin(), extra.end());
-    EXPECT_TRUE(options.read_options(args));
-  }
-};
 
 std::string header_line(cmd_params& options) {
   std::ostringstream out;

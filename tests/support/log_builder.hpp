@@ -227,6 +227,9 @@ class buffer_builder {
 
 // ---- damage, by name ----
 
+// The bytes as a view, for the readers that take spans.
+inline std::span<const u8> bytes_of(const byte_array& b) { return {b.data(), b.size()}; }
+
 // The first n bytes, in a vector of exactly n bytes.
 byte_array cut_short(const byte_array& bytes, u64 n);
 // Writes a wrong record size: the u16 at 0 (at 4 for generic headers) of
