@@ -187,11 +187,11 @@ inline constexpr std::array<header_map_entry, 16> etw_header_to_72_map = {{
 enum class record_kind : u8 {
   trace_9000_28,  // 0x9000 trace message, time at 28
   trace_9000_24,  // 0x9000 trace message, time at 24
-  event_header,   // 0xC012 / 0xC013, 80-byte event header
-  trace_c00a,     // 0xC00A / 0xC014, 48-byte classic trace header
-  trace_c011,     // 0xC011 / 0xC010, 16-byte header behind the generic one
-  trace_c002,     // 0xC002 / 0xC001, 32-byte header behind the generic one
-  generic,        // any other type code behind the 8-byte generic header
+  event_header,   // 0xC012 / 0xC013 event header
+  trace_c00a,     // 0xC00A / 0xC014 classic trace header
+  trace_c011,     // 0xC011 / 0xC010 perfinfo header behind the generic one
+  trace_c002,     // 0xC002 / 0xC001 system header behind the generic one
+  generic,        // any other type code behind the generic header
 };
 
 // The kind an event record stores, as the outputs number it.
@@ -199,12 +199,12 @@ enum class event_kind : u32 {
   none = 0,           // not decoded yet
   trace_9000_24 = 1,  // 0x9000 trace message, GUID at 8
   trace_9000_28 = 2,  // 0x9000 trace message, GUID at 12
-  system_c002 = 3,    // 0xC002 / 0xC001 system header, 32 bytes
-  perfinfo_c011 = 4,  // 0xC011 / 0xC010 perfinfo header, 16 bytes
-  classic_c00a = 5,   // 0xC00A / 0xC014 classic trace header, 48 bytes
-  event_c012 = 6,     // 0xC012 event header, 80 bytes
-  event_c013 = 7,     // 0xC013 event header, 80 bytes
-  generic = 8,        // another generic header (version 2 to 5), 8 bytes
+  system_c002 = 3,    // 0xC002 / 0xC001 system header
+  perfinfo_c011 = 4,  // 0xC011 / 0xC010 perfinfo header
+  classic_c00a = 5,   // 0xC00A / 0xC014 classic trace header
+  event_c012 = 6,     // 0xC012 event header
+  event_c013 = 7,     // 0xC013 event header
+  generic = 8,        // another generic header (version 2 to 5)
   corrupted = 9,      // bytes no record test accepted, or a compressed buffer
 };
 

@@ -1,6 +1,7 @@
 #include "etl/trace_processor.hpp"
 
 #include <algorithm>
+#include <cassert>
 #include <limits>
 
 #include "common/byte_reader.hpp"
@@ -424,6 +425,7 @@ void trace_processor::decode_record(const record_kind_row& row, std::span<const 
   // a header without a time field leaves both times 0
   if (row.time_offset != 0) r.filetime = ticks_to_time(r.raw_time);
   // the header lies within the record: its test required the size to reach it
+  assert(payload_start <= rec.size());
   r.payload_offset = file_offset + payload_start;
   r.payload_size = static_cast<u32>(rec.size() - payload_start);
 
