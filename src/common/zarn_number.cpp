@@ -1,5 +1,6 @@
 #include "common/zarn_number.hpp"
 
+#include <charconv>
 #include <cstring>
 #include <limits>
 #include <locale>
@@ -229,4 +230,12 @@ byte_array& parse_byte_list(byte_array& out, const std::string& text, char delim
     out.push_back(b);
   }
   return out;
+}
+
+std::string hex_digits(u64 value, std::size_t min_digits) {
+  char buf[16];
+  const auto result = std::to_chars(buf, buf + sizeof buf, value, 16);
+  std::string digits(buf, result.ptr);
+  if (digits.size() < min_digits) digits.insert(0, min_digits - digits.size(), '0');
+  return digits;
 }

@@ -40,6 +40,10 @@ bool parse_uint(const std::string& text, u32& out);
 bool parse_u64_cstr(const char* text, u64& out);
 bool parse_u64(const std::string& text, u64& out);
 
+// Lower-case hexadecimal digits of `value`, zero-filled to at least
+// `min_digits` (no "0x").
+std::string hex_digits(u64 value, std::size_t min_digits);
+
 // Hex byte values separated by `delimiter` (pieces trimmed, empty pieces
 // dropped), such as "4d 5a 90" or "0x4d 5a". Each piece must be a whole
 // hexadecimal number of at most 0xFF, with or without "0x"; when any piece

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "common/byte_reader.hpp"
+#include "common/zarn_number.hpp"
 #include "common/zarn_string.hpp"
 #include "common/zarn_time.hpp"
 #include "etl/etl_headers.hpp"

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "common/guid.hpp"
+#include "common/zarn_number.hpp"
 #include "common/zarn_string.hpp"
 #include "common/zarn_time.hpp"
 #include "common/zarn_time_text.hpp"
@@ -216,14 +217,6 @@ void append_cell(std::string& line, output_row& row, std::size_t i, const cmd_pa
 }
 
 }  // namespace
-
-std::string hex_digits(u64 value, std::size_t min_digits) {
-  char buf[16];
-  const auto result = std::to_chars(buf, buf + sizeof buf, value, 16);
-  std::string digits(buf, result.ptr);
-  if (digits.size() < min_digits) digits.insert(0, min_digits - digits.size(), '0');
-  return digits;
-}
 
 output_row::output_row(i32 n, bool clear, u32 flags) {
   init(n, clear);

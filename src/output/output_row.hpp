@@ -69,10 +69,6 @@ class output_row {
   zarn_variant_lite* cell_for_set(i32 i, u16 tag);
 };
 
-// Lower-case hexadecimal digits of `value`, zero-filled to at least
-// `min_digits` (no "0x").
-std::string hex_digits(u64 value, std::size_t min_digits);
-
 // The header line from the options' header cells; clears the header-pending flag.
 void write_output_header(std::ostream& out, cmd_params& options);
 void write_output_row(std::ostream& out, output_row& row, cmd_params& options);
