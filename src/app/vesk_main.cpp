@@ -8,6 +8,7 @@
 
 #include "app/vesk_user_opts.hpp"
 #include "common/zarn_string.hpp"
+#include "decode/template_db.hpp"
 #include "etl/etl_run.hpp"
 #include "platform/console.hpp"
 #include "platform/fileio.hpp"
@@ -65,7 +66,10 @@ bool run_can_start(const vesk_user_opts& opts) {
 // cannot be is named. With -pullguid the reduced log holds the first log
 // read, and every later one is named as left out.
 int run_log_list(std::ostream& out, vesk_user_opts& opts) {
-  opts.processor.load_templates();
+  // a block that cannot be read leaves decoding without its templates
+  byte_array block;
+  (void)read_template_block(block, template_db_locator.offset, template_db_locator.length);
+  opts.processor.load_templates(block);
   opts.processor.no_guessing = opts.no_guessing;
   etl_run run{opts, opts.run_settings, opts.processor, opts.reduced, {}};
   int status = 0;

@@ -1,10 +1,16 @@
 #pragma once
 // One event's decoded fields: an ordered map from the file offset of a
-// field's first byte to the field, so iteration is payload order.
+// field's first byte to the field, so iteration is payload order; and the
+// one entry through which an event payload becomes fields.
 #include <map>
+#include <span>
 #include <string>
 
+#include "common/guid.hpp"
 #include "common/zarn_types.hpp"
+
+struct event_template;
+class template_map;
 
 struct field_rec {
   u8 in_type = 0;           // low byte of the type word, or the in-type given by its maker
@@ -18,8 +24,43 @@ struct field_rec {
   u32 size = 0;             // payload bytes covered; 0 for marker fields
 
   void clear() { *this = field_rec{}; }
+
+  // Each setter clears the record first (set_raw only when asked to), then
+  // fills what it names. The _from_template setters take the in-type, the
+  // high byte and the name from the template's type word and name at
+  // `index`; an index past the template's type words leaves the record
+  // cleared.
+  void set_number(u64 value, u32 field_size, u8 type, const std::string& field_name, u8 flag);
+  void set_text(const std::string& text, u32 field_size, u8 type, const std::string& field_name,
+                u8 flag);
+  void set_number_from_template(u64 value, u32 field_size, const event_template& t, u32 index);
+  void set_text_from_template(const std::string& text, u32 field_size, const event_template& t,
+                              u32 index);
+  // Sizes 1, 2, 4 and 8 are read little-endian into the number; any other
+  // size is copied into the bytes. Empty bytes fill nothing.
+  void set_raw(std::span<const u8> raw, u8 type, const std::string& field_name, u8 flag,
+               bool clear_first);
+  void set_bytes(std::span<const u8> raw, u8 type, const std::string& field_name, u8 flag);
+  // The name is `name_override` when it is not empty, else the template's.
+  void set_from_template(std::span<const u8> raw, const event_template& t, u32 index,
+                         const std::string& name_override);
+
+ private:
+  // In-type, high byte and name from the template; false (record left as
+  // is) when the index is past its type words.
+  bool take_template_word(const event_template& t, u32 index);
 };
 
 // Insertion never replaces: the first field decoded at an offset stays
 // (std::map::emplace and insert keep the entry already held).
 using field_map = std::map<u64, field_rec>;
+
+// Decodes an event payload into `map` under keys from `base_key` (the file
+// offset of the payload's first byte): the template found for the provider
+// and event id is applied when its names and type words pair up. The bytes
+// no template covers are left for guessing, which this build does not do
+// yet: they make no field. Without `keep` the map is emptied first. True
+// when a template was applied; `guessed` is then cleared.
+bool decode_payload(field_map& map, u64 base_key, const guid* provider, u16 event_id,
+                    std::span<const u8> payload, const template_map* templates, bool pointer64,
+                    bool keep, u8& guessed);

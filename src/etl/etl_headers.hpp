@@ -285,6 +285,8 @@ inline constexpr u64 processor_time = 56; // u64
 inline constexpr u64 activity = 64;       // guid
 inline constexpr u64 ext_length = 80;     // u16 items' total length, when flagged
 inline constexpr u16 ext_flag = 0x0001;
+inline constexpr u16 flag_32bit = 0x0020;  // the writer's pointers are 4 bytes
+inline constexpr u16 flag_64bit = 0x0040;  // the writer's pointers are 8 bytes
 static_assert(activity + 16 == header_length_of(record_kind::event_header));
 static_assert(keywords == header_length_of(record_kind::trace_c00a));
 static_assert(ext_length == header_length_of(record_kind::event_header));

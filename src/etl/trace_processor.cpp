@@ -5,7 +5,9 @@
 #include <limits>
 
 #include "common/byte_reader.hpp"
+#include "decode/field_map.hpp"
 #include "decode/kernel_providers.hpp"
+#include "decode/template_db.hpp"
 
 using zarn::u16_at;
 using zarn::u32_at;
@@ -187,8 +189,12 @@ void trace_processor::reset(bool full) {
   collect_records = 0;
 }
 
-void trace_processor::load_templates() {
+void trace_processor::load_templates(std::span<const u8> block) {
   templates.clear();
+  if (!block.empty()) {
+    template_db db;
+    if (db.parse_block(block)) (void)compile_templates(db, templates, 1);
+  }
   templates.add_kernel_provider_names();
 }
 
@@ -428,9 +434,31 @@ void trace_processor::decode_record(const record_kind_row& row, std::span<const 
   assert(payload_start <= rec.size());
   r.payload_offset = file_offset + payload_start;
   r.payload_size = static_cast<u32>(rec.size() - payload_start);
+  decode_record_payload(r, rec.subspan(payload_start), provider_found, context);
 
   if (provider_found) note_provider(r);
   if (collect_records != 0) record_sizes[file_offset] = rounded_record_size(r.size);
+}
+
+void trace_processor::decode_record_payload(event_record& r, std::span<const u8> payload,
+                                            bool provider_found, const buffer_context& context) {
+  // after extended-data items, a payload of a single byte is only padding
+  const bool has_items = (r.kind == event_kind::event_c012 || r.kind == event_kind::event_c013) &&
+                         (r.flags & event_header::ext_flag) != 0;
+  if (has_items && payload.size() < 2) return;
+  (void)decode_payload(r.fields, r.payload_offset, provider_found ? &r.provider : nullptr,
+                       r.event_key(), payload, &templates, pointer_is_64bit(r, context), true,
+                       r.guessed);
+}
+
+bool trace_processor::pointer_is_64bit(const event_record& r, const buffer_context& context) const {
+  // An event header may say which pointer size its writer had; a 32-bit
+  // process logs 4-byte pointers into a 64-bit trace.
+  if (r.kind == event_kind::event_c012 || r.kind == event_kind::event_c013) {
+    if ((r.flags & event_header::flag_32bit) != 0) return false;
+    if ((r.flags & event_header::flag_64bit) != 0) return true;
+  }
+  return is_64bit_trace(&context);
 }
 
 void trace_processor::note_provider(event_record& r) {

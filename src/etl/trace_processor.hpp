@@ -35,9 +35,10 @@ class trace_processor {
   // Forgets the current file. With `full` the template map is cleared too;
   // without it the templates stay for the next file.
   void reset(bool full);
-  // Fills the template map with the built-in kernel provider names and hook
-  // groups (the map is cleared first).
-  void load_templates();
+  // Fills the template map (cleared first): the templates and provider
+  // names of the appended block when it parses, then the built-in kernel
+  // provider names and hook groups for what is still unnamed.
+  void load_templates(std::span<const u8> block = {});
   // Takes a parsed logfile header; `bytes_held` is how much of the first
   // buffer was read. False (nothing changed) when the header's first-buffer
   // size is zero or larger than the bytes held.
@@ -85,6 +86,13 @@ class trace_processor {
   // pending already is left alone.
   void decode_record(const record_kind_row& row, std::span<const u8> record, u64 file_offset,
                      const buffer_context& context);
+  // The record's payload into its fields, through its template.
+  void decode_record_payload(event_record& r, std::span<const u8> payload, bool provider_found,
+                             const buffer_context& context);
+  // Pointer-sized payload fields of this record are 8 bytes: its event
+  // header's flags say so where they carry a pointer size, else the file's
+  // rule (is_64bit_trace).
+  bool pointer_is_64bit(const event_record& r, const buffer_context& context) const;
   // A record whose provider is known: its name, and the -guids, -stats and
   // -pullguid collections.
   void note_provider(event_record& r);

@@ -4,7 +4,9 @@
 
 #include <set>
 
+#include "common/zarn_md5.hpp"
 #include "decode/kernel_providers.hpp"
+#include "decode/template_db.hpp"
 #include "support/log_builder.hpp"
 
 using logbuild::guid_of;
@@ -105,6 +107,148 @@ TEST(TemplateMap, ClearEmptiesEverything) {
   EXPECT_TRUE(map.providers.empty());
   EXPECT_TRUE(map.hook_groups.empty());
   EXPECT_EQ(map.selector, 0u);
+}
+
+// ---- compilation and lookup ----
+
+const guid dotnet = guid_of("e13c0d23-ccbc-4e12-931b-d9cc2eee27e4");
+
+template_rec record(std::vector<u16> types, std::set<u16> ids, std::set<u64> selectors = {},
+                    const guid& provider = dotnet) {
+  template_rec r;
+  r.provider = provider;
+  r.types = std::move(types);
+  r.names.assign(r.types.size(), "");
+  r.ids = std::move(ids);
+  r.selectors = std::move(selectors);
+  return r;
+}
+
+// The type words of the template found, or {} for none.
+std::vector<u16> found(const template_map& map, u16 id, u32 selector = 0,
+                       const guid& provider = dotnet) {
+  template_map& m = const_cast<template_map&>(map);
+  m.selector = selector;
+  const event_template* t = map.find(&provider, id);
+  return t == nullptr ? std::vector<u16>{} : t->types;
+}
+
+TEST(TemplateMap, SelectorsChooseAmongTemplates) {
+  template_db db;
+  db.records.push_back(record({8}, {1}, {900, 1000}));  // id 1: builds 900 and 1000 only
+  db.records.push_back(record({10}, {1}, {2000}));
+  db.records.push_back(record({6}, {2}));               // id 2: every build...
+  db.records.push_back(record({4}, {2}, {1000}));       // ...and build 1000
+  template_map map;
+  ASSERT_TRUE(compile_templates(db, map, 0));
+  struct row {
+    u16 id;
+    u32 selector;
+    std::vector<u16> types;
+  };
+  const row rows[] = {
+      {1, 0, {8}},      // no build: the smallest selector value's
+      {1, 2000, {10}},  // the build's own
+      {1, 1500, {8}},   // an unknown build: the smallest's
+      {2, 1000, {4}},   {2, 0, {6}}, {2, 19045, {6}},
+      {3, 0, {}},       // no such id
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(testing::Message() << r.id << " " << r.selector);
+    EXPECT_EQ(found(map, r.id, r.selector), r.types);
+  }
+  EXPECT_EQ(map.find(nullptr, 1), nullptr);
+  const guid other = guid_of("01234567-89ab-cdef-0123-456789abcdef");
+  EXPECT_EQ(found(map, 1, 0, other), std::vector<u16>{});
+}
+
+TEST(TemplateMap, IdsFromRangesAndLists) {
+  template_db db;
+  template_rec top = record({8}, {7});
+  top.first_id = 65533;  // a range that ends at the last id must end
+  top.last_id = 65535;
+  db.records.push_back(top);
+  template_rec no_range = record({6}, {});
+  no_range.first_id = 5;  // last_id 0: no range
+  db.records.push_back(no_range);
+  template_rec backwards = record({4}, {});
+  backwards.first_id = 9;
+  backwards.last_id = 8;
+  db.records.push_back(backwards);
+  db.records.push_back(record({}, {11}));  // ids without fields get no template
+  template_map map;
+  ASSERT_TRUE(compile_templates(db, map, 0));
+  EXPECT_EQ(map.providers.at(dotnet).ids.size(), 4u);  // 7, 65533, 65534, 65535
+  for (const u16 id : {7, 65533, 65534, 65535}) EXPECT_EQ(found(map, id), std::vector<u16>{8}) << id;
+  for (const u16 id : {5, 8, 9, 11, 0}) EXPECT_EQ(found(map, id), std::vector<u16>{}) << id;
+  // equal field lists share one template: 8, 6 and 4, whatever provider
+  db.records.push_back(record({8}, {20}, {}, guid_of("01234567-89ab-cdef-0123-456789abcdef")));
+  ASSERT_TRUE(compile_templates(db, map, 0));
+  EXPECT_EQ(map.templates.size(), 3u);
+  EXPECT_FALSE(compile_templates(template_db{}, map, 0));
+  EXPECT_TRUE(map.templates.empty());
+}
+
+// What the map holds first wins: the -templates file is compiled before the
+// block, so for one provider, id and build the file's template stays, while
+// the block adds the builds and names the file lacks.
+TEST(TemplateMap, AddingKeepsWhatIsThere) {
+  template_db file;
+  file.records.push_back(record({8}, {1}));
+  template_db block;
+  block.records.push_back(record({10}, {1}));
+  block.records.push_back(record({10}, {1}, {2000}));
+  block.records.back().provider_index = 1;
+  block.provider_names.push_back("From The Block");
+  block.provider_index.emplace(dotnet, 1);
+  template_map map;
+  ASSERT_TRUE(compile_templates(file, map, 0));
+  ASSERT_TRUE(compile_templates(block, map, 1));
+  EXPECT_EQ(found(map, 1), std::vector<u16>{8});
+  EXPECT_EQ(found(map, 1, 2000), std::vector<u16>{10});
+  EXPECT_EQ(map.provider_name(dotnet.bytes), "From The Block");
+  // a damaged block's name index past its table names nothing
+  block.provider_index[dotnet] = 7;
+  template_map fresh;
+  ASSERT_TRUE(compile_templates(block, fresh, 0));
+  EXPECT_EQ(fresh.provider_name(dotnet.bytes), "");
+}
+
+TEST(EventTemplate, SignatureAndKey) {
+  event_template t;
+  std::string status = " Status ";
+  std::string none;
+  t.add_field(8, status);
+  t.add_field(10, none);
+  std::string wide = "Size";
+  t.add_field(300, wide);
+  t.names.pop_back();  // fewer names than type words: finalize pads them
+  t.finalize();
+  EXPECT_EQ(status, "Status");
+  EXPECT_EQ(t.wide_types_flag, 1);
+  EXPECT_EQ(t.names, (std::vector<std::string>{"Status", "", ""}));
+  EXPECT_EQ(t.signature, "Status810300");
+  guid expected;
+  ASSERT_TRUE(md5(reinterpret_cast<const u8*>("Status810300"), 12, expected.bytes));
+  EXPECT_EQ(t.key, expected);
+}
+
+// Another signature already holding a template's key moves the key on by
+// its last byte, so the template is not replaced by the wrong one.
+TEST(TemplateMap, KeyTakenByAnotherSignature) {
+  event_template squatter;
+  squatter.types = {8};
+  squatter.finalize();
+  squatter.signature = "not the same";
+  template_map map;
+  map.templates.push_back(squatter);
+  map.key_index.emplace(squatter.key, 0);
+  template_db db;
+  db.records.push_back(record({8}, {1}));
+  ASSERT_TRUE(compile_templates(db, map, 1));
+  ASSERT_EQ(map.templates.size(), 2u);
+  EXPECT_EQ(map.templates[1].key.bytes[15], static_cast<u8>(squatter.key.bytes[15] + 1));
+  EXPECT_EQ(map.find(&dotnet, 1), &map.templates[1]);
 }
 
 }  // namespace

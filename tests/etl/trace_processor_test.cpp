@@ -6,6 +6,7 @@
 #include <limits>
 #include <sstream>
 
+#include "decode/template_db.hpp"
 #include "support/log_builder.hpp"
 
 using namespace logbuild;
@@ -231,6 +232,58 @@ TEST(DecodeRecord, PayloadStartsAfterAllExtendedItems) {
     const byte_array cut = cut_short(rec, n);
     EXPECT_LE(skip_extended_items(bytes_of(cut), 80), std::max<u64>(n, 80));
   }
+}
+
+// A record's payload is decoded through its provider's template, with the
+// pointer size its own header flags state, else the file's.
+TEST(DecodeRecord, PayloadThroughItsTemplate) {
+  template_db db;
+  template_rec rec;
+  rec.provider = event_provider;
+  rec.ids = {7};
+  rec.types = {16, 8};  // a pointer, then a u32
+  rec.names = {"Ptr", "Count"};
+  db.records.push_back(rec);
+  const byte_array payload = {1, 0, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0};
+  struct pointer_case {
+    const char* name;
+    u32 pointer_size;  // of the file's logfile header
+    u16 flags;         // of the event header
+    std::vector<u64> numbers;
+  };
+  const pointer_case cases[] = {
+      {"FileOf64BitPointers", 8, 0, {0x200000001ull, 3}},
+      {"FileOf32BitPointers", 4, 0, {1, 2}},
+      {"EventSays32Bit", 8, 0x0020, {1, 2}},
+      {"EventSays64Bit", 4, 0x0040, {0x200000001ull, 3}},
+  };
+  for (const pointer_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    trace_processor tp = filetime_processor(c.pointer_size);
+    ASSERT_TRUE(compile_templates(db, tp.templates, 1));
+    buffer_builder b({.time = ft_2021});
+    b.add(build_record(record_event{.flags = c.flags, .payload = payload}));
+    ASSERT_TRUE(tp.walk_buffer_records(bytes_of(b.finish()), buffer_at));
+    const event_record& r = tp.pending.begin()->second;
+    std::vector<u64> numbers;
+    for (const auto& [key, f] : r.fields) numbers.push_back(f.number);
+    EXPECT_EQ(numbers, c.numbers);
+    EXPECT_EQ(r.fields.begin()->first, r.payload_offset);
+    EXPECT_EQ(r.fields.begin()->second.name, "Ptr");
+  }
+  // after extended-data items a single byte left is padding, not a payload
+  rec.types = {4};
+  rec.names = {"Byte"};
+  db.records = {rec};
+  trace_processor tp = filetime_processor();
+  ASSERT_TRUE(compile_templates(db, tp.templates, 1));
+  buffer_builder b({.time = ft_2021});
+  b.add(build_record(record_event{.items = {{}}, .payload = {9}}));
+  b.add(build_record(record_event{.payload = {9}}));
+  ASSERT_TRUE(tp.walk_buffer_records(bytes_of(b.finish()), buffer_at));
+  ASSERT_EQ(tp.pending.size(), 2u);
+  EXPECT_TRUE(tp.pending.begin()->second.fields.empty());
+  EXPECT_EQ(tp.pending.rbegin()->second.fields.size(), 1u);
 }
 
 // ---- the walk ----

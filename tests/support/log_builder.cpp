@@ -337,6 +337,45 @@ byte_array buffer_builder::finish() const {
   return w.take();
 }
 
+// ---- template blocks ----
+
+void put_count(writer& w, u32 value) {
+  if (value < 0x80) {
+    w.put_u8(static_cast<u8>(value));
+  } else {
+    w.put_u8(static_cast<u8>(0x80 | (value >> 8)));  // high part first, top bit set
+    w.put_u8(static_cast<u8>(value & 0xFF));
+  }
+}
+
+byte_array build_name_table(const std::vector<std::string>& names) {
+  writer w;
+  put_count(w, static_cast<u32>(names.size()));
+  for (const std::string& name : names) {
+    put_count(w, static_cast<u32>(name.size()));
+    w.put_bytes(std::span<const u8>(reinterpret_cast<const u8*>(name.data()), name.size()));
+  }
+  return w.take();
+}
+
+byte_array build_template_chunk(const template_chunk_fields& f) {
+  writer w;
+  w.put_u16(0);                                              // L, set below
+  w.put_u8(static_cast<u8>(f.selectors.size()));             // S
+  for (u16 s : f.selectors) w.put_u16(s);                    // selector values
+  w.put_guid(f.provider);                                    // provider GUID
+  w.put_u16(f.name_index);                                   // provider-name index
+  w.put_u8(f.range ? 1 : 0);                                 // range flag
+  if (f.range) w.put_u16(f.first_id).put_u16(f.last_id);     // first and last id
+  w.put_u8(static_cast<u8>(f.ids.size()));                   // I
+  for (u16 id : f.ids) w.put_u16(id);                        // event ids
+  w.put_u8(static_cast<u8>(f.types.size()));                 // F
+  for (u16 t : f.types) w.put_u16(t);                        // type words
+  for (u16 n : f.name_indexes) w.put_u16(n);                 // field-name indexes
+  w.set_u16_at(0, f.length >= 0 ? static_cast<u16>(f.length) : static_cast<u16>(w.size() - 2));
+  return w.take();
+}
+
 // ---- damage ----
 
 byte_array cut_short(const byte_array& bytes, u64 n) {

@@ -225,6 +225,30 @@ class buffer_builder {
   std::vector<u64> offsets_;
 };
 
+// ---- the template block appended to the program ----
+
+// A count or string length: below 0x80 one byte, else two bytes, high part
+// first with the top bit set.
+void put_count(writer& w, u32 value);
+// A name table: the count, then each name as its length and its bytes.
+byte_array build_name_table(const std::vector<std::string>& names);
+
+struct template_chunk_fields {
+  std::vector<u16> selectors{};
+  guid provider = guid_of("e13c0d23-ccbc-4e12-931b-d9cc2eee27e4");
+  u16 name_index = 0;        // into the provider-name table
+  bool range = false;
+  u16 first_id = 0;
+  u16 last_id = 0;
+  std::vector<u16> ids{};
+  std::vector<u16> types{};
+  std::vector<u16> name_indexes{};  // into the field-name table, aligned with types
+  i32 length = -1;                // the u16 L written; -1: the chunk's true length
+};
+// One chunk: u16 L, the selectors, GUID, name index, range, ids, type words
+// and name indexes.
+byte_array build_template_chunk(const template_chunk_fields& f);
+
 // ---- damage, by name ----
 
 // The bytes as a view, for the readers that take spans.

@@ -1,0 +1,271 @@
+#include "decode/apply_template.hpp"
+
+#include <algorithm>
+#include <sstream>
+
+#include "common/byte_reader.hpp"
+#include "common/zarn_bytes.hpp"
+#include "common/zarn_number.hpp"
+#include "common/zarn_string.hpp"
+#include "common/zarn_time.hpp"
+#include "common/zarn_time_text.hpp"
+#include "decode/template_map.hpp"
+
+namespace {
+
+constexpr u16 extension_bits = 0xF000;  // a word with any of these set is no plain in-type
+constexpr u16 comment_word = 0x8000;
+constexpr u16 comment_word_2 = 0x8001;
+
+// What one field did: the payload bytes it used, and whether the walk goes on.
+struct field_step {
+  u64 used = 0;
+  bool go_on = false;
+};
+constexpr field_step end_walk{};
+
+struct template_walk {
+  const event_template& t;
+  field_map& map;
+  std::span<const u8> payload;
+  u64 base_key;
+  bool pointer64;
+  u64 position = 0;
+  u32 index = 0;
+
+  std::span<const u8> rest() const { return payload.subspan(position); }
+  u64 key() const { return base_key + position; }
+  // Stores the field unless one is held at the key already.
+  void store(u64 at, const field_rec& f) { map.emplace(at, f); }
+};
+
+// A marker that stands for bytes the walk did not read sorts before the
+// field that the next decoder puts at the same offset, so neither is lost.
+u64 marker_key(u64 key) { return key > 0 ? key - 1 : 0; }
+
+std::string time_text(const zarn::time& t) {
+  std::ostringstream s;
+  s << t;
+  return s.str();
+}
+
+// "0x" and the value in `digits` hexadecimal digits, then " [" time "]".
+std::string number_with_time(u64 value, std::size_t digits, const zarn::time& t) {
+  return "0x" + hex_digits(value, digits) + " [" + time_text(t) + "]";
+}
+
+field_step read_number(template_walk& w, u64 size) {
+  const std::span<const u8> rest = w.rest();
+  if (rest.size() < size) return end_walk;
+  u64 value = 0;
+  switch (size) {
+    case 1: value = zarn::u8_at(rest, 0); break;
+    case 2: value = zarn::u16_at(rest, 0); break;
+    case 4: value = zarn::u32_at(rest, 0); break;
+    default: value = zarn::u64_at(rest, 0); break;
+  }
+  field_rec f;
+  f.set_number_from_template(value, static_cast<u32>(size), w.t, w.index);
+  w.store(w.key(), f);
+  return {size, true};
+}
+
+field_step read_bool4(template_walk& w) {
+  if (w.rest().size() < 4) return end_walk;
+  field_rec f;
+  // the first byte decides; the other three are padding
+  f.set_number_from_template(zarn::u8_at(w.rest(), 0), 4, w.t, w.index);
+  w.store(w.key(), f);
+  return {4, true};
+}
+
+field_step read_filetime(template_walk& w) {
+  if (w.rest().size() < 8) return end_walk;
+  const u64 value = zarn::u64_at(w.rest(), 0);
+  field_rec f;
+  f.set_number_from_template(value, 8, w.t, w.index);
+  const zarn::time t(value, zarn::type_time::filetime);
+  if (value != 0 && t.is_valid()) f.value = number_with_time(value, 16, t);
+  w.store(w.key(), f);
+  return {8, true};
+}
+
+field_step read_unix_time(template_walk& w) {
+  if (w.rest().size() < 4) return end_walk;
+  const u32 value = zarn::u32_at(w.rest(), 0);
+  field_rec f;
+  f.set_number_from_template(value, 4, w.t, w.index);
+  const zarn::time t(value, zarn::type_time::unix_time);
+  if (value != 0 && t.is_valid()) f.value = number_with_time(value, 8, t);
+  w.store(w.key(), f);
+  return {4, true};
+}
+
+field_step read_systemtime(template_walk& w) {
+  zarn::_windows_systemtime st;
+  if (!zarn::read_systemtime(w.rest(), st)) return end_walk;
+  const std::span<const u8> raw = w.rest().first(zarn::systemtime_size);
+  field_rec f;
+  f.set_from_template(raw, w.t, w.index, "");
+  const zarn::time t(st);
+  if (t.is_valid()) {
+    std::string hex = "0x";
+    for (auto b = raw.rbegin(); b != raw.rend(); ++b) hex += hex_digits(*b, 2);
+    f.value = hex + " [" + time_text(t) + "]";
+  }
+  w.store(w.key(), f);
+  return {zarn::systemtime_size, true};
+}
+
+field_step read_raw16(template_walk& w, bool is_guid) {
+  const std::span<const u8> rest = w.rest();
+  // a GUID cut by the end of the payload: the rest of the payload is spent
+  if (rest.size() < 16) return is_guid ? field_step{rest.size(), true} : end_walk;
+  const bool unnamed = w.index >= w.t.names.size() || w.t.names[w.index].empty();
+  field_rec f;
+  f.set_from_template(rest.first(16), w.t, w.index, is_guid && unnamed ? "guid" : "");
+  w.store(w.key(), f);
+  return {16, true};
+}
+
+// A text field whose value is the "-" placeholder of an empty text.
+void store_empty_text(template_walk& w, u32 size) {
+  field_rec f;
+  f.set_text_from_template("-", size, w.t, w.index);
+  f.placeholder_flag = 1;
+  w.store(w.key(), f);
+}
+
+field_step read_utf16z(template_walk& w) {
+  const std::span<const u8> rest = w.rest();
+  // the terminator test needs one whole unit
+  if (rest.size() < 2) return end_walk;
+  if (zarn::u16_at(rest, 0) == 0) {
+    store_empty_text(w, 0);
+    return {2, true};
+  }
+  std::string text;
+  const i32 used = utf16le_to_utf8(rest, text, static_cast<i32>(rest.size()), true);
+  mark_line_endings(text);
+  field_rec f;
+  f.set_text_from_template(text, static_cast<u32>(used), w.t, w.index);
+  w.store(w.key(), f);
+  return {static_cast<u64>(used), true};
+}
+
+field_step read_ansiz(template_walk& w) {
+  const std::span<const u8> rest = w.rest();
+  if (rest[0] == 0) {
+    store_empty_text(w, 1);
+    return {1, true};
+  }
+  const auto end = std::find(rest.begin(), rest.end(), u8{0});
+  std::string text(rest.begin(), end);
+  // the terminator counts only when the payload holds it
+  const u64 used = text.size() + (end != rest.end() ? 1 : 0);
+  mark_line_endings(text);
+  field_rec f;
+  f.set_text_from_template(text, static_cast<u32>(used), w.t, w.index);
+  w.store(w.key(), f);
+  return {used, true};
+}
+
+field_step read_sid(template_walk& w) {
+  const std::string text = sid_to_string(w.rest());
+  // bytes that are no SID: the next word must not read them as one
+  if (text.empty()) return end_walk;
+  const u32 length = sid_length(w.rest());
+  field_rec f;
+  f.set_text_from_template(text, length, w.t, w.index);
+  w.store(w.key(), f);
+  return {length, true};
+}
+
+field_step read_counted_utf16(template_walk& w) {
+  const std::span<const u8> rest = w.rest();
+  if (rest.size() < 2) return end_walk;
+  const u16 count = zarn::u16_at(rest, 0);
+  // a count beyond the payload: the rest of the payload is spent
+  if (count > rest.size() - 2) return {rest.size(), true};
+  std::string text;
+  (void)utf16le_to_utf8(rest.subspan(2, count), text, count, false);
+  field_rec f;
+  f.set_text_from_template(text, count, w.t, w.index);
+  w.store(w.key() + 2, f);
+  return {u64{2} + count, true};
+}
+
+field_step read_utf16_slot(template_walk& w, u64 slot) {
+  // the text ends at its 0 unit and never reads past its slot or the payload
+  const std::span<const u8> rest = w.rest();
+  const std::span<const u8> held = rest.first(std::min<u64>(slot, rest.size()));
+  std::string text;
+  (void)utf16le_to_utf8(held, text, static_cast<i32>(held.size()), false);
+  field_rec f;
+  f.set_text_from_template(text, static_cast<u32>(slot), w.t, w.index);
+  w.store(w.key(), f);
+  return {slot, true};
+}
+
+field_step store_blob_marker(template_walk& w, u64 at, u64 used) {
+  field_rec f;
+  f.set_text_from_template("{blob}", 0, w.t, w.index);
+  w.store(at, f);
+  return {used, used != 0};
+}
+
+field_step read_field(template_walk& w, const in_type_row& row) {
+  switch (row.kind) {
+    case in_kind::utf16z: return read_utf16z(w);
+    case in_kind::ansiz: return read_ansiz(w);
+    case in_kind::number: return read_number(w, row.size);
+    case in_kind::bool4: return read_bool4(w);
+    case in_kind::pointer: return read_number(w, w.pointer64 ? 8 : 4);
+    case in_kind::guid16: return read_raw16(w, true);
+    case in_kind::raw16: return read_raw16(w, false);
+    case in_kind::filetime: return read_filetime(w);
+    case in_kind::systemtime: return read_systemtime(w);
+    case in_kind::unix_time: return read_unix_time(w);
+    case in_kind::sid: return read_sid(w);
+    case in_kind::counted_utf16: return read_counted_utf16(w);
+    case in_kind::utf16_slot: return read_utf16_slot(w, row.size);
+    // The walk ends before a blob of unknown length, which guessing then
+    // reads: its marker must not take the key of guessing's first field.
+    case in_kind::blob_unknown: return store_blob_marker(w, marker_key(w.key()), 0);
+    case in_kind::blob_rest: return store_blob_marker(w, w.key(), w.rest().size());
+  }
+  return end_walk;
+}
+
+}  // namespace
+
+const in_type_row* find_in_type(u8 type) {
+  for (const in_type_row& row : plain_in_types) {
+    if (row.type == type) return &row;
+  }
+  return nullptr;
+}
+
+i32 apply_template(const event_template& t, field_map& map, std::span<const u8> payload,
+                   u64 base_key, bool pointer64) {
+  if (payload.empty()) {
+    if (!t.types.empty() && (t.types[0] == comment_word || t.types[0] == comment_word_2)) {
+      field_rec f;
+      f.set_text_from_template("{comment}", 0, t, 0);
+      map.emplace(base_key, f);
+    }
+    return 0;
+  }
+  template_walk w{t, map, payload, base_key, pointer64};
+  while (w.index < t.types.size() && w.position < payload.size()) {
+    const u16 word = t.types[w.index];
+    if (word == 0 || (word & extension_bits) != 0) break;
+    const in_type_row* row = find_in_type(static_cast<u8>(word & 0xFF));
+    if (row == nullptr) break;
+    const field_step step = read_field(w, *row);
+    w.position += step.used;
+    if (!step.go_on) break;
+    ++w.index;
+  }
+  return static_cast<i32>(w.position);
+}

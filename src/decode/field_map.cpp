@@ -1,0 +1,99 @@
+#include "decode/field_map.hpp"
+
+#include "common/byte_reader.hpp"
+#include "decode/apply_template.hpp"
+#include "decode/template_map.hpp"
+
+bool field_rec::take_template_word(const event_template& t, u32 index) {
+  if (index >= t.types.size()) return false;
+  const u16 word = t.types[index];
+  in_type = static_cast<u8>(word & 0xFF);
+  high_byte = static_cast<u8>(word >> 8);
+  name = index < t.names.size() ? t.names[index] : std::string();
+  return true;
+}
+
+void field_rec::set_number(u64 value, u32 field_size, u8 type, const std::string& field_name,
+                           u8 flag) {
+  clear();
+  number = value;
+  size = field_size;
+  in_type = type;
+  name = field_name;
+  element_flag = flag;
+}
+
+void field_rec::set_text(const std::string& text, u32 field_size, u8 type,
+                         const std::string& field_name, u8 flag) {
+  clear();
+  value = text;
+  size = field_size;
+  in_type = type;
+  name = field_name;
+  element_flag = flag;
+}
+
+void field_rec::set_number_from_template(u64 v, u32 field_size, const event_template& t,
+                                         u32 index) {
+  clear();
+  if (!take_template_word(t, index)) return;
+  number = v;
+  size = field_size;
+}
+
+void field_rec::set_text_from_template(const std::string& text, u32 field_size,
+                                       const event_template& t, u32 index) {
+  clear();
+  if (!take_template_word(t, index)) return;
+  value = text;
+  size = field_size;
+}
+
+void field_rec::set_raw(std::span<const u8> raw, u8 type, const std::string& field_name, u8 flag,
+                        bool clear_first) {
+  if (clear_first) clear();
+  if (raw.empty()) return;
+  size = static_cast<u32>(raw.size());
+  in_type = type;
+  name = field_name;
+  element_flag = flag;
+  switch (raw.size()) {
+    case 1: number = zarn::u8_at(raw, 0); break;
+    case 2: number = zarn::u16_at(raw, 0); break;
+    case 4: number = zarn::u32_at(raw, 0); break;
+    case 8: number = zarn::u64_at(raw, 0); break;
+    default: bytes.assign(raw.begin(), raw.end()); break;
+  }
+}
+
+void field_rec::set_bytes(std::span<const u8> raw, u8 type, const std::string& field_name,
+                          u8 flag) {
+  clear();
+  size = static_cast<u32>(raw.size());
+  in_type = type;
+  name = field_name;
+  element_flag = flag;
+  bytes.assign(raw.begin(), raw.end());
+}
+
+void field_rec::set_from_template(std::span<const u8> raw, const event_template& t, u32 index,
+                                  const std::string& name_override) {
+  clear();
+  if (!take_template_word(t, index)) return;
+  if (!name_override.empty()) name = name_override;
+  size = static_cast<u32>(raw.size());
+  bytes.assign(raw.begin(), raw.end());
+}
+
+bool decode_payload(field_map& map, u64 base_key, const guid* provider, u16 event_id,
+                    std::span<const u8> payload, const template_map* templates, bool pointer64,
+                    bool keep, u8& guessed) {
+  if (!keep) map.clear();
+  if (payload.empty() || templates == nullptr || provider == nullptr) return false;
+  const event_template* t = templates->find(provider, event_id);
+  // a template whose names and type words do not pair up is not trusted
+  if (t == nullptr || t->types.empty() || t->names.size() != t->types.size()) return false;
+  (void)apply_template(*t, map, payload, base_key, pointer64);
+  guessed = 0;
+  return true;
+}

@@ -1,0 +1,94 @@
+#pragma once
+// The template database as it is stored: the block appended behind the
+// program's own executable image, located through a record in the program's
+// read-only data, and the template records it parses into before they are
+// compiled into the lookup that decoding uses.
+#include <map>
+#include <set>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "common/guid.hpp"
+#include "common/zarn_types.hpp"
+
+// Where the appended block lies in the program's own file. The build step
+// that appends the block finds this record by its marker and writes the
+// block's file offset and length behind it. It is volatile so that the
+// compiler neither folds the zeros it is linked with into the code nor drops
+// the record.
+struct template_block_locator {
+  char marker[16];  // "VESK_TEMPLATE_DB", no terminator
+  u32 offset;       // little-endian
+  u32 length;
+};
+static_assert(sizeof(template_block_locator) == 24);
+extern const volatile template_block_locator template_db_locator;
+
+// The executable image stands in front of the block: an offset below this
+// is no block.
+inline constexpr u32 min_block_offset = 4096;
+
+// Reads `length` bytes at `offset` of the file at `path` (the program's own
+// file when none is given). False, with `out` empty, when the offset is below
+// 4096, the file cannot be opened, or it does not hold the whole block (a
+// block cut short is damage: none of it is used). Nothing is reported.
+[[nodiscard]] bool read_template_block(byte_array& out, u32 offset, u32 length);
+[[nodiscard]] bool read_template_block(byte_array& out, u32 offset, u32 length,
+                                       const std::string& path);
+
+// The chunk layout of a template record in the block, from the chunk's first
+// byte: u16 L (the bytes that follow it), u8 S and S u16 selectors, the
+// 16-byte provider GUID, u16 provider-name index, u8 range flag and, when it
+// is set, u16 first and u16 last id, u8 I and I u16 event ids, u8 F and F u16
+// type words, then F u16 field-name indexes.
+namespace template_chunk {
+// The smallest chunk that can be read: L, S, GUID, name index, range flag.
+inline constexpr u64 min_bytes = 20;
+}  // namespace template_chunk
+
+// One template record, from a block chunk (or, later, from a template line).
+struct template_rec {
+  std::set<u64> selectors;  // OS build numbers it holds for; empty: every build
+  std::string signature;    // text-file records only
+  guid key;                 // MD5 of the signature; text-file records only
+  guid provider;
+  u64 provider_index = 0;   // into the database's provider names; 0: none
+  u16 first_id = 0;         // an inclusive range of event ids...
+  u16 last_id = 0;          // ...when last_id is not 0
+  std::set<u16> ids;        // event ids besides the range
+  std::vector<u16> types;   // one type word per payload field
+  std::vector<std::string> names;       // aligned with types; may be empty
+  std::vector<u16> name_indexes;        // aligned with types, into the field names
+  std::string line;         // the source line (text-file records only)
+  u8 percent_flag = 0;      // the line marked its ids with "%" instead of "$"
+
+  template_rec() { clear(); }
+  void clear();
+  // Reads one chunk from `data`, the bytes left in the block. The lists stop
+  // where the chunk's L says it ends; the fixed fields are read whatever L
+  // says. Returns the bytes read (the chunk's size when L is right), or 0,
+  // with the record cleared, when fewer than 20 bytes are left, L claims more
+  // than follows, or any field would lie past the end of `data`. A chunk
+  // whose content does not add up to L is reported once on standard error
+  // and kept as read.
+  u32 unpack(std::span<const u8> data);
+};
+
+// One loaded database, before compilation.
+struct template_db {
+  std::vector<template_rec> records;           // in the order read
+  std::map<guid, u32> key_index;               // key -> record (text file only)
+  std::vector<std::string> provider_names;     // entry 0 is "unk": no name
+  std::map<guid, u64> provider_index;          // GUID -> provider name
+  std::vector<std::string> field_names;        // entry 0 is the empty text
+  std::map<std::string, u32> field_name_index; // name -> field name (text file only)
+
+  template_db() { clear(); }
+  // Empties everything; provider names hold "unk", field names the empty text.
+  void clear();
+  // Parses a whole block. False (database cleared) for a block under 36
+  // bytes or a name table that consumes nothing. Otherwise true, also when
+  // the chunks end at one that cannot be read: the records before it stay.
+  bool parse_block(std::span<const u8> block);
+};
