@@ -14,6 +14,7 @@
 #include <span>
 
 #include "common/zarn_types.hpp"
+#include "decode/event_record.hpp"
 
 // ---- FILETIME validity ----
 
@@ -192,20 +193,6 @@ enum class record_kind : u8 {
   trace_c011,     // 0xC011 / 0xC010 perfinfo header behind the generic one
   trace_c002,     // 0xC002 / 0xC001 system header behind the generic one
   generic,        // any other type code behind the generic header
-};
-
-// The kind an event record stores, as the outputs number it.
-enum class event_kind : u32 {
-  none = 0,           // not decoded yet
-  trace_9000_24 = 1,  // 0x9000 trace message, GUID at 8
-  trace_9000_28 = 2,  // 0x9000 trace message, GUID at 12
-  system_c002 = 3,    // 0xC002 / 0xC001 system header
-  perfinfo_c011 = 4,  // 0xC011 / 0xC010 perfinfo header
-  classic_c00a = 5,   // 0xC00A / 0xC014 classic trace header
-  event_c012 = 6,     // 0xC012 event header
-  event_c013 = 7,     // 0xC013 event header
-  generic = 8,        // another generic header (version 2 to 5)
-  corrupted = 9,      // bytes no record test accepted, or a compressed buffer
 };
 
 // One recognised record header. The type code is the u16 at 2.

@@ -96,6 +96,8 @@ void write_header_section(run_state& s) {
     options.source_path = tp.log_file_name.empty() ? not_available : tp.log_file_name;
   }
   if (s.mode == run_mode::pullguid) return;
+  // log2timeline output is CSV and nothing else; each line names its file
+  if (s.mode == run_mode::events && options.csvl2t != 0) return;
   s.out << "---------------------\n" << "file: " << options.current_file << '\n';
   if (s.mode != run_mode::events) {
     s.out << '\n';
@@ -131,7 +133,7 @@ void finish_buffer(run_state& s) {
     return;
   }
   tp.flush_pending_records(
-      [&s](const event_record& r) { s.run.write_row(s.out, r, s.run.options); });
+      [&s](event_record& r) { s.run.write_row(s.out, r, s.run.options); });
 }
 
 // The reduced log's share of the buffer just walked. The first buffer of a

@@ -8,7 +8,7 @@
 
 #include "common/guid.hpp"
 #include "common/zarn_types.hpp"
-#include "etl/event_record.hpp"
+#include "decode/event_record.hpp"
 
 class cmd_params;
 class reduced_log;
@@ -36,9 +36,10 @@ struct etl_run_settings {
   run_mode mode() const;
 };
 
-// Writes one event as a row of the results.
+// Writes one event as a row of the results (its field texts may be edited
+// in place: the record is dropped right after).
 using event_row_writer =
-    std::function<void(std::ostream& out, const event_record& rec, cmd_params& options)>;
+    std::function<void(std::ostream& out, event_record& rec, cmd_params& options)>;
 
 // Everything a file run works with, owned by the caller for the whole run:
 // the trace processor keeps its templates across files, the reduced log is

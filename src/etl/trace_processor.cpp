@@ -472,8 +472,8 @@ void trace_processor::note_provider(event_record& r) {
 }
 
 void trace_processor::flush_pending_records(
-    const std::function<void(const event_record&)>& write_row) {
-  for (const auto& [offset, rec] : pending) write_row(rec);
+    const std::function<void(event_record&)>& write_row) {
+  for (auto& [offset, rec] : pending) write_row(rec);
   drop_pending_records();
 }
 

@@ -15,7 +15,7 @@
 #include "common/zarn_types.hpp"
 #include "decode/template_map.hpp"
 #include "etl/etl_headers.hpp"
-#include "etl/event_record.hpp"
+#include "decode/event_record.hpp"
 #include "etl/logfile_header.hpp"
 
 // The time window the record tests use inside one buffer.
@@ -98,7 +98,7 @@ class trace_processor {
   void note_provider(event_record& r);
   // Hands each pending record to `write_row` in file-offset order, then
   // empties the pending map and releases the buffer contexts.
-  void flush_pending_records(const std::function<void(const event_record&)>& write_row);
+  void flush_pending_records(const std::function<void(event_record&)>& write_row);
   // Empties the pending map and releases the buffer contexts.
   void drop_pending_records();
 

@@ -1,4 +1,4 @@
-#include "etl/event_record.hpp"
+#include "decode/event_record.hpp"
 
 void event_record::clear() {
   hook_event_id = 0;
