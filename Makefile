@@ -17,8 +17,7 @@ build-asan:
 # The demo log is written by the project's own log builder (tools/make_demo_log).
 demo: build
 	./build/tools/make_demo_log build/demo.etl
-	./build/vesk -log build/demo.etl -guids -quiet
-	./build/vesk -log build/demo.etl -stats -quiet
+	./build/vesk -log build/demo.etl -quiet
 
 test: build build-asan
 	cd build && ctest --output-on-failure -j $(JOBS)

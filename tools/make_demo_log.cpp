@@ -1,6 +1,7 @@
 // Writes the small demo log that `make demo` reads: a logfile-header first
-// buffer and two buffers of records of several kinds from several providers,
-// all built byte by byte with the tests' log builder.
+// buffer and three buffers of records of several kinds from several
+// providers, some of them decoded by the program's templates, all built byte
+// by byte with the tests' log builder.
 #include <cstdio>
 #include <fstream>
 
@@ -20,7 +21,7 @@ byte_array first_buffer() {
   f.start_time = ft_2020;
   f.logger_name = u"vesk demo session";
   f.log_file_name = u"C:\\Windows\\Logs\\demo.etl";
-  f.buffers_written = 3;
+  f.buffers_written = 4;
   return build_logfile_first_buffer(f);
 }
 
@@ -53,6 +54,32 @@ byte_array first_data_buffer() {
   return b.finish();
 }
 
+// Events of providers whose templates the program carries: the .NET runtime's
+// GC start (id 1) and allocation tick (id 10), and a PowerShell command
+// lifecycle event (id 7937).
+byte_array third_data_buffer() {
+  buffer_header_fields h;
+  h.buffer_size = buffer_size;
+  h.time = ft_2020 + 30 * second;
+  h.sequence = 3;
+  buffer_builder b(h);
+  const char* const dotnet = "e13c0d23-ccbc-4e12-931b-d9cc2eee27e4";
+  writer gc_start;
+  gc_start.put_u32(1).put_u32(2).put_u32(1).put_u32(0);  // Count, Depth, Reason, Type
+  gc_start.put_u16(8).put_u64(0);                        // ClrInstanceID, ClientSequenceNumber
+  b.add(event(ft_2020 + 21 * second, 1, dotnet, gc_start.take()));
+  writer tick;
+  tick.put_u32(109120).put_u32(0).put_u16(8).put_u64(109120);  // amounts, kind, instance
+  tick.put_u64(0x7ffb485e1c08ull).put_utf16(u"System.String");  // TypeID, TypeName
+  tick.put_u32(0).put_u64(0x1b0f3818b30ull).put_u64(32);        // HeapIndex, Address, ObjectSize
+  b.add(event(ft_2020 + 22 * second, 10, dotnet, tick.take()));
+  writer lifecycle;
+  lifecycle.put_utf16(u"Host Name = ConsoleHost\r\n").put_utf16(u"");  // ContextInfo, UserData
+  lifecycle.put_utf16(u"Script execution is Started.\r\n");          // Payload
+  b.add(event(ft_2020 + 23 * second, 7937, "a0c1853b-5c40-4b15-8766-3cf1c58f985a", lifecycle.take()));
+  return b.finish();
+}
+
 byte_array second_data_buffer() {
   buffer_header_fields h;
   h.buffer_size = buffer_size;
@@ -76,7 +103,8 @@ int main(int argc, char** argv) {
     std::fputs("usage: make_demo_log <output.etl>\n", stderr);
     return 2;
   }
-  const byte_array log = join({first_buffer(), first_data_buffer(), second_data_buffer()});
+  const byte_array log =
+      join({first_buffer(), first_data_buffer(), second_data_buffer(), third_data_buffer()});
   std::ofstream out(argv[1], std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(log.data()), static_cast<std::streamsize>(log.size()));
   out.close();

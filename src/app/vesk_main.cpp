@@ -10,6 +10,7 @@
 #include "common/zarn_string.hpp"
 #include "decode/template_db.hpp"
 #include "etl/etl_run.hpp"
+#include "output/event_table.hpp"
 #include "platform/console.hpp"
 #include "platform/fileio.hpp"
 
@@ -56,9 +57,6 @@ bool run_can_start(const vesk_user_opts& opts) {
     if (opts.enumdir_given) return not_built("-enumdir");
     return false;  // no input mode: nothing to say
   }
-  if (opts.run_settings.mode() == run_mode::events) {
-    return not_built("the event table (-log without -stats, -guids or -pullguid)");
-  }
   return outputs_spare_inputs(opts);
 }
 
@@ -71,7 +69,8 @@ int run_log_list(std::ostream& out, vesk_user_opts& opts) {
   (void)read_template_block(block, template_db_locator.offset, template_db_locator.length);
   opts.processor.load_templates(block);
   opts.processor.no_guessing = opts.no_guessing;
-  etl_run run{opts, opts.run_settings, opts.processor, opts.reduced, {}};
+  etl_run run{opts, opts.run_settings, opts.processor, opts.reduced,
+              [](std::ostream& out, event_record& e, cmd_params& o) { write_event_row(e, out, o); }};
   int status = 0;
   for (const std::string& name : opts.log_files) {
     if (opts.reduced.taken()) {
@@ -182,7 +181,8 @@ int vesk_main(int argc, const char* const* argv) {
       }
       out = results.make_output();
     }
-    *out << header << '\n';
+    // log2timeline output is CSV and nothing else: every line a timeline line
+    if (opts.csvl2t == 0) *out << header << '\n';
     status = run_log_list(*out, opts);
     out->flush();
     if (results.is_open() && !results.close()) {

@@ -202,7 +202,13 @@ field_step read_utf16_slot(template_walk& w, u64 slot) {
   std::string text;
   (void)utf16le_to_utf8(held, text, static_cast<i32>(held.size()), false);
   field_rec f;
-  f.set_text_from_template(text, static_cast<u32>(slot), w.t, w.index);
+  if (text.empty()) {
+    // an empty slot shows as an empty text, not as its hundreds of zero bytes
+    f.set_text_from_template("-", static_cast<u32>(slot), w.t, w.index);
+    f.placeholder_flag = 1;
+  } else {
+    f.set_text_from_template(text, static_cast<u32>(slot), w.t, w.index);
+  }
   w.store(w.key(), f);
   return {slot, true};
 }

@@ -1,7 +1,13 @@
 #include "output/event_table.hpp"
 
+#include <sstream>
 #include <string>
 
+#include "common/zarn_number.hpp"
+#include "common/zarn_time.hpp"
+#include "decode/event_record.hpp"
+#include "decode/field_dump.hpp"
+#include "output/l2t_writer.hpp"
 #include "platform/cmd_params.hpp"
 
 static_assert(event_table_columns[event_column::extra_data].label == "extra data");
@@ -30,4 +36,69 @@ void write_csv_header(std::ostream& out, cmd_params& options) {
     for (auto& cell : options.header_cells) cell.reference = 0;
   }
   write_output_header(out, options);
+}
+
+namespace {
+
+// What a record that is no sound event covers, so that its row says where
+// the bytes lie that were not read as an event.
+void write_corruption_note(const event_record& e, std::ostream& s) {
+  s << "data{" << (e.compressed != 0 ? "compressed buffer" : "corrupted record") << ": "
+    << e.payload_size << " bytes at file offset 0x" << hex_digits(e.file_offset, 1)
+    << (e.compressed != 0 ? " not read" : "") << "}";
+}
+
+u32 set_column(output_row& row, i32 column, u64 value) {
+  const event_table_column& c = event_table_columns[static_cast<std::size_t>(column)];
+  return row.set_number(column, value, c.tag, c.flags);
+}
+
+}  // namespace
+
+std::ostream& write_event_data_text(event_record& event, std::ostream& s) {
+  if (event.fields.empty()) return s;
+  s << "data{";
+  dump_field_map(s, event.fields);
+  s << '}';
+  return s;
+}
+
+void write_event_row(event_record& event, std::ostream& out, cmd_params& options) {
+  write_csv_header(out, options);
+  if (options.csvl2t != 0) {
+    if (event.filetime != 0) write_l2t_event(event, out, options);
+    return;
+  }
+  output_row row(static_cast<i32>(options.header_cells.size()), false,
+                 options.quoted_fields != 0 ? cell_flag::quote_text : 0);
+  if (row.valid == 0) return;
+
+  namespace col = event_column;
+  // a converted time that is no valid FILETIME would show as blanks: the
+  // record's own tick count is shown instead
+  if (zarn::time(event.filetime, zarn::type_time::filetime).is_valid()) {
+    row.set_number(col::created, event.filetime, cell_tag::filetime, 0);
+  } else {
+    row.set_number(col::created, event.raw_time, cell_tag::ticks, 0);
+  }
+  row.set_bytes(col::provider_guid, event.provider.bytes, 16, cell_tag::guid_bytes, 0);
+  row.set_string(col::provider_name, event.provider_name, cell_tag::text, 0);
+  row.set_string(col::session_name, options.session_name, cell_tag::text, 0);
+  row.set_bytes(col::activity_id, event.activity.bytes, 16, cell_tag::guid_bytes, 0);
+  set_column(row, col::event_id, event.event_key());
+  set_column(row, col::process_id, event.process_id);
+  set_column(row, col::thread_id, event.thread_id);
+  set_column(row, col::channel, event.descriptor.channel);
+  set_column(row, col::level, event.descriptor.level);
+  set_column(row, col::opcode, event.descriptor.opcode);
+  set_column(row, col::task_id, event.descriptor.task);
+  set_column(row, col::keywords, event.descriptor.keywords);
+  set_column(row, col::processor_time, event.processor_time);
+  set_column(row, col::processor, event.processor_number);
+
+  std::ostringstream extra;
+  if (event.record_ok != 1) write_corruption_note(event, extra);
+  write_event_data_text(event, extra);
+  row.set_stream_text(col::extra_data, extra, cell_tag::text, 0);
+  write_output_row(out, row, options);
 }

@@ -10,6 +10,7 @@
 #include "output/output_row.hpp"
 
 class cmd_params;
+struct event_record;
 
 // One column of the table: its header label and width, and the type tag and
 // cell flags of the cell an event puts in it.
@@ -71,3 +72,14 @@ u64 created_column_width(const cmd_params& options);
 // every width 0 under no padding) and writes the header line, which clears
 // the flag. Otherwise does nothing.
 void write_csv_header(std::ostream& out, cmd_params& options);
+
+// Writes one event: under log2timeline its timeline line when it has a
+// converted time (and nothing otherwise); else, after the header line when
+// it is pending, one table row. The created column shows the converted time
+// when it is a valid FILETIME, else the record's raw timestamp as ticks; the
+// extra-data column holds what a corrupted record covers and the decoded
+// fields. The fields' value texts are escaped in place.
+void write_event_row(event_record& event, std::ostream& out, cmd_params& options);
+
+// "data{" + the decoded fields + "}"; nothing when the event has none.
+std::ostream& write_event_data_text(event_record& event, std::ostream& s);

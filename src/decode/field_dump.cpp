@@ -1,0 +1,63 @@
+#include "decode/field_dump.hpp"
+
+#include <string>
+
+#include "common/guid.hpp"
+#include "common/zarn_number.hpp"
+#include "common/zarn_string.hpp"
+
+namespace {
+
+constexpr u8 guid_in_type = 15;
+
+std::string counter_text(std::size_t i) {
+  std::string text = std::to_string(i);
+  if (text.size() < 2) text.insert(0, 1, '0');
+  return text;
+}
+
+void append_value(std::string& line, field_rec& f) {
+  if (!f.value.empty()) {
+    replace_char(f.value, '\\', '/', false);
+    escape_char(f.value, '"', '\\');
+    line += f.value;
+    return;
+  }
+  if (!f.bytes.empty()) {
+    if (f.in_type == guid_in_type && f.bytes.size() == 16) {
+      line += '{';
+      line += guid_to_string(guid(f.bytes.data()));
+      line += '}';
+      return;
+    }
+    for (const u8 b : f.bytes) line += hex_digits(b, 2);
+    return;
+  }
+  // words whose high nibble is 0xc or 0xe mark structures: no value of their own
+  const u8 kind = f.high_byte & 0xF0;
+  if (kind == 0xC0 || kind == 0xE0) return;
+  line += "0x";
+  line += hex_digits(f.number, std::size_t{2} * f.size);
+}
+
+}  // namespace
+
+void dump_field_map(std::ostream& out, field_map& map) {
+  if (map.empty()) return;
+  std::string line;
+  std::size_t i = 0;
+  for (auto& [key, f] : map) {
+    ++i;
+    line += '"';
+    line += counter_text(i);
+    if (!f.name.empty()) {
+      line += '-';
+      line += f.name;
+    }
+    line += "\":\"";
+    append_value(line, f);
+    line += '"';
+    if (i < map.size()) line += ';';
+  }
+  out << line;
+}

@@ -1,0 +1,66 @@
+#pragma once
+// log2timeline CSV: under -csvl2t every event with a converted time becomes
+// one line of seventeen fields (sixteen with date and time combined), built
+// from a timeline record that groups the thing's times into one line per
+// distinct moment.
+#include <ostream>
+#include <string>
+
+#include "common/date_time_format.hpp"
+#include "common/file_times.hpp"
+#include "common/zarn_types.hpp"
+
+class cmd_params;
+struct event_record;
+
+// The fields of the timeline lines of one thing, on top of its times.
+struct timeline_record : file_times {
+  timeline_record() { set_defaults(); }
+
+  // Clears the times and sets the defaults: timezone "UTC", version 2, format
+  // "-csvl2t", the default date and time formats, separator ",", blank as the
+  // in-field replacement, not padded, not combined, no options.
+  void set_defaults();
+  // Takes user and host names, the program name, the formats, the separator
+  // and the padding and date/time switches from the options; null does nothing.
+  void init_from_options(cmd_params* opts);
+  // Writes the header line when it is pending (clearing the flag), then one
+  // line per valid time entry. Every field has the separator character
+  // replaced and its line breaks marked, and under quoting is written between
+  // double quotes (with inner double quotes doubled), so that a CSV reader
+  // always splits a line into the same number of fields. Returns 1.
+  i32 write_l2t(u8& header_pending, std::ostream& out);
+
+  std::string timezone;
+  std::string source;
+  std::string sourcetype;
+  std::string type_text;  // the "type" field
+  std::string user;
+  std::string host;
+  std::string short_text;
+  std::string desc;
+  u32 version = 2;
+  std::string filename;
+  std::string inode;
+  std::string notes;
+  std::string format;
+  std::string extra;
+  std::string date_format_text;
+  std::string time_format_text;
+  date_time_format compiled;
+  std::string separator_text;
+  char separator = ',';
+  char replacement = ' ';
+  u8 padded = 0;
+  u8 unpadded = 0;
+  u8 combined = 0;
+  u8 quoted = 0;
+  cmd_params* options = nullptr;  // not owned
+};
+
+// "date" and "time" (or "date/time" alone when combined), then "timezone"
+// to "extra", joined by the separator text; no line end.
+void write_l2t_header(std::ostream& out, const std::string& separator, bool combined);
+
+// The timeline line of one event (its converted time in the created slot).
+void write_l2t_event(event_record& event, std::ostream& out, cmd_params& options);

@@ -1,0 +1,202 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "decode/event_record.hpp"
+#include "decode/field_dump.hpp"
+#include "output/event_table.hpp"
+#include "output/l2t_writer.hpp"
+#include "support/csv_reader.hpp"
+#include "support/log_builder.hpp"
+#include "support/temp_dir.hpp"
+#include "support/tool_options.hpp"
+
+using namespace logbuild;
+
+namespace {
+
+field_rec text_field(const char* name, std::string value) {
+  field_rec f;
+  f.set_text(value, static_cast<u32>(value.size()), 1, name, 0);
+  return f;
+}
+
+field_rec number_field(const char* name, u64 number, u32 size, u8 in_type = 8) {
+  field_rec f;
+  f.set_number(number, size, in_type, name, 0);
+  return f;
+}
+
+// A sound event with a few decoded fields.
+event_record sample_event() {
+  event_record e;
+  e.record_ok = 1;
+  e.kind = event_kind::event_c012;
+  e.raw_time = ft_2020 + 12345678;
+  e.filetime = e.raw_time;
+  e.provider = guid_of("e13c0d23-ccbc-4e12-931b-d9cc2eee27e4");
+  e.provider_name = "Microsoft-Windows-DotNETRuntime";
+  e.descriptor = {.id = 10, .version = 4, .channel = 16, .level = 4, .opcode = 1, .task = 1,
+                  .keywords = 0x8000000000000001ull};
+  e.process_id = 0x2bd8c;
+  e.thread_id = 0x2b3b0;
+  e.processor_time = 0x20;
+  e.processor_number = 6;
+  e.file_offset = 0x20048;
+  e.fields.emplace(0x20098, number_field("AllocationAmount", 109120, 4));
+  e.fields.emplace(0x200b2, text_field("TypeName", "System.String"));
+  return e;
+}
+
+TEST(FieldDump, ValueForms) {
+  field_map map;
+  map.emplace(1, text_field("Path", R"(C:\a "b")"));
+  field_rec g;
+  g.set_bytes(byte_array{0x23, 0x0d, 0x3c, 0xe1, 0xbc, 0xcc, 0x12, 0x4e, 0x93, 0x1b, 0xd9, 0xcc, 0x2e,
+                         0xee, 0x27, 0xe4},
+              15, "", 0);
+  map.emplace(2, g);
+  field_rec raw = g;
+  raw.in_type = 146;
+  map.emplace(3, raw);
+  map.emplace(4, number_field("Ft", 0, 8, 17));
+  field_rec structure = number_field("Struct", 7, 0);
+  structure.high_byte = 0xc1;
+  map.emplace(5, structure);
+  map.emplace(6, number_field("", 0, 0));
+  std::ostringstream s;
+  dump_field_map(s, map);
+  EXPECT_EQ(s.str(),
+            R"("01-Path":"C:/a \"b\"";"02":"{e13c0d23-ccbc-4e12-931b-d9cc2eee27e4}";)"
+            R"("03":"230d3ce1bccc124e931bd9cc2eee27e4";"04-Ft":"0x0000000000000000";)"
+            R"("05-Struct":"";"06":"0x0")");
+  EXPECT_EQ(map.at(1).value, R"(C:/a \"b\")");  // escaped in the map itself
+  // counters run 01..99, then 100
+  field_map many;
+  for (u64 i = 0; i < 100; ++i) many.emplace(i, number_field("", i, 1));
+  std::ostringstream m;
+  dump_field_map(m, many);
+  EXPECT_EQ(m.str().rfind(R"("100":"0x63")"), m.str().size() - 12);
+  EXPECT_NE(m.str().find(R"("10":"0x09";)"), std::string::npos);
+}
+
+// One event written under each set of options, against a golden file: the
+// option parser's effect on the rows.
+TEST(EventRow, OptionsShapeTheRow) {
+  const std::vector<std::vector<std::string>> option_sets = {
+      {},
+      {"-csv"},
+      {"-csv", "-pair_datetime"},
+      {"-base10"},
+      {"-no_whitespace"},
+      {"-enable_quoted_csv_fields", "-csv"},
+      {"-csv_separator", ";"},
+      {"-dateformat", "mm/dd/yyyy", "-timeformat", "hh:mm:ss"},
+      {"-csvl2t"},
+      {"-csvl2t", "-pair_datetime", "-base10"},
+      {"-csvl2t", "-no_whitespace", "-username", "examiner", "-hostname", "ws1"},
+  };
+  std::string all;
+  for (const auto& args : option_sets) {
+    tool_options t(args);
+    t.options.current_file = "x.etl";
+    t.options.source_path = "C:\\logs\\x.etl";
+    std::ostringstream out;
+    event_record e = sample_event();
+    write_event_row(e, out, t.options);
+    event_record timeless = sample_event();
+    timeless.filetime = 0;  // not converted: ticks in the table, no timeline line
+    write_event_row(timeless, out, t.options);
+    all += "==";
+    for (const std::string& a : args) all += " " + a;
+    all += "\n" + out.str();
+  }
+  const std::string golden = std::string(VESK_SOURCE_DIR) + "/tests/golden/event_row_options.txt";
+  if (std::getenv("VESK_UPDATE_GOLDEN") != nullptr) {
+    std::ofstream(golden, std::ios::binary) << all;
+  } else {
+    EXPECT_EQ(all, read_text(golden));
+  }
+}
+
+// A record that is no sound event says what it covers; a converted time
+// that is no valid FILETIME shows the record's own ticks.
+TEST(EventRow, CorruptedAndTimelessRows) {
+  struct row_case {
+    const char* name;
+    event_record e;
+    std::string extra;   // the extra-data cell
+    std::string created; // the created cell
+  };
+  event_record damaged;
+  damaged.kind = event_kind::corrupted;
+  damaged.file_offset = 0x1048;
+  damaged.payload_size = 24;
+  event_record compressed = damaged;
+  compressed.compressed = 1;
+  compressed.payload_size = 549;
+  event_record bad_time = sample_event();
+  bad_time.filetime = 0x8000000000000000ull;
+  bad_time.fields.clear();
+  const row_case cases[] = {
+      {"Damaged", damaged, "data{corrupted record: 24 bytes at file offset 0x1048}",
+       "0x0000000000000000"},
+      {"Compressed", compressed, "data{compressed buffer: 549 bytes at file offset 0x1048 not read}",
+       "0x0000000000000000"},
+      {"TimeNotValid", bad_time, "", "0x01d5c03669c1614e"},
+  };
+  for (const row_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    tool_options t({"-csv"});
+    std::ostringstream out;
+    event_record e = c.e;
+    write_event_row(e, out, t.options);
+    std::vector<csv_record> records;
+    ASSERT_TRUE(read_csv(out.str(), ",", false, records));
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[1][15], c.extra);
+    EXPECT_EQ(records[1][0], " " + c.created);
+  }
+}
+
+// Texts from outside the log (session, user, host, file names) and decoded
+// texts may hold the separator, double quotes and line breaks: every
+// timeline line still splits into exactly its fields.
+TEST(Timeline, EveryLineSplitsIntoItsFields) {
+  struct split_case {
+    std::vector<std::string> args;
+    std::string separator;
+    bool quoting;
+    std::size_t fields;
+  };
+  const split_case cases[] = {
+      {{"-csvl2t"}, ",", false, 17},
+      {{"-csvl2t", "-pair_datetime"}, ",", false, 16},
+      {{"-csvl2t", "-csv_separator", ";"}, ";", false, 17},
+      {{"-csvl2t", "-csv_separator", "tab"}, "\t", false, 17},
+      {{"-csvl2t", "-enable_quoted_csv_fields"}, ",", true, 17},
+      {{"-csvl2t", "-enable_quoted_csv_fields", "-csv_separator", ";"}, ";", true, 17},
+  };
+  const std::string hostile = "a,b;c\td|e\"f\r\ng";
+  for (const split_case& c : cases) {
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), {"-username", hostile, "-hostname", hostile});
+    tool_options t(args);
+    SCOPED_TRACE(args[args.size() - 5]);
+    t.options.session_name = hostile;
+    t.options.current_file = hostile;
+    t.options.source_path = hostile;
+    event_record e = sample_event();
+    e.fields.emplace(0x200c0, text_field("Text", hostile));
+    std::ostringstream out;
+    write_event_row(e, out, t.options);
+    std::vector<csv_record> records;
+    ASSERT_TRUE(read_csv(out.str(), c.separator, c.quoting, records)) << out.str();
+    ASSERT_EQ(records.size(), 2u) << out.str();
+    for (const csv_record& r : records) EXPECT_EQ(r.size(), c.fields) << out.str();
+  }
+}
+
+}  // namespace
