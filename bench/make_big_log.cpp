@@ -1,8 +1,8 @@
 // Writes a large synthetic log for the memory and speed benchmark: a
-// logfile-header first buffer of 64 KiB, then buffers full of small event
-// records from a few providers (64 KiB each unless a buffer size is given;
-// 72 gives buffers that are a header alone), streamed to disk one buffer at
-// a time.
+// logfile-header first buffer of 64 KiB, then buffers full of a mix of record
+// kinds and payload sizes, most of them decoded by the program's templates
+// (64 KiB buffers unless a buffer size is given; 72 gives buffers that are a
+// header alone), streamed to disk one buffer at a time.
 //
 //   make_big_log <output.etl> <size in MiB> [buffer size]
 #include <cstdio>
@@ -16,11 +16,56 @@ namespace {
 using namespace logbuild;
 
 constexpr u32 first_buffer_size = 0x10000;
-const char* const providers[] = {
-    "8e805eb3-6a8f-4a1e-90fa-a831d94e54a1",
-    "a0c1853b-5c40-4b15-8766-3cf1c58f985a",
-    "e13c0d23-ccbc-4e12-931b-d9cc2eee27e4",
-};
+const char* const dotnet = "e13c0d23-ccbc-4e12-931b-d9cc2eee27e4";
+const char* const powershell = "a0c1853b-5c40-4b15-8766-3cf1c58f985a";
+const char* const amsi = "8e805eb3-6a8f-4a1e-90fa-a831d94e54a1";
+
+// The records of the mix, by number: events decoded by the program's
+// templates (the .NET runtime's GC start and allocation tick, a PowerShell
+// event with three texts), an event without a template, a trace message, a
+// classic record and the two kernel headers.
+byte_array mixed_record(u64 n, u64 time) {
+  switch (n % 8) {
+    case 0: {
+      writer p;
+      p.put_u32(static_cast<u32>(n)).put_u32(2).put_u32(1).put_u32(0).put_u16(8).put_u64(n);
+      return build_record(record_event{.time = time, .provider = guid_of(dotnet), .event_id = 1,
+                                       .payload = p.take()});
+    }
+    case 1:
+    case 5: {
+      writer p;
+      p.put_u32(109120).put_u32(0).put_u16(8).put_u64(109120).put_u64(0x7ffb485e1c08ull);
+      p.put_utf16(n % 16 == 1 ? u"System.String" : u"System.Text.StringBuilder");
+      p.put_u32(0).put_u64(0x1b0f3818b30ull + n).put_u64(32);
+      return build_record(record_event{.time = time, .provider = guid_of(dotnet), .event_id = 10,
+                                       .payload = p.take()});
+    }
+    case 2: {
+      writer p;
+      p.put_utf16(u"Severity = Informational\r\nHost Name = ConsoleHost\r\nPipeline ID = 19\r\n");
+      p.put_utf16(u"").put_utf16(u"Script execution is Started.\r\n");
+      return build_record(record_event{.type_code = 0xC013, .time = time,
+                                       .provider = guid_of(powershell), .event_id = 7937,
+                                       .payload = p.take()});
+    }
+    case 3:
+      return build_record(record_event{.time = time, .provider = guid_of(amsi),
+                                       .event_id = static_cast<u16>(n % 17),
+                                       .payload = byte_array(48, static_cast<u8>(n))});
+    case 4:
+      return build_record(record_9000{.variant = 24, .event_id = 43, .property = 0x002A,
+                                      .time = time, .payload = byte_array(24, 0x41)});
+    case 6:
+      return build_record(record_event{.type_code = 0xC014, .flags = 0x0a, .time = time,
+                                       .provider = guid_of("9b79ee91-b5fd-41c0-a243-4248e266e9d0"),
+                                       .payload = byte_array(32, 0x42)});
+    default:
+      return build_record(record_generic{.type_code = n % 16 == 7 ? u16{0xC002} : u16{0xC011},
+                                         .hook_id = 0x0A12, .time = time,
+                                         .payload = byte_array(8, 0x43)});
+  }
+}
 
 byte_array data_buffer(u64 index, u32 buffer_size) {
   buffer_header_fields h;
@@ -28,15 +73,10 @@ byte_array data_buffer(u64 index, u32 buffer_size) {
   h.time = ft_2020 + (index + 1) * 10000000ull;
   h.sequence = index + 1;
   buffer_builder b(h);
-  u64 n = 0;
-  while (b.filled_length() + 0x70 <= buffer_size) {
-    record_event r;
-    r.time = ft_2020 + index * 10000000ull + n;
-    r.provider = guid_of(providers[n % 3]);
-    r.event_id = static_cast<u16>(n % 17);
-    r.payload = byte_array(16, static_cast<u8>(n));
-    b.add(build_record(r));
-    ++n;
+  for (u64 n = 0;; ++n) {
+    const byte_array r = mixed_record(n, ft_2020 + index * 10000000ull + n);
+    if (b.filled_length() + r.size() + 8 > buffer_size) break;
+    b.add(r);
   }
   return b.finish();
 }

@@ -1,29 +1,36 @@
 #!/usr/bin/env bash
-# Reads a large synthetic log (1 GiB unless a size in MiB is given) in each
-# reading mode and reports the wall time and the peak memory (maximum
-# resident set size) of each. Run by hand from the top of the repository
-# after `make build`:
+# Reads a large synthetic log (1 GiB unless a size in MiB is given: a mix of
+# record kinds and payload sizes, most events decoded by the program's
+# templates) in every output and reading mode, and reports for each the wall
+# time, input MB/s, events/s and peak memory (maximum resident set size).
+# Then a log of 72-byte buffers, whose number must not make memory grow.
+# Run by hand from the top of the repository after `make build`:
 #   bench/run.sh [size in MiB]
 set -euo pipefail
 size=${1:-1024}
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 ./build/bench/make_big_log "$dir/big.etl" "$size"
-ls -l "$dir/big.etl"
+bytes=$(stat -c %s "$dir/big.etl")
+events=$(./build/vesk -log "$dir/big.etl" -quiet -stats |
+  awk -F'|' 'NF == 2 && $2 !~ /occurances/ { n += $2 } END { print n }')
+echo "log: $bytes bytes, $events events"
 measure() {
-  echo "== vesk -log big.etl $*"
-  /usr/bin/time -v ./build/vesk -log "$dir/big.etl" -quiet "$@" 2>&1 >/dev/null |
-    grep -E 'Elapsed|Maximum resident'
+  local name=$1
+  shift
+  /usr/bin/time -f "%e %M" -o "$dir/time" ./build/vesk -log "$dir/big.etl" -quiet "$@" >/dev/null
+  read -r secs kb <"$dir/time"
+  awk -v n="$name" -v s="$secs" -v b="$bytes" -v e="$events" -v k="$kb" 'BEGIN {
+    printf "%-10s %7.2f s %8.0f MB/s %10.0f events/s %7.1f MiB\n", n, s, b / 1e6 / s, e / s, k / 1024 }'
 }
-measure -stats
-measure -guids
-measure -pullguid 8e805eb3-6a8f-4a1e-90fa-a831d94e54a1 -out "$dir/reduced.etl"
-ls -l "$dir/reduced.etl"
+measure table
+measure -csv -csv
+measure -csvl2t -csvl2t
+measure -stats -stats
+measure -guids -guids
+measure -pullguid -pullguid e13c0d23-ccbc-4e12-931b-d9cc2eee27e4 -out "$dir/reduced.etl"
 # Many tiny buffers: 64 MiB of 72-byte buffer headers. Memory must not grow
 # with the number of buffers.
 rm -f "$dir/big.etl" "$dir/reduced.etl"
 ./build/bench/make_big_log "$dir/tiny.etl" 64 72
-ls -l "$dir/tiny.etl"
-echo "== vesk -log tiny.etl -stats"
-/usr/bin/time -v ./build/vesk -log "$dir/tiny.etl" -quiet -stats 2>&1 >/dev/null |
-  grep -E 'Elapsed|Maximum resident'
+/usr/bin/time -f "tiny -stats %e s, %M KB" ./build/vesk -log "$dir/tiny.etl" -quiet -stats >/dev/null

@@ -134,6 +134,11 @@ void print_usage(const std::string&) {
 }
 
 int vesk_main(int argc, const char* const* argv) {
+  // Results go out in large blocks, like the results file's: standard output
+  // need not stay in step with the C streams (messages use standard error).
+  static char result_buffer[1 << 18];
+  std::ios::sync_with_stdio(false);
+  std::cout.rdbuf()->pubsetbuf(result_buffer, sizeof result_buffer);
   std::vector<std::string> args;
   args_to_vector(args, argc, argv);
   auto ctx = std::make_unique<cmdline_ctx>();

@@ -26,15 +26,38 @@ bool guid::operator==(const guid& other) const {
   return std::memcmp(bytes, other.bytes, sizeof bytes) == 0;
 }
 
+std::size_t guid_hash::operator()(const guid& g) const {
+  u64 low = 0;
+  u64 high = 0;
+  for (int i = 0; i < 8; ++i) {
+    low |= u64{g.bytes[i]} << (8 * i);
+    high |= u64{g.bytes[8 + i]} << (8 * i);
+  }
+  return static_cast<std::size_t>(low ^ (high * 0x9E3779B97F4A7C15ull));
+}
+
 bool guid_less(const guid& a, const guid& b) {
   return std::memcmp(a.bytes, b.bytes, sizeof a.bytes) < 0;
 }
 
+void append_guid_text(std::string& out, const guid& g) {
+  // Every event row shows two GUIDs: written digit by digit, not through a
+  // formatted print. Data1, Data2 and Data3 are little-endian numbers, the
+  // eight Data4 bytes follow as stored.
+  static constexpr char digits[] = "0123456789abcdef";
+  static constexpr int order[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+  for (int i = 0; i < 16; ++i) {
+    if (i == 4 || i == 6 || i == 8 || i == 10) out += '-';
+    const u8 b = g.bytes[order[i]];
+    out += digits[b >> 4];
+    out += digits[b & 0x0F];
+  }
+}
+
 std::string guid_to_string(const guid& g) {
-  char text[80] = {};
-  std::snprintf(text, sizeof text, "%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x",
-                g.data1(), g.data2(), g.data3(), g.bytes[8], g.bytes[9], g.bytes[10],
-                g.bytes[11], g.bytes[12], g.bytes[13], g.bytes[14], g.bytes[15]);
+  std::string text;
+  text.reserve(36);
+  append_guid_text(text, g);
   return text;
 }
 

@@ -27,7 +27,14 @@ struct guid {
 bool guid_less(const guid& a, const guid& b);
 inline bool operator<(const guid& a, const guid& b) { return guid_less(a, b); }
 
-// Lower-case dashed text without braces, 36 characters.
+// For hashed containers: the two 8-byte halves mixed.
+struct guid_hash {
+  std::size_t operator()(const guid& g) const;
+};
+
+// Lower-case dashed text without braces, 36 characters; the second form
+// appends it.
+void append_guid_text(std::string& out, const guid& g);
 std::string guid_to_string(const guid& g);
 
 // Reads the dashed 8-4-4-4-12 hexadecimal form, optionally inside one pair of

@@ -203,7 +203,8 @@ bool erase_first(std::string& s, std::string& needle, bool ignore_case) {
 // follows it. Every other CR or LF gets its own marker, so no bare line break
 // can reach a table cell and split a row.
 std::string& mark_line_endings(std::string& s) {
-  if (s.find_first_of("\r\n") == std::string::npos) return s;
+  // two scans of the whole text, not a test of every character against a set
+  if (s.find('\n') == std::string::npos && s.find('\r') == std::string::npos) return s;
   std::string out;
   out.reserve(s.size() + 32);
   const std::size_t n = s.size();

@@ -223,6 +223,17 @@ bool unix_seconds_to_local_tm(i64 s, std::tm& out) {
   return unix_seconds_to_local_tm_at(s, local_utc_offset_seconds(), out);
 }
 
+bool is_valid_filetime(u64 filetime) {
+  // The answer a zarn::time built from the value gives, without its calendar
+  // work (every record time is tested): UTC years 1900 to 3000, less the
+  // first second of 1970, which a cleared Unix field would hold.
+  constexpr u64 first_1900 = ntp_epoch_ticks;
+  constexpr u64 first_3001 = 441796896000000000ull;
+  if (filetime < first_1900 || filetime >= first_3001) return false;
+  return filetime < unix_epoch_ticks ||
+         filetime - unix_epoch_ticks >= ticks_per_second;
+}
+
 // ---- zarn::time ----
 
 time::time() = default;

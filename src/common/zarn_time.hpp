@@ -145,6 +145,11 @@ class time {
   u8 local_failed_ = 0;
 };
 
+// True when a time built from the FILETIME is valid (non-zero, top bit
+// clear, not inside the first second of 1970, a UTC year from 1900 to 3000),
+// found without the calendar work of building it.
+[[nodiscard]] bool is_valid_filetime(u64 filetime);
+
 // ---- calendar routines (proleptic Gregorian, UTC) ----
 
 bool is_leap_year(i64 year);

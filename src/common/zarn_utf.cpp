@@ -130,8 +130,11 @@ bool utf16_units_to_utf8(std::string& out, std::span<const u8> bytes, i32 byte_c
   return true;
 }
 
-i32 utf16le_to_wide(std::span<const u8> bytes, std::wstring& out, i32 max_bytes) {
-  out.clear();
+namespace {
+
+// The UTF-16 units of a payload string before its 0 unit, within the byte
+// limit (-1: at most 500 units) and never past the bytes held.
+i64 units_before_nul(std::span<const u8> bytes, i32 max_bytes) {
   if (max_bytes == 0 || bytes.empty()) return 0;
   i64 limit = max_bytes == -1 ? k_default_unit_limit : static_cast<i64>(max_bytes) / 2;
   if (limit <= 0) return 0;
@@ -141,6 +144,15 @@ i32 utf16le_to_wide(std::span<const u8> bytes, std::wstring& out, i32 max_bytes)
   if (limit > held) limit = held;
   i64 taken = 0;
   while (taken < limit && zarn::u16_at(bytes, static_cast<u64>(taken) * 2) != 0) ++taken;
+  return taken;
+}
+
+}  // namespace
+
+i32 utf16le_to_wide(std::span<const u8> bytes, std::wstring& out, i32 max_bytes) {
+  out.clear();
+  const i64 taken = units_before_nul(bytes, max_bytes);
+  if (taken == 0) return 0;
   const std::span<const u8> units = bytes.first(static_cast<std::size_t>(taken) * 2);
   std::string utf8;
   if (!utf16_units_to_utf8(utf8, units, static_cast<i32>(taken * 2)) ||
@@ -154,9 +166,14 @@ i32 utf16le_to_wide(std::span<const u8> bytes, std::wstring& out, i32 max_bytes)
 
 i32 utf16le_to_utf8(std::span<const u8> bytes, std::string& out, i32 max_bytes, bool count_terminator) {
   out.clear();
-  std::wstring wide;
-  i32 consumed = utf16le_to_wide(bytes, wide, max_bytes);
-  if (!wide.empty()) out = uni::wstring_to_utf8(wide);
+  const i64 taken = units_before_nul(bytes, max_bytes);
+  const std::span<const u8> units = bytes.first(static_cast<std::size_t>(taken) * 2);
+  if (taken != 0 && !utf16_units_to_utf8(out, units, static_cast<i32>(taken * 2))) {
+    // A broken surrogate pair: every unit as it stands, as its wide form would give.
+    out.clear();
+    for (i64 i = 0; i < taken; ++i) append_utf8(out, zarn::u16_at(units, static_cast<u64>(i) * 2));
+  }
+  i32 consumed = static_cast<i32>(taken * 2);
   // The terminator is counted only when the 0 unit really lies inside both
   // the limit and the bytes held: a consumer advancing by this count must
   // not step past the string.

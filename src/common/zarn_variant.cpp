@@ -18,4 +18,15 @@ zarn_variant_lite::zarn_variant_lite(const std::string& t, u32 ref_low, u32 ref_
   flags = f | has_reference;
 }
 
-void zarn_variant_lite::clear() { *this = zarn_variant_lite(); }
+void zarn_variant_lite::clear() {
+  // member by member: a cell reused row after row keeps its text capacity
+  type = 0;
+  max_width = 20;
+  flags = 0;
+  reference = 0;
+  second = 0;
+  bytes.clear();
+  text.clear();
+  number = 0;
+  wtext.clear();
+}

@@ -42,9 +42,7 @@ void append_value(std::string& line, field_rec& f) {
 
 }  // namespace
 
-void dump_field_map(std::ostream& out, field_map& map) {
-  if (map.empty()) return;
-  std::string line;
+void dump_field_map(std::string& line, field_map& map) {
   std::size_t i = 0;
   for (auto& [key, f] : map) {
     ++i;
@@ -59,5 +57,4 @@ void dump_field_map(std::ostream& out, field_map& map) {
     line += '"';
     if (i < map.size()) line += ';';
   }
-  out << line;
 }

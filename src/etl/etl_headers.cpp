@@ -54,10 +54,6 @@ u64 load_width(std::span<const u8> bytes, u64 off, u8 width) {
 
 }  // namespace
 
-bool is_valid_filetime(u64 filetime) {
-  return zarn::time(filetime, zarn::type_time::filetime).is_valid();
-}
-
 // ---- file kinds ----
 
 bool is_logfile_first_buffer(std::span<const u8> head, u64 file_size) {
@@ -72,7 +68,7 @@ bool is_rlfs_header(std::span<const u8> head, u64 file_size) {
   // the header is read whole: it cannot be longer than the file, nor absurdly long
   if (length > file_size || length > rlfs_header::max_length) return false;
   return u32_at(head, rlfs_header::magic_offset) == rlfs_header::magic &&
-         is_valid_filetime(u64_at(head, rlfs_header::time_offset));
+         zarn::is_valid_filetime(u64_at(head, rlfs_header::time_offset));
 }
 
 bool etw_header_is_zero(std::span<const u8> head) {
@@ -102,7 +98,7 @@ bool check_buffer_header(std::span<const u8> header, bool& bad_time, u64 bytes_l
   const u32 size = u32_at(header, rlfs_buffer_header::buffer_size);
   if (size > bytes_left) return false;
   if (size == 0 && mode == buffer_header_mode::strict) return false;
-  bad_time = !is_valid_filetime(u64_at(header, rlfs_buffer_header::time));
+  bad_time = !zarn::is_valid_filetime(u64_at(header, rlfs_buffer_header::time));
   return true;
 }
 
@@ -158,11 +154,11 @@ bool is_generic_trace_header(std::span<const u8> record) {
 }
 
 bool record_time_passes(u64 t, bool range_known, u64 start, u64 end, bool filetime_escape) {
-  if (!range_known) return is_valid_filetime(t);
+  if (!range_known) return zarn::is_valid_filetime(t);
   if (t > end) return false;
-  if (is_valid_filetime(start)) return true;
+  if (zarn::is_valid_filetime(start)) return true;
   if (t >= start) return true;
-  return filetime_escape && is_valid_filetime(t);
+  return filetime_escape && zarn::is_valid_filetime(t);
 }
 
 bool is_trace_header_9000_28(std::span<const u8> record, bool range_known, u64 start, u64 end,

@@ -13,14 +13,9 @@
 #include <ostream>
 #include <span>
 
+#include "common/zarn_time.hpp"
 #include "common/zarn_types.hpp"
 #include "decode/event_record.hpp"
-
-// ---- FILETIME validity ----
-
-// True when the FILETIME makes a valid zarn::time (non-zero, top bit clear,
-// not inside the first second of 1970, a UTC year from 1900 to 3000).
-[[nodiscard]] bool is_valid_filetime(u64 filetime);
 
 // ---- file kinds ----
 

@@ -247,6 +247,7 @@ bool run_etl_file(std::ostream& out, uni::fileio& file, etl_run& run) {
   trace_processor& tp = run.processor;
   tp.statistics = s.mode == run_mode::stats ? 1 : 0;
   tp.collect_records = s.mode == run_mode::pullguid ? 1 : 0;
+  tp.write_rows = s.mode == run_mode::events ? 1 : 0;
   if (!open_by_kind(s, head)) return false;
   // only now: a file that is no log must not cost the reduced log's path
   if (s.mode == run_mode::pullguid) run.reduced.open(run.options.out_path);

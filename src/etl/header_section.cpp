@@ -85,7 +85,7 @@ void set_empty_texts(output_row& row) {
 
 // The created column: a FILETIME as date and time, anything else as ticks.
 void set_created(output_row& row, u64 filetime, u64 fallback_ticks) {
-  if (is_valid_filetime(filetime)) {
+  if (zarn::is_valid_filetime(filetime)) {
     row.set_number(event_column::created, filetime, cell_tag::filetime, 0);
   } else {
     row.set_number(event_column::created, fallback_ticks, cell_tag::ticks, 0);

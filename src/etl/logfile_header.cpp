@@ -136,8 +136,8 @@ bool parse_logfile_header(logfile_header_info& info, std::span<const u8> first_b
   // arithmetic wraps, and conversion adds the base back the same way.
   const u64 s = info.start_time;
   const u64 r = info.record_time();
-  const bool s_valid = is_valid_filetime(s);
-  const bool r_valid = is_valid_filetime(r);
+  const bool s_valid = zarn::is_valid_filetime(s);
+  const bool r_valid = zarn::is_valid_filetime(r);
   u64 scaled = 0;
   if (s_valid && !r_valid) {
     if (scaled_ticks(r, info.tick_factor, scaled)) info.time_base = s - scaled;

@@ -187,6 +187,8 @@ void trace_processor::reset(bool full) {
   provider_records.clear();
   statistics = 0;
   collect_records = 0;
+  write_rows = 1;
+  provider_notes.clear();
 }
 
 void trace_processor::load_templates(std::span<const u8> block) {
@@ -215,7 +217,7 @@ bool trace_processor::take_file_header(const logfile_header_info& info, u64 byte
 bool trace_processor::init_from_first_buffer(std::span<const u8> header) {
   if (!is_rlfs_header(header, header.size()) && !etw_header_is_zero(header)) return false;
   // both tests need the first 72 bytes
-  if (!is_valid_filetime(u64_at(header, rlfs_header::start_time_offset))) clock_qpc = 1;
+  if (!zarn::is_valid_filetime(u64_at(header, rlfs_header::start_time_offset))) clock_qpc = 1;
   std::copy_n(header.begin(), buffer_header_size, first_buffer_header.begin());
   has_logfile_header = 0;
   templates.selector = 0;
@@ -398,9 +400,19 @@ event_record* trace_processor::add_corrupted_record(u64 file_offset, u64 length,
 
 void trace_processor::decode_record(const record_kind_row& row, std::span<const u8> rec,
                                     u64 file_offset, const buffer_context& context) {
-  auto [it, inserted] = pending.try_emplace(file_offset);
-  if (!inserted) return;
-  event_record& r = it->second;
+  // Records that are not written are only counted or copied: they need no
+  // place in the pending map.
+  event_record* target = &scratch_record;
+  if (write_rows != 0) {
+    // records come in file order: the hint makes each insertion constant time
+    const std::size_t held = pending.size();
+    const auto it = pending.try_emplace(pending.end(), file_offset);
+    if (pending.size() == held) return;  // a record is pending there already
+    target = &it->second;
+  } else {
+    scratch_record = event_record{};
+  }
+  event_record& r = *target;
   r.record_ok = 1;
   r.kind = row.stored;
   r.file_offset = file_offset;
@@ -434,7 +446,7 @@ void trace_processor::decode_record(const record_kind_row& row, std::span<const 
   assert(payload_start <= rec.size());
   r.payload_offset = file_offset + payload_start;
   r.payload_size = static_cast<u32>(rec.size() - payload_start);
-  decode_record_payload(r, rec.subspan(payload_start), provider_found, context);
+  if (write_rows != 0) decode_record_payload(r, rec.subspan(payload_start), provider_found, context);
 
   if (provider_found) note_provider(r);
   if (collect_records != 0) record_sizes[file_offset] = rounded_record_size(r.size);
@@ -463,12 +475,20 @@ bool trace_processor::pointer_is_64bit(const event_record& r, const buffer_conte
 
 void trace_processor::note_provider(event_record& r) {
   r.provider_known = 1;
-  if (r.provider_name.empty() || r.provider_name == "unk") {
-    r.provider_name = templates.provider_name(r.provider.bytes);
+  // What is known of a provider is looked up once per file: every later
+  // record of it takes a hash lookup instead of ordered-map searches.
+  auto [it, first_seen] = provider_notes.try_emplace(r.provider);
+  provider_note& note = it->second;
+  if (first_seen) {
+    note.name = templates.provider_name(r.provider.bytes);
+    note.counts = statistics != 0 ? &event_counts[r.provider] : nullptr;
+    providers_seen.insert(r.provider);
   }
-  providers_seen.insert(r.provider);
+  if (write_rows != 0 && (r.provider_name.empty() || r.provider_name == "unk")) {
+    r.provider_name = note.name;
+  }
   if (collect_records != 0) provider_records.emplace(r.provider, r.file_offset);
-  if (statistics != 0) ++event_counts[r.provider][r.event_key()];
+  if (note.counts != nullptr) ++(*note.counts)[r.event_key()];
 }
 
 void trace_processor::flush_pending_records(

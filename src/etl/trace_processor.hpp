@@ -10,6 +10,7 @@
 #include <set>
 #include <span>
 #include <string>
+#include <unordered_map>
 
 #include "common/guid.hpp"
 #include "common/zarn_types.hpp"
@@ -127,12 +128,25 @@ class trace_processor {
 
   // -guids, -stats and -pullguid collections.
   std::set<guid> providers_seen;
-  std::map<guid, std::map<u64, u64>> event_counts;  // only while statistics is set
+  std::map<guid, std::map<u64, u64>> event_counts;  // counted only while statistics is set
   // Only while collect_records is set, and only for the buffer last walked.
   std::map<u64, u64> record_sizes;          // record offset -> rounded size
   std::multimap<guid, u64> provider_records;  // provider -> record offsets
   u32 statistics = 0;
   u8 collect_records = 0;
+  // The records become rows: their payloads are decoded and their provider
+  // names looked up. The modes that only count or copy records need neither.
+  u8 write_rows = 1;
+
+  // What the file's records have shown of each provider: its name and its
+  // counts.
+  struct provider_note {
+    std::string name;
+    std::map<u64, u64>* counts = nullptr;  // into event_counts while statistics is set
+  };
+  std::unordered_map<guid, provider_note, guid_hash> provider_notes;
+  // The record being noted when records are not written.
+  event_record scratch_record;
 };
 
 // Where the payload starts after the extended-data items that follow an

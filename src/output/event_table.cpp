@@ -1,6 +1,5 @@
 #include "output/event_table.hpp"
 
-#include <sstream>
 #include <string>
 
 #include "common/zarn_number.hpp"
@@ -42,10 +41,12 @@ namespace {
 
 // What a record that is no sound event covers, so that its row says where
 // the bytes lie that were not read as an event.
-void write_corruption_note(const event_record& e, std::ostream& s) {
-  s << "data{" << (e.compressed != 0 ? "compressed buffer" : "corrupted record") << ": "
-    << e.payload_size << " bytes at file offset 0x" << hex_digits(e.file_offset, 1)
-    << (e.compressed != 0 ? " not read" : "") << "}";
+void write_corruption_note(const event_record& e, std::string& out) {
+  out += e.compressed != 0 ? "data{compressed buffer: " : "data{corrupted record: ";
+  out += std::to_string(e.payload_size);
+  out += " bytes at file offset 0x";
+  out += hex_digits(e.file_offset, 1);
+  out += e.compressed != 0 ? " not read}" : "}";
 }
 
 u32 set_column(output_row& row, i32 column, u64 value) {
@@ -55,12 +56,11 @@ u32 set_column(output_row& row, i32 column, u64 value) {
 
 }  // namespace
 
-std::ostream& write_event_data_text(event_record& event, std::ostream& s) {
-  if (event.fields.empty()) return s;
-  s << "data{";
-  dump_field_map(s, event.fields);
-  s << '}';
-  return s;
+void write_event_data_text(event_record& event, std::string& out) {
+  if (event.fields.empty()) return;
+  out += "data{";
+  dump_field_map(out, event.fields);
+  out += '}';
 }
 
 void write_event_row(event_record& event, std::ostream& out, cmd_params& options) {
@@ -69,14 +69,16 @@ void write_event_row(event_record& event, std::ostream& out, cmd_params& options
     if (event.filetime != 0) write_l2t_event(event, out, options);
     return;
   }
-  output_row row(static_cast<i32>(options.header_cells.size()), false,
-                 options.quoted_fields != 0 ? cell_flag::quote_text : 0);
+  // One row object serves every event, so its cells keep their capacity.
+  static output_row row(0, false, 0);
+  row.init(static_cast<i32>(options.header_cells.size()), false);
+  row.row_flags = options.quoted_fields != 0 ? cell_flag::quote_text : 0;
   if (row.valid == 0) return;
 
   namespace col = event_column;
   // a converted time that is no valid FILETIME would show as blanks: the
   // record's own tick count is shown instead
-  if (zarn::time(event.filetime, zarn::type_time::filetime).is_valid()) {
+  if (zarn::is_valid_filetime(event.filetime)) {
     row.set_number(col::created, event.filetime, cell_tag::filetime, 0);
   } else {
     row.set_number(col::created, event.raw_time, cell_tag::ticks, 0);
@@ -96,9 +98,9 @@ void write_event_row(event_record& event, std::ostream& out, cmd_params& options
   set_column(row, col::processor_time, event.processor_time);
   set_column(row, col::processor, event.processor_number);
 
-  std::ostringstream extra;
+  std::string extra;
   if (event.record_ok != 1) write_corruption_note(event, extra);
   write_event_data_text(event, extra);
-  row.set_stream_text(col::extra_data, extra, cell_tag::text, 0);
+  row.set_string(col::extra_data, extra, cell_tag::text, 0);
   write_output_row(out, row, options);
 }

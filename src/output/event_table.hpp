@@ -81,5 +81,5 @@ void write_csv_header(std::ostream& out, cmd_params& options);
 // fields. The fields' value texts are escaped in place.
 void write_event_row(event_record& event, std::ostream& out, cmd_params& options);
 
-// "data{" + the decoded fields + "}"; nothing when the event has none.
-std::ostream& write_event_data_text(event_record& event, std::ostream& s);
+// Appends "data{" + the decoded fields + "}"; nothing when the event has none.
+void write_event_data_text(event_record& event, std::string& out);

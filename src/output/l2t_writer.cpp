@@ -2,7 +2,6 @@
 
 #include <map>
 #include <sstream>
-#include <vector>
 
 #include "common/guid.hpp"
 #include "common/zarn_number.hpp"
@@ -44,7 +43,13 @@ void timeline_record::set_defaults() {
   extra.clear();
   date_format_text = "yyyy-mm-dd";
   time_format_text = "hh:mm:ss.xxx";
-  compile_date_time_format(compiled, date_format_text, time_format_text, false);
+  // compiled once: a record is made for every event
+  static const date_time_format default_format = [] {
+    date_time_format f;
+    compile_date_time_format(f, "yyyy-mm-dd", "hh:mm:ss.xxx", false);
+    return f;
+  }();
+  compiled = default_format;
   separator_text = ",";
   separator = ',';
   replacement = ' ';
@@ -95,40 +100,45 @@ i32 timeline_record::write_l2t(u8& header_pending, std::ostream& out) {
 
   // Every field comes from outside or holds decoded text: a separator or a
   // line break inside one must not change how a CSV reader splits the line.
-  auto field = [this](std::string text) {
-    if (separator != 0 && replacement != 0) replace_char(text, separator, replacement, false);
-    mark_line_endings(text);
-    if (quoted == 0) return text;
-    std::string q = "\"";
-    for (const char c : text) {
-      if (c == '"') q += '"';
-      q += c;
+  std::string scratch;
+  auto append_field = [this, &scratch](std::string& line, const std::string& text) {
+    scratch = text;
+    if (separator != 0 && replacement != 0) replace_char(scratch, separator, replacement, false);
+    mark_line_endings(scratch);
+    if (quoted == 0) {
+      line += scratch;
+      return;
     }
-    return q + '"';
+    line += '"';
+    for (const char c : scratch) {
+      if (c == '"') line += '"';
+      line += c;
+    }
+    line += '"';
   };
   const bool line_end = options == nullptr || options->row_newline != 0;
+  const std::string version_text = std::to_string(version);
   for (const auto& [key, e] : entries) {
     if (!e.time.is_valid()) continue;
     std::string date;
     std::string time_text;
     zarn::time::format(date, time_text, e.time, compiled);
     const std::string blank = padded != 0 && unpadded == 0 ? " " : "";
-    std::vector<std::string> fields;
-    if (combined != 0) {
-      fields.push_back(blank + date + " " + time_text);
-    } else {
-      fields.push_back(date);
-      fields.push_back(blank + time_text);
-    }
-    fields.insert(fields.end(),
-                  {timezone, e.macb, e.source.empty() ? source : e.source, sourcetype,
-                   !type_text.empty() ? type_text : e.label, e.user.empty() ? user : e.user, host,
-                   short_text, desc, std::to_string(version),
-                   e.filename.empty() ? filename : e.filename, inode, notes, format, extra});
     std::string line;
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-      if (i != 0) line += separator_text;
-      line += field(fields[i]);
+    if (combined != 0) {
+      append_field(line, blank + date + " " + time_text);
+    } else {
+      append_field(line, date);
+      line += separator_text;
+      append_field(line, blank + time_text);
+    }
+    const std::string* const rest[] = {&timezone, &e.macb, e.source.empty() ? &source : &e.source, &sourcetype,
+          !type_text.empty() ? &type_text : &e.label, e.user.empty() ? &user : &e.user, &host,
+          &short_text, &desc, &version_text, e.filename.empty() ? &filename : &e.filename, &inode,
+          &notes, &format, &extra};
+    for (const std::string* text : rest) {
+      line += separator_text;
+      append_field(line, *text);
     }
     if (line_end) line += '\n';
     out << line;
@@ -149,8 +159,6 @@ void write_l2t_event(event_record& event, std::ostream& out, cmd_params& options
   if (event.thread_id != 0) r.desc += "; ThreadID: " + id_text(event.thread_id, options);
   r.filename = options.current_file;
   r.notes = "Orig filename: " + options.source_path;
-  std::ostringstream extra;
-  write_event_data_text(event, extra);
-  r.extra = extra.str();
+  write_event_data_text(event, r.extra);
   (void)r.write_l2t(options.header_pending, out);
 }

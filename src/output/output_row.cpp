@@ -92,6 +92,17 @@ struct cell_guard {
     if (separator_chars.empty() && !options.separator_text.empty()) separator_chars = " ";
   }
 
+  // The text holds no line break, NUL byte, separator character or leading
+  // double quote: no edit of a text cell would change it.
+  bool is_plain(const std::string& s) const {
+    if (!s.empty() && s[0] == '"') return false;
+    for (const char c : s) {
+      if (c == '\r' || c == '\n' || c == '\0' || (separator != 0 && c == separator)) return false;
+      if (quoting && separator_chars.find(c) != std::string::npos) return false;
+    }
+    return true;
+  }
+
   void replace_separator(std::string& s) const {
     if (separator != 0) replace_char(s, separator, replacement, false);
   }
@@ -102,9 +113,9 @@ struct cell_guard {
       replace_separator(s);
       return;
     }
-    const bool needs_quotes =
-        (!separator_chars.empty() && s.find_first_of(separator_chars) != std::string::npos) ||
-        (!s.empty() && s[0] == '"');
+    const bool holds_separator = std::any_of(separator_chars.begin(), separator_chars.end(),
+                                             [&s](char c) { return s.find(c) != std::string::npos; });
+    const bool needs_quotes = holds_separator || (!s.empty() && s[0] == '"');
     if (needs_quotes) s = quoted(s);
   }
 };
@@ -162,19 +173,25 @@ void append_time_cell(std::string& line, const zarn_variant_lite& cell, std::siz
 void append_text_cell(std::string& line, zarn_variant_lite& cell, std::size_t w, const cmd_params& options,
                       const cell_guard& guard) {
   std::string& text = cell.text;
-  // Marked first, so that a separator character inside a marker is replaced too.
-  if (options.multiline == 0) mark_line_endings(text);
-  mark_nul_bytes(text);
-  guard.replace_separator(text);
-  if (guard.quoting) {
-    const bool quoted_here = (cell.flags & cell_flag::quote_text) != 0 && !text.empty() && text[0] == '"';
-    if (!quoted_here) guard.protect(text);
+  // Most texts hold nothing to mark, replace or quote: one scan tells.
+  if (!guard.is_plain(text)) {
+    // Marked first, so that a separator character inside a marker is replaced too.
+    if (options.multiline == 0) mark_line_endings(text);
+    mark_nul_bytes(text);
+    guard.replace_separator(text);
+    if (guard.quoting) {
+      const bool quoted_here =
+          (cell.flags & cell_flag::quote_text) != 0 && !text.empty() && text[0] == '"';
+      if (!quoted_here) guard.protect(text);
+    }
   }
   append_left_aligned(line, text, padding_on(options) ? w : 0);
 }
 
-void append_cell(std::string& line, output_row& row, std::size_t i, const cmd_params& options,
-                 const cell_guard& guard) {
+// `scratch` is a text buffer the row's cells share, so that a cell's text
+// needs no allocation of its own.
+void append_cell(std::string& line, std::string& scratch, output_row& row, std::size_t i,
+                 const cmd_params& options, const cell_guard& guard) {
   zarn_variant_lite& cell = row.cells[i];
   const std::size_t w = column_width(options, i);
   const bool pad = padding_on(options);
@@ -205,10 +222,14 @@ void append_cell(std::string& line, output_row& row, std::size_t i, const cmd_pa
       break;
     }
     case cell_tag::guid_bytes: {
-      std::string content =
-          cell.bytes.size() >= 16 ? guid_to_string(guid(cell.bytes.data())) : blank_text(options);
-      guard.protect(content);
-      append_left_aligned(line, content, pad ? w : 0);
+      scratch.clear();
+      if (cell.bytes.size() >= 16) {
+        append_guid_text(scratch, guid(cell.bytes.data()));
+      } else {
+        scratch = blank_text(options);
+      }
+      guard.protect(scratch);
+      append_left_aligned(line, scratch, pad ? w : 0);
       break;
     }
     default:
@@ -226,11 +247,16 @@ output_row::output_row(i32 n, bool clear, u32 flags) {
 void output_row::init(i32 n, bool clear) {
   valid = 0;
   count = 0;
-  cells.clear();
   row_flags = 0;
-  if (n <= 0 || n > max_cells) return;
+  if (n <= 0 || n > max_cells) {
+    cells.clear();
+    return;
+  }
   try {
-    cells.assign(static_cast<std::size_t>(n), zarn_variant_lite());
+    // cells already held are cleared, not made anew: a row object reused for
+    // every event keeps their capacity
+    cells.resize(static_cast<std::size_t>(n));
+    for (auto& cell : cells) cell.clear();
   } catch (const std::bad_alloc&) {
     cells.clear();
     return;
@@ -324,11 +350,14 @@ void render_output_row(std::ostream& out, output_row& row, cmd_params& options) 
   const cell_guard guard(options);
   const std::size_t n = std::min(static_cast<std::size_t>(row.count), row.cells.size());
   std::string line;
+  line.reserve(512);
+  std::string scratch;
+  scratch.reserve(64);
   for (std::size_t i = 0; i < n; ++i) {
     if (options.multiline != 0 && i < options.header_cells.size()) {
       append_left_aligned(line, options.header_cells[i].text, column_width(options, i));
     }
-    append_cell(line, row, i, options, guard);
+    append_cell(line, scratch, row, i, options, guard);
     if (options.multiline != 0) {
       line += '\n';
     } else if (i + 1 < n) {

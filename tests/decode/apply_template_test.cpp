@@ -173,6 +173,7 @@ TEST(ApplyTemplate, WalkEnds) {
       {"AnsiWithoutTerminator", {2}, byte_array{'a', 'b', 'c'}, 3, {0}},
       {"SlotPastThePayload", {145}, byte_array{'a', 0, 'b', 0}, 6, {0}},
       {"CommentOnEmptyPayload", {0x8000, 8}, {}, 0, {0}},
+      {"EmptySlot", {145, 8}, byte_array(10, 0), 10, {0, 6}},
   };
   for (const walk_case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -181,6 +182,10 @@ TEST(ApplyTemplate, WalkEnds) {
     std::vector<u64> keys;
     for (const auto& [key, f] : map) keys.push_back(key - base);
     EXPECT_EQ(keys, c.keys);
+    // an empty text slot shows as "-", not as its zero bytes
+    if (std::string(c.name) == "EmptySlot") {
+      EXPECT_EQ(map.at(base).value, "-");
+    }
   }
 }
 

@@ -7,6 +7,7 @@
 #include <map>
 
 #include "common/byte_reader.hpp"
+#include "common/zarn_time.hpp"
 #include "support/log_builder.hpp"
 #include "support/samples.hpp"
 
@@ -80,7 +81,12 @@ TEST(ValidFiletime, Boundaries) {
   };
   for (const row& r : rows) {
     SCOPED_TRACE(r.name);
-    EXPECT_EQ(is_valid_filetime(r.ft), r.valid);
+    EXPECT_EQ(zarn::is_valid_filetime(r.ft), r.valid);
+    EXPECT_EQ(zarn::time(r.ft, zarn::type_time::filetime).is_valid(), r.valid);
+  }
+  // the same answer as the time value over the whole range of the type
+  for (u64 ft = 0; ft < u64_max - (u64{1} << 50); ft += (u64{1} << 50) + 12345678901ull) {
+    EXPECT_EQ(zarn::is_valid_filetime(ft), zarn::time(ft, zarn::type_time::filetime).is_valid()) << ft;
   }
 }
 

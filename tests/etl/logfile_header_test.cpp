@@ -391,11 +391,11 @@ TEST(RealLogs, LogfileHeaders) {
     EXPECT_EQ(info.clock_not_filetime, r.clock_type == 1 ? 1 : 0);
     EXPECT_DOUBLE_EQ(info.tick_factor, r.tick_factor);
     EXPECT_EQ(info.bias, r.bias);
-    EXPECT_TRUE(is_valid_filetime(info.start_time));
+    EXPECT_TRUE(zarn::is_valid_filetime(info.start_time));
     // the record's own time is a tick count under a QPC clock, so the base
     // ties it to the start time
     if (r.clock_type == 1) {
-      EXPECT_FALSE(is_valid_filetime(info.record_time()));
+      EXPECT_FALSE(zarn::is_valid_filetime(info.record_time()));
       EXPECT_EQ(info.time_base,
                 info.start_time - static_cast<u64>(static_cast<double>(info.record_time()) * r.tick_factor));
     }

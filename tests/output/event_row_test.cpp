@@ -66,9 +66,9 @@ TEST(FieldDump, ValueForms) {
   structure.high_byte = 0xc1;
   map.emplace(5, structure);
   map.emplace(6, number_field("", 0, 0));
-  std::ostringstream s;
+  std::string s;
   dump_field_map(s, map);
-  EXPECT_EQ(s.str(),
+  EXPECT_EQ(s,
             R"("01-Path":"C:/a \"b\"";"02":"{e13c0d23-ccbc-4e12-931b-d9cc2eee27e4}";)"
             R"("03":"230d3ce1bccc124e931bd9cc2eee27e4";"04-Ft":"0x0000000000000000";)"
             R"("05-Struct":"";"06":"0x0")");
@@ -76,10 +76,10 @@ TEST(FieldDump, ValueForms) {
   // counters run 01..99, then 100
   field_map many;
   for (u64 i = 0; i < 100; ++i) many.emplace(i, number_field("", i, 1));
-  std::ostringstream m;
+  std::string m;
   dump_field_map(m, many);
-  EXPECT_EQ(m.str().rfind(R"("100":"0x63")"), m.str().size() - 12);
-  EXPECT_NE(m.str().find(R"("10":"0x09";)"), std::string::npos);
+  EXPECT_EQ(m.rfind(R"("100":"0x63")"), m.size() - 12);
+  EXPECT_NE(m.find(R"("10":"0x09";)"), std::string::npos);
 }
 
 // One event written under each set of options, against a golden file: the
@@ -129,6 +129,7 @@ TEST(EventRow, CorruptedAndTimelessRows) {
     event_record e;
     std::string extra;   // the extra-data cell
     std::string created; // the created cell
+    std::string event_id = "0x0000";
   };
   event_record damaged;
   damaged.kind = event_kind::corrupted;
@@ -140,12 +141,17 @@ TEST(EventRow, CorruptedAndTimelessRows) {
   event_record bad_time = sample_event();
   bad_time.filetime = 0x8000000000000000ull;
   bad_time.fields.clear();
+  event_record generic = bad_time;
+  generic.kind = event_kind::generic;  // a generic header shows its hook id
+  generic.hook_event_id = 0x0502;
+  generic.filetime = 0;
   const row_case cases[] = {
       {"Damaged", damaged, "data{corrupted record: 24 bytes at file offset 0x1048}",
        "0x0000000000000000"},
       {"Compressed", compressed, "data{compressed buffer: 549 bytes at file offset 0x1048 not read}",
        "0x0000000000000000"},
-      {"TimeNotValid", bad_time, "", "0x01d5c03669c1614e"},
+      {"TimeNotValid", bad_time, "", "0x01d5c03669c1614e", "0x000a"},
+      {"GenericHeader", generic, "", "0x01d5c03669c1614e", "0x0502"},
   };
   for (const row_case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -158,6 +164,7 @@ TEST(EventRow, CorruptedAndTimelessRows) {
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[1][15], c.extra);
     EXPECT_EQ(records[1][0], " " + c.created);
+    EXPECT_EQ(records[1][5], c.event_id);
   }
 }
 
