@@ -152,6 +152,7 @@ bool parse_triple(const char* text, u32& hours, u32& minutes, double& seconds) {
 
   const std::size_t m = t.find('m', c1 + 1);
   const bool pm = m != std::string::npos && t[m - 1] == 'p';
+  const bool am = m != std::string::npos && t[m - 1] == 'a';
 
   // the suffix ends the minutes (without a second ':') or the seconds; a
   // blank before it is not part of the number
@@ -167,11 +168,12 @@ bool parse_triple(const char* text, u32& hours, u32& minutes, double& seconds) {
   if (hours_text.size() > max_time_field) return false;
   u32 h = 0;
   if (!whole_field(hours_text, h)) return false;
-  // the 12 of "pm" is added in 32 bits: a huge hour would wrap round to a
-  // small, plausible one
-  const u32 pm_hours = pm ? 12u : 0u;
-  if (h > std::numeric_limits<u32>::max() - pm_hours) return false;
-  hours = pm_hours + h;
+  // a 12-hour clock: "pm" moves 1 to 11 into the afternoon and keeps 12 as
+  // noon; "am" makes 12 midnight. Adding 12 to 12 would roll a window bound
+  // into the next day.
+  hours = h;
+  if (pm && h >= 1 && h <= 11) hours = h + 12;
+  if (am && h == 12) hours = 0;
 
   const std::size_t minutes_end = c2 != std::string::npos ? c2 : tail_end;
   const std::string minutes_text = t.substr(c1 + 1, minutes_end - (c1 + 1));

@@ -138,12 +138,19 @@ TEST(CommonOptions, DateWindow) {
   cmd_params s(0, 1);
   EXPECT_FALSE(parse(s, {"vesk", "-cmd_start_time", "20200102"}).ok);
 
-  // A day the month does not have is refused, not rolled into March.
-  cmd_params t(0, 1);
-  auto bad_day = parse(t, {"vesk", "-cmd_start_time", "2014-02-30"});
-  ASSERT_TRUE(bad_day.ok);
-  EXPECT_EQ(bad_day.err, "invalid start time, ignoring\n");
-  EXPECT_EQ(t.start_window.set, 0);
+  // A day the month does not have, day 0 and month 0 are refused, not rolled
+  // into another date.
+  for (const char* bad : {"2014-02-30", "2014-02-00", "2014-00-10"}) {
+    cmd_params t(0, 1);
+    auto bad_day = parse(t, {"vesk", "-cmd_start_time", bad});
+    ASSERT_TRUE(bad_day.ok);
+    EXPECT_EQ(bad_day.err, "invalid start time, ignoring\n") << bad;
+    EXPECT_EQ(t.start_window.set, 0);
+  }
+  // 12:30 pm is half past noon, not half past midnight of the next day
+  cmd_params noon(0, 1);
+  ASSERT_TRUE(parse(noon, {"vesk", "-cmd_start_time", "2020-01-02 12:30 pm"}).ok);
+  EXPECT_EQ(noon.start_window.unix_seconds, 1577923200u + 12 * 3600 + 30 * 60);
 
   // Before 1970 the 32-bit seconds bound is 0, not a wrapped count.
   cmd_params u(0, 1);
