@@ -1,11 +1,13 @@
 #include "app/vesk_main.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <memory>
 #include <sstream>
 #include <vector>
 
+#include "app/name_source.hpp"
 #include "app/vesk_user_opts.hpp"
 #include "common/zarn_string.hpp"
 #include "decode/template_db.hpp"
@@ -31,17 +33,23 @@ bool not_built(const char* what) {
   return false;
 }
 
-// An output file that is one of the input logs (the same file, under any
-// name or link) would be destroyed by the run that reads it.
-bool outputs_spare_inputs(const vesk_user_opts& opts) {
+// The output file (results, reduced log or -diags) that is the input log
+// `name`, under any name or link; null when there is none. The run that
+// read such a log would destroy it.
+const std::string* output_that_is(const vesk_user_opts& opts, const std::string& name) {
   for (const std::string* output : {&opts.out_path, &opts.diags_path}) {
-    if (output->empty()) continue;
-    for (const std::string& log : opts.log_files) {
-      if (!uni::same_file(*output, log)) continue;
-      print_message("output file %s is the input log %s: refusing to write it\n",
-                    output->c_str(), log.c_str());
-      return false;
-    }
+    if (!output->empty() && uni::same_file(*output, name)) return output;
+  }
+  return nullptr;
+}
+
+bool outputs_spare_inputs(const vesk_user_opts& opts) {
+  for (const std::string& log : opts.log_files) {
+    const std::string* output = output_that_is(opts, log);
+    if (output == nullptr) continue;
+    print_message("output file %s is the input log %s: refusing to write it\n", output->c_str(),
+                  log.c_str());
+    return false;
   }
   return true;
 }
@@ -52,18 +60,86 @@ bool run_can_start(const vesk_user_opts& opts) {
   if (opts.extract_bxml) return not_built("-extract_bxml (the morlik tool runner)");
   if (opts.providers) return not_built("-providers (the durvo tool runner)");
   if (!opts.templates_file.empty()) return not_built("-templates (the template file reader)");
-  if (opts.log_files.empty()) {
-    if (opts.pipe) return not_built("-pipe");
-    if (opts.enumdir_given) return not_built("-enumdir");
-    return false;  // no input mode: nothing to say
+  if (!opts.log_files.empty()) return outputs_spare_inputs(opts);
+  if (opts.pipe != 0) return true;
+  if (opts.enumdir_given == 0) return false;  // no input mode: nothing to say
+  // a folder that cannot be listed is said before any output is opened
+  zarnportdir::stdin_stream_ex probe(&opts);
+  if (probe.init_enumdir(opts.enumdir_path, opts.num_subdirs, opts.include_filters, opts.skip_filters)) {
+    return true;
   }
-  return outputs_spare_inputs(opts);
+  if (!opts.enumdir_path.empty()) print_message("prob listing folder: %s\n", opts.enumdir_path.c_str());
+  return false;
+}
+
+// One input log: read, or named when it cannot be. Returns the status it
+// leaves: 0, or status_incomplete when it was not read. With -pullguid the
+// reduced log holds the first log read, and every later one is named as
+// left out.
+int read_one_log(std::ostream& out, vesk_user_opts& opts, etl_run& run, const std::string& name) {
+  if (opts.reduced.taken()) {
+    print_message("not taken into the reduced log, which holds the first log only: %s\n",
+                  name.c_str());
+    return status_incomplete;
+  }
+  opts.current_file = name;
+  opts.processor.file_name = name;
+  if (!process_etl_file(out, name, run)) {
+    print_message("prob parsing file: %s\n", name.c_str());
+    return status_incomplete;
+  }
+  return 0;
 }
 
 // The -log list, in the order given. Every log is read; each one that
-// cannot be is named. With -pullguid the reduced log holds the first log
-// read, and every later one is named as left out.
-int run_log_list(std::ostream& out, vesk_user_opts& opts) {
+// cannot be is named.
+int run_log_list(std::ostream& out, vesk_user_opts& opts, etl_run& run) {
+  int status = 0;
+  for (const std::string& name : opts.log_files) {
+    status = std::max(status, read_one_log(out, opts, run, name));
+  }
+  return status;
+}
+
+// The names of -pipe (standard input) or -enumdir (a folder walk), each
+// narrowed by the filters. A log that cannot be read is named whether or
+// not the status line is shown, and leaves status_incomplete.
+int run_name_source(std::ostream& out, vesk_user_opts& opts, etl_run& run) {
+  zarnportdir::stdin_stream_ex source(&opts);
+  const bool started = opts.pipe != 0 ? source.init_pipe(1)
+                                      : source.init_enumdir(opts.enumdir_path, opts.num_subdirs,
+                                                            opts.include_filters, opts.skip_filters);
+  if (!started) return -1;
+  int status = 0;
+  std::string name;
+  file_info info;
+  while (source.next_name(name, 1)) {
+    if (name.empty()) continue;
+    info.clear();
+    if (!name_passes_filters(opts, name, opts.include_filters, opts.skip_filters, info)) continue;
+    try {
+      name = expand_env_vars(name, true);
+      std::string folder, file;
+      if (!split_path(name, folder, file)) continue;
+      if (opts.status_display != 0) print_message("%s\n", name.c_str());
+      if (const std::string* output = output_that_is(opts, name)) {
+        print_message("input log %s is the output file %s: not read\n", name.c_str(),
+                      output->c_str());
+        status = status_incomplete;
+        continue;
+      }
+      status = std::max(status, read_one_log(out, opts, run, name));
+    } catch (...) {
+      print_message("exception caught on file %s\n", name.c_str());
+      status = status_incomplete;
+    }
+  }
+  return status;
+}
+
+// The log-reading road: the templates, then the logs of -log, -pipe or
+// -enumdir.
+int run_logs(std::ostream& out, vesk_user_opts& opts) {
   // a block that cannot be read leaves decoding without its templates
   byte_array block;
   (void)read_template_block(block, template_db_locator.offset, template_db_locator.length);
@@ -71,21 +147,8 @@ int run_log_list(std::ostream& out, vesk_user_opts& opts) {
   opts.processor.no_guessing = opts.no_guessing;
   etl_run run{opts, opts.run_settings, opts.processor, opts.reduced,
               [](std::ostream& out, event_record& e, cmd_params& o) { write_event_row(e, out, o); }};
-  int status = 0;
-  for (const std::string& name : opts.log_files) {
-    if (opts.reduced.taken()) {
-      print_message("not taken into the reduced log, which holds the first log only: %s\n",
-                    name.c_str());
-      status = status_incomplete;
-      continue;
-    }
-    opts.current_file = name;
-    opts.processor.file_name = name;
-    if (!process_etl_file(out, name, run)) {
-      print_message("prob parsing file: %s\n", name.c_str());
-      status = status_incomplete;
-    }
-  }
+  const int status =
+      opts.log_files.empty() ? run_name_source(out, opts, run) : run_log_list(out, opts, run);
   // the reduced log is this mode's whole result: losing it is a failure
   return opts.reduced.failed() ? -1 : status;
 }
@@ -188,7 +251,7 @@ int vesk_main(int argc, const char* const* argv) {
     }
     // log2timeline output is CSV and nothing else: every line a timeline line
     if (opts.csvl2t == 0) *out << header << '\n';
-    status = run_log_list(*out, opts);
+    status = run_logs(*out, opts);
     out->flush();
     if (results.is_open() && !results.close()) {
       // A full disk or a failing device must not leave a cut results file

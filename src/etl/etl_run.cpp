@@ -112,9 +112,10 @@ void write_header_section(run_state& s) {
   s.out << "orig source path: " << options.source_path << '\n' << section.str();
 }
 
-// A compressed buffer is not read. Where no event row can show it, it is
-// reported here, so that a count or a reduced log is never taken for the
-// whole file without a word.
+// A compressed buffer is not read. Where no event row can show it (the
+// counting and copying modes, and timeline lines, which need a time), it is
+// reported here, so that a result is never taken for the whole file without
+// a word.
 void report_compressed_buffers(const run_state& s) {
   for (const auto& [offset, rec] : s.run.processor.pending) {
     if (rec.compressed == 0) continue;
@@ -127,8 +128,9 @@ void report_compressed_buffers(const run_state& s) {
 // that only count or copy them.
 void finish_buffer(run_state& s) {
   trace_processor& tp = s.run.processor;
+  // a timeline line needs a time, which a compressed buffer's record lacks
+  if (s.mode != run_mode::events || s.run.options.csvl2t != 0) report_compressed_buffers(s);
   if (s.mode != run_mode::events) {
-    report_compressed_buffers(s);
     tp.drop_pending_records();
     return;
   }

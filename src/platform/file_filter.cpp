@@ -158,7 +158,9 @@ bool file_passes_filter(const cmd_params& opts, u8* out_unopened, const std::wst
 bool file_passes_filter(const cmd_params& opts, u8* out_unopened, const std::string& path,
                         const filter_list& list, file_info* info) {
   if (path.empty()) return false;
-  if (list.empty()) return true;
+  // the date window narrows the files whether or not -filter names any
+  const bool window = info != nullptr && (opts.start_window.set || opts.stop_window.set);
+  if (list.empty() && !window) return true;
   std::wstring wpath = uni::utf8_to_wstring(path);
   if (wpath.empty()) {
     // A Linux file name need not be UTF-8. Such a name is matched byte by

@@ -12,8 +12,9 @@ class cmd_params;
 // when there is at least one.
 bool parse_filter_patterns(filter_list& out, const std::string& value);
 
-// True when the file passes the window and one record of the list (an empty
-// list passes everything). *out_unopened is set when a signature record could
+// True when the file passes the window (tested when `info` is given and a
+// bound is set, whatever the list holds) and one record of the list (an
+// empty list passes every name). *out_unopened is set when a signature record could
 // not read the file.
 bool file_passes_filter(const cmd_params& opts, u8* out_unopened, const std::wstring& wpath,
                         const filter_list& list, file_info* info);
