@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/name_source.hpp"
+#include "app/sibling_tool.hpp"
 #include "app/vesk_user_opts.hpp"
 #include "common/zarn_string.hpp"
 #include "decode/template_db.hpp"
@@ -57,8 +58,7 @@ bool outputs_spare_inputs(const vesk_user_opts& opts) {
 // Whether the run can start. Decided before anything is opened for writing,
 // so that a run refused here leaves every named output file as it was.
 bool run_can_start(const vesk_user_opts& opts) {
-  if (opts.extract_bxml) return not_built("-extract_bxml (the morlik tool runner)");
-  if (opts.providers) return not_built("-providers (the durvo tool runner)");
+  if (opts.extract_bxml || opts.providers) return true;
   if (!opts.templates_file.empty()) return not_built("-templates (the template file reader)");
   if (!opts.log_files.empty()) return outputs_spare_inputs(opts);
   if (opts.pipe != 0) return true;
@@ -251,7 +251,9 @@ int vesk_main(int argc, const char* const* argv) {
     }
     // log2timeline output is CSV and nothing else: every line a timeline line
     if (opts.csvl2t == 0) *out << header << '\n';
-    status = run_logs(*out, opts);
+    status = opts.extract_bxml ? run_extract_bxml(*out, opts)
+             : opts.providers  ? run_providers(*out, opts)
+                               : run_logs(*out, opts);
     out->flush();
     if (results.is_open() && !results.close()) {
       // A full disk or a failing device must not leave a cut results file
