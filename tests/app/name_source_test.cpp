@@ -89,6 +89,11 @@ TEST(NameSource, PipeAndEnumdirReadTheirLogs) {
   EXPECT_EQ(piped.status, 0) << piped.err;
   EXPECT_EQ(files_read(piped), (std::vector<std::string>{"a.etl", "sub/deep/d.etl"}));
 
+  // a relative folder is walked with '/' between its names
+  const vesk_result relative = run_program(VESK_BINARY, {"-enumdir", "case", "-num_subdirs", "0", "-quiet"},
+                                           "", "cd '" + dir.path("") + "' &&");
+  EXPECT_NE(relative.out.find("file: case/a.etl\n"), std::string::npos) << relative.out;
+
   const vesk_result missing = run_vesk({"-enumdir", dir.path("nowhere"), "-quiet"});
   EXPECT_EQ(missing.status, 255);
   EXPECT_EQ(missing.err, "prob listing folder: " + dir.path("nowhere") + "\n");
