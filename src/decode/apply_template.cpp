@@ -1,6 +1,8 @@
 #include "decode/apply_template.hpp"
 
 #include <algorithm>
+#include <cassert>
+#include <limits>
 #include <sstream>
 
 #include "common/byte_reader.hpp"
@@ -9,6 +11,7 @@
 #include "common/zarn_string.hpp"
 #include "common/zarn_time.hpp"
 #include "common/zarn_time_text.hpp"
+#include "decode/special_field.hpp"
 #include "decode/template_map.hpp"
 
 namespace {
@@ -16,33 +19,6 @@ namespace {
 constexpr u16 extension_bits = 0xF000;  // a word with any of these set is no plain in-type
 constexpr u16 comment_word = 0x8000;
 constexpr u16 comment_word_2 = 0x8001;
-
-// What one field did: the payload bytes it used, and whether the walk goes on.
-struct field_step {
-  u64 used = 0;
-  bool go_on = false;
-};
-constexpr field_step end_walk{};
-
-struct template_walk {
-  const event_template& t;
-  field_map& map;
-  std::span<const u8> payload;
-  u64 base_key;
-  bool pointer64;
-  u64 position = 0;
-  u32 index = 0;
-
-  std::span<const u8> rest() const { return payload.subspan(position); }
-  u64 key() const { return base_key + position; }
-  // Stores the field unless one is held at the key already.
-  // fields come in payload order: the hint makes each insertion constant time
-  void store(u64 at, field_rec& f) { map.emplace_hint(map.end(), at, std::move(f)); }
-};
-
-// A marker that stands for bytes the walk did not read sorts before the
-// field that the next decoder puts at the same offset, so neither is lost.
-u64 marker_key(u64 key) { return key > 0 ? key - 1 : 0; }
 
 std::string time_text(const zarn::time& t) {
   std::ostringstream s;
@@ -141,34 +117,27 @@ field_step read_utf16z(template_walk& w) {
   const std::span<const u8> rest = w.rest();
   // the terminator test needs one whole unit
   if (rest.size() < 2) return end_walk;
-  if (zarn::u16_at(rest, 0) == 0) {
+  payload_text p = utf16z_text(rest, rest.size());
+  if (p.empty) {
     store_empty_text(w, 0);
     return {2, true};
   }
-  std::string text;
-  const i32 used = utf16le_to_utf8(rest, text, static_cast<i32>(rest.size()), true);
-  mark_line_endings(text);
   field_rec f;
-  f.set_text_from_template(text, static_cast<u32>(used), w.t, w.index);
+  f.set_text_from_template(p.text, static_cast<u32>(p.covered), w.t, w.index);
   w.store(w.key(), f);
-  return {static_cast<u64>(used), true};
+  return {p.covered, true};
 }
 
 field_step read_ansiz(template_walk& w) {
-  const std::span<const u8> rest = w.rest();
-  if (rest[0] == 0) {
+  payload_text p = ansiz_text(w.rest());
+  if (p.empty) {
     store_empty_text(w, 1);
     return {1, true};
   }
-  const auto end = std::find(rest.begin(), rest.end(), u8{0});
-  std::string text(rest.begin(), end);
-  // the terminator counts only when the payload holds it
-  const u64 used = text.size() + (end != rest.end() ? 1 : 0);
-  mark_line_endings(text);
   field_rec f;
-  f.set_text_from_template(text, static_cast<u32>(used), w.t, w.index);
+  f.set_text_from_template(p.text, static_cast<u32>(p.covered), w.t, w.index);
   w.store(w.key(), f);
-  return {used, true};
+  return {p.covered, true};
 }
 
 field_step read_sid(template_walk& w) {
@@ -246,6 +215,33 @@ field_step read_field(template_walk& w, const in_type_row& row) {
 
 }  // namespace
 
+payload_text utf16z_text(std::span<const u8> bytes, u64 limit) {
+  payload_text p;
+  // the limit never reaches past the payload, whatever its caller was told
+  const std::span<const u8> held = bytes.first(std::min<u64>(limit, bytes.size()));
+  const i32 max_bytes =
+      static_cast<i32>(std::min<u64>(held.size(), std::numeric_limits<i32>::max()));
+  p.covered = static_cast<u64>(utf16le_to_utf8(held, p.text, max_bytes, true));
+  if (p.covered == 0) {
+    p.empty = true;
+    // the conversion counts no terminator after no characters
+    if (held.size() >= 2 && zarn::u16_at(held, 0) == 0) p.covered = 2;
+  }
+  mark_line_endings(p.text);
+  return p;
+}
+
+payload_text ansiz_text(std::span<const u8> bytes) {
+  payload_text p;
+  const auto end = std::find(bytes.begin(), bytes.end(), u8{0});
+  p.text.assign(bytes.begin(), end);
+  // the terminator counts only when the payload holds it
+  p.covered = p.text.size() + (end != bytes.end() ? 1 : 0);
+  p.empty = p.text.empty();
+  mark_line_endings(p.text);
+  return p;
+}
+
 const in_type_row* find_in_type(u8 type) {
   for (const in_type_row& row : plain_in_types) {
     if (row.type == type) return &row;
@@ -266,7 +262,16 @@ i32 apply_template(const event_template& t, field_map& map, std::span<const u8> 
   template_walk w{t, map, payload, base_key, pointer64};
   while (w.index < t.types.size() && w.position < payload.size()) {
     const u16 word = t.types[w.index];
-    if (word == 0 || (word & extension_bits) != 0) break;
+    if (word == 0) break;
+    if ((word & extension_bits) != 0) {
+      const i32 used = decode_special_field(t, map, w.rest(), w.index, w.key(), pointer64);
+      if (used == special_field_ends_walk) break;
+      // the decoder never uses more than the bytes left
+      assert(used >= 0 && static_cast<u64>(used) <= w.rest().size());
+      w.position += static_cast<u64>(used);
+      w.index += takes_next_word(word) ? 2 : 1;
+      continue;
+    }
     const in_type_row* row = find_in_type(static_cast<u8>(word & 0xFF));
     if (row == nullptr) break;
     const field_step step = read_field(w, *row);

@@ -4,6 +4,8 @@
 // event's field map under the file offset of its first byte.
 #include <array>
 #include <span>
+#include <string>
+#include <utility>
 
 #include "common/zarn_types.hpp"
 #include "decode/field_map.hpp"
@@ -61,13 +63,59 @@ inline constexpr std::array<in_type_row, 34> plain_in_types = {{
 const in_type_row* find_in_type(u8 type);
 
 // Walks `payload` (its file offset is `base_key`) with the template's type
-// words and stores one field per word it decodes. A word of 0, a word the
-// walk does not understand, a field whose fixed size runs past the payload,
-// a text whose terminator or count does not fit and a SID that does not
-// parse end the walk: the bytes from there are left to guessing. Extension
-// words (top four bits set) end it as well in this build. Returns the bytes
-// used; more than the payload holds when a fixed text slot at its end runs
-// past it. An empty payload decodes nothing; a template that opens with a
-// comment word (0x8000 or 0x8001) then stores its "{comment}" marker.
+// words and stores one field per word it decodes. An extension word (any of
+// bits 12-15 set) goes to decode_special_field: the walk moves on by the
+// bytes it used, to the next word, and past the length word that follows
+// 0xB184 and 0xB284. A word of 0, a plain in-type the walk does not
+// understand, a field whose fixed size runs past the payload, a text whose
+// terminator or count does not fit, a SID that does not parse, an extension
+// word whose payload decoder this build lacks and an element array sized by
+// an earlier field that the payload cannot hold end the walk: the bytes
+// from there are left to guessing. Returns the bytes used; more than the
+// payload holds when a fixed text slot at its end runs past it. An empty
+// payload decodes nothing; a template that opens with a comment word (0x8000
+// or 0x8001) then stores its "{comment}" marker.
 i32 apply_template(const event_template& t, field_map& map, std::span<const u8> payload,
                    u64 base_key, bool pointer64);
+
+// ---- pieces of the walk that the extension-word decoders share ----
+
+// What one field did: the payload bytes it used, and whether the walk goes on.
+struct field_step {
+  u64 used = 0;
+  bool go_on = false;
+};
+inline constexpr field_step end_walk{};
+
+struct template_walk {
+  const event_template& t;
+  field_map& map;
+  std::span<const u8> payload;
+  u64 base_key;
+  bool pointer64;
+  u64 position = 0;
+  u32 index = 0;
+
+  std::span<const u8> rest() const { return payload.subspan(position); }
+  u64 key() const { return base_key + position; }
+  // Stores the field unless one is held at the key already.
+  // fields come in payload order: the hint makes each insertion constant time
+  void store(u64 at, field_rec& f) { map.emplace_hint(map.end(), at, std::move(f)); }
+};
+
+// A marker that stands for bytes the walk did not read sorts before the
+// field that the next decoder puts at the same offset, so neither is lost.
+constexpr u64 marker_key(u64 key) { return key > 0 ? key - 1 : 0; }
+
+// A text that ends at its 0 unit or byte, read from the start of `bytes` (the
+// payload from the text's first byte on, so nothing past the payload is read).
+struct payload_text {
+  std::string text;  // line breaks marked
+  u64 covered = 0;   // its characters' bytes, and its terminator when the payload holds it
+  bool empty = false;
+};
+// UTF-16LE, converted with at most `limit` bytes. An empty text covers its
+// 0 unit (2 bytes) when the limit and the bytes hold it, else nothing.
+payload_text utf16z_text(std::span<const u8> bytes, u64 limit);
+// 8-bit. An empty text covers its 0 byte; no bytes cover nothing.
+payload_text ansiz_text(std::span<const u8> bytes);

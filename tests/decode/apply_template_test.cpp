@@ -166,7 +166,8 @@ TEST(ApplyTemplate, WalkEnds) {
       {"GuidPastThePayload", {15}, cut_short(twelve, 10), 10, {}},
       {"NumberPastThePayload", {8, 10}, cut_short(twelve, 8), 4, {0}},
       {"UnknownWord", {8, 99, 8}, twelve, 4, {0}},
-      {"ExtensionWord", {8, 0x1008, 8}, twelve, 4, {0}},
+      // an extension word of a class the walk does not know uses no bytes
+      {"ExtensionWord", {8, 0x1008, 8}, twelve, 8, {0, 4}},
       {"WordOfOnlyBits8To11", {8, 0x0300, 8}, twelve, 4, {0}},
       {"ZeroWord", {8, 0, 8}, twelve, 4, {0}},
       {"NotASid", {19, 8}, twelve, 0, {}},
