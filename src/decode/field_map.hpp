@@ -57,10 +57,13 @@ using field_map = std::map<u64, field_rec>;
 
 // Decodes an event payload into `map` under keys from `base_key` (the file
 // offset of the payload's first byte): the template found for the provider
-// and event id is applied when its names and type words pair up. The bytes
-// no template covers are left for guessing, which this build does not do
-// yet: they make no field. Without `keep` the map is emptied first. True
-// when a template was applied; `guessed` is then cleared.
+// and event id is applied when its names and type words pair up; `guessed`
+// is then cleared. When more than 3 bytes follow the ones the template used
+// (all of them without a template), guess_fields reads them into the same
+// map and `guessed` is set to 1; a template that used more than the payload
+// holds leaves nothing to guess. Without `keep` the map is emptied first.
+// True when a template was applied or bytes were guessed; `guessed` is left
+// as it was when neither happened.
 bool decode_payload(field_map& map, u64 base_key, const guid* provider, u16 event_id,
                     std::span<const u8> payload, const template_map* templates, bool pointer64,
                     bool keep, u8& guessed);

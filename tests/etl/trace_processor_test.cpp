@@ -138,7 +138,11 @@ TEST(DecodeRecord, EachKind) {
     EXPECT_EQ(r.logger_id, 0x21);
     EXPECT_EQ(r.payload_offset, at + c.payload_start);
     EXPECT_EQ(r.payload_size, c.record.size() - c.payload_start);
-    EXPECT_TRUE(r.fields.empty());
+    // no template: the 4 payload bytes are guessed as one number
+    ASSERT_EQ(r.fields.size(), 1u);
+    EXPECT_EQ(r.fields.begin()->first, r.payload_offset);
+    EXPECT_EQ(r.fields.begin()->second.number, 0x04030201u);
+    EXPECT_EQ(r.guessed, 1);
     // -guids, -stats and -pullguid see the record under its provider
     EXPECT_EQ(tp.providers_seen.count(c.provider), c.provider_known ? 1u : 0u);
     if (c.provider_known) {
@@ -253,8 +257,9 @@ TEST(DecodeRecord, PayloadThroughItsTemplate) {
   };
   const pointer_case cases[] = {
       {"FileOf64BitPointers", 8, 0, {0x200000001ull, 3}},
-      {"FileOf32BitPointers", 4, 0, {1, 2}},
-      {"EventSays32Bit", 8, 0x0020, {1, 2}},
+      // the 4 bytes the template leaves are guessed
+      {"FileOf32BitPointers", 4, 0, {1, 2, 3}},
+      {"EventSays32Bit", 8, 0x0020, {1, 2, 3}},
       {"EventSays64Bit", 4, 0x0040, {0x200000001ull, 3}},
   };
   for (const pointer_case& c : cases) {
