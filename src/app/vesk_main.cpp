@@ -28,12 +28,6 @@ int ignore_string_callback(std::string*) { return 0; }
 // Exit statuses besides 0 and -1 (seen as 255).
 constexpr int status_incomplete = 1;  // a log could not be read, or was left out
 
-// The modes whose readers are not in this build yet say so and fail.
-bool not_built(const char* what) {
-  print_message("%s is not available in this build yet\n", what);
-  return false;
-}
-
 // The output file (results, reduced log or -diags) that is the input log
 // `name`, under any name or link; null when there is none. The run that
 // read such a log would destroy it.
@@ -59,7 +53,6 @@ bool outputs_spare_inputs(const vesk_user_opts& opts) {
 // so that a run refused here leaves every named output file as it was.
 bool run_can_start(const vesk_user_opts& opts) {
   if (opts.extract_bxml || opts.providers) return true;
-  if (!opts.templates_file.empty()) return not_built("-templates (the template file reader)");
   if (!opts.log_files.empty()) return outputs_spare_inputs(opts);
   if (opts.pipe != 0) return true;
   if (opts.enumdir_given == 0) return false;  // no input mode: nothing to say
@@ -137,13 +130,23 @@ int run_name_source(std::ostream& out, vesk_user_opts& opts, etl_run& run) {
   return status;
 }
 
-// The log-reading road: the templates, then the logs of -log, -pipe or
-// -enumdir.
-int run_logs(std::ostream& out, vesk_user_opts& opts) {
+// The templates of the log-reading road: the user's file, the block
+// appended to the program, the kernel provider names. A template file that
+// was named but cannot be read refuses the run: its events would otherwise
+// come out undecoded as if no file had been given.
+bool load_run_templates(vesk_user_opts& opts) {
+  if (opts.extract_bxml || opts.providers) return true;
   // a block that cannot be read leaves decoding without its templates
   byte_array block;
   (void)read_template_block(block, template_db_locator.offset, template_db_locator.length);
-  opts.processor.load_templates(block);
+  if (opts.processor.load_templates(block, opts.templates_file)) return true;
+  print_message("prob reading templates file: %s (missing, unreadable or empty)\n",
+                opts.templates_file.c_str());
+  return false;
+}
+
+// The log-reading road: the logs of -log, -pipe or -enumdir.
+int run_logs(std::ostream& out, vesk_user_opts& opts) {
   opts.processor.no_guessing = opts.no_guessing;
   etl_run run{opts, opts.run_settings, opts.processor, opts.reduced,
               [](std::ostream& out, event_record& e, cmd_params& o) { write_event_row(e, out, o); }};
@@ -230,7 +233,7 @@ int vesk_main(int argc, const char* const* argv) {
   int status = -1;
   {
     vesk_user_opts opts;
-    if (!opts.read_options(args) || !run_can_start(opts)) {
+    if (!opts.read_options(args) || !run_can_start(opts) || !load_run_templates(opts)) {
       std::cout << header << '\n';
       std::cout.flush();
       return -1;

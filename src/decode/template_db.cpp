@@ -1,9 +1,14 @@
 #include "decode/template_db.hpp"
 
 #include <cstdio>
+#include <limits>
 
 #include "common/byte_reader.hpp"
 #include "common/zarn_bytes.hpp"
+#include "common/zarn_md5.hpp"
+#include "common/zarn_number.hpp"
+#include "common/zarn_string.hpp"
+#include "platform/console.hpp"
 #include "platform/fileio.hpp"
 
 // Linked with zeros; the build step writes the block's place behind the
@@ -143,6 +148,311 @@ bool template_db::parse_block(std::span<const u8> block) {
     if (rec.provider_index != 0) provider_index.emplace(rec.provider, rec.provider_index);
     records.push_back(rec);
     pos += size;
+  }
+  return true;
+}
+
+// ---- the user's template file ----
+
+namespace {
+
+// A line shorter than this is a comment or a blank line.
+constexpr std::size_t min_line_chars = 16;
+// A GUID in dashed form without braces.
+constexpr std::size_t guid_text_chars = 36;
+// Skipped lines warned about one by one; the rest are counted in one last
+// line, so that a file that holds no templates at all cannot flood the
+// console.
+constexpr u32 max_warnings = 50;
+// Keys tried in a run (see template_db::key_index), as the compiled map does.
+constexpr int key_run = 256;
+
+// The key of a signature. A signature always starts with a GUID field of 36
+// characters or more, so the digest is never refused for an empty text.
+guid key_of(const std::string& signature) {
+  guid key;
+  (void)md5(reinterpret_cast<const u8*>(signature.data()), static_cast<u32>(signature.size()),
+            key.bytes);
+  return key;
+}
+
+bool guid_from_text(const std::string& text, guid& out) {
+  byte_array bytes;
+  if (!parse_guid_text(text, bytes) || bytes.size() != sizeof out.bytes) return false;
+  out = guid(bytes.data());
+  return true;
+}
+
+// A number read from the text's first character up to the first character
+// that is not part of it; a text that is no number (a blank first) reads as 0.
+u32 number_of(const std::string& text) {
+  u32 value = 0;
+  (void)to_uint(text, value);
+  return value;
+}
+
+u16 u16_of(const std::string& text) { return static_cast<u16>(number_of(text)); }
+
+// The event ids between the id marker and the first ",": "7", "4;9", "3-5"
+// or "3-5;9;12" (the pieces after the first ";" are single ids). Null when
+// read, else why the ids are refused. A range is bad when its last id reads
+// as 0 (nothing, a blank or ";" right after the "-"): last id 0 means "no
+// range", so the range would vanish without a word. It is also bad when its
+// first id lies above its last: it holds no id at all.
+const char* read_ids(const std::string& id_text, template_rec& rec) {
+  std::vector<std::string> pieces;
+  const std::size_t dash = id_text.find('-');
+  if (dash != std::string::npos) {
+    rec.first_id = u16_of(id_text.substr(0, dash));
+    rec.last_id = u16_of(id_text.substr(dash + 1));
+    if (rec.last_id == 0) return "no last event id right after \"-\"";
+    if (rec.first_id > rec.last_id) return "the event id range runs backwards";
+    if (id_text.find(';') != std::string::npos) {
+      split_string(id_text, ';', pieces, true, false, false);
+      for (std::size_t i = 1; i < pieces.size(); ++i) rec.ids.insert(u16_of(pieces[i]));
+    }
+  } else if (id_text.find(';') != std::string::npos) {
+    split_string(id_text, ';', pieces, true, false, false);
+    for (const std::string& piece : pieces) rec.ids.insert(u16_of(piece));
+  } else {
+    rec.ids.insert(u16_of(id_text));
+  }
+  return nullptr;
+}
+
+// The items after the ids, in order: "#<build>" selectors, "L<name>" the
+// name of the next type word, "C..." nothing, anything else a type word. A
+// name that no type word follows is dropped.
+void read_items(const std::string& text, template_rec& rec) {
+  std::vector<std::string> items;
+  split_string(text, ',', items, true, false, false);
+  std::string pending;
+  for (const std::string& item : items) {
+    if (item[0] == '#') {
+      if (item.size() > 1) rec.selectors.insert(number_of(item.substr(1)));
+    } else if (item[0] == 'L') {
+      if (item.size() > 1) pending = item.substr(1);
+    } else if (item[0] != 'C') {
+      const u16 type = u16_of(item);
+      rec.types.push_back(type);
+      rec.names.push_back(pending);
+      rec.signature += pending;
+      rec.signature += std::to_string(type);
+      pending.clear();
+    }
+  }
+}
+
+// Null when `text` (trimmed) is a template line, else why it is not one.
+const char* read_template_line(template_rec& rec, const std::string& text) {
+  std::vector<std::string> fields;
+  split_string(text, '!', fields, true, false, false);
+  if (fields.size() < 2) return "no \"!\" between the provider GUID and the text";
+  std::string& guid_field = fields[0];
+  if (guid_field.size() < guid_text_chars) return "the provider GUID is shorter than 36 characters";
+  if (guid_field.starts_with("//")) return "the provider GUID starts with \"//\"";
+  remove_char(guid_field, '{');
+  remove_char(guid_field, '}');
+  // the GUID text keeps its case: "ABC..." and "abc..." make two records
+  rec.signature = guid_field;
+  if (!guid_from_text(guid_field, rec.provider)) return "the provider GUID does not parse";
+
+  const std::string& body = fields[1];
+  std::size_t marker = body.find('$');
+  if (marker == std::string::npos) {
+    marker = body.find('%');
+    if (marker == std::string::npos) return "no event id marker (\"$\" or \"%\")";
+    rec.percent_flag = 1;
+  }
+  const std::size_t comma = body.find(',', marker);
+  if (comma == std::string::npos) return "no \",\" after the event ids";
+  std::string id_text = body.substr(marker + 1, comma - marker - 1);
+  std::string items = body.substr(comma + 1);
+  trim_whitespace(id_text);
+  if (!trim_whitespace(items)) return "nothing after the event ids";
+  if (const char* why = read_ids(id_text, rec)) return why;
+  read_items(items, rec);
+  rec.key = key_of(rec.signature);
+  return nullptr;
+}
+
+// Walks the run of keys that starts at the record's own key. True, with the
+// record's index in `held`, when a record of the run holds the same GUID
+// text, field list and selectors. Otherwise false, with `slot` the run's
+// first key that no record holds; `has_slot` is false when all are held.
+// Equal keys alone are not trusted: a provider record's text or a crafted
+// line can give a template line's key.
+bool find_same(const template_db& db, const template_rec& rec, u32& held, guid& slot,
+               bool& has_slot) {
+  has_slot = false;
+  guid key = rec.key;
+  for (int attempt = 0; attempt < key_run; ++attempt) {
+    const auto it = db.key_index.find(key);
+    if (it == db.key_index.end()) {
+      slot = key;
+      has_slot = true;
+      return false;
+    }
+    const template_rec& other = db.records[it->second];
+    if (other.signature == rec.signature && other.types == rec.types && other.names == rec.names &&
+        other.selectors == rec.selectors) {
+      held = it->second;
+      return true;
+    }
+    key.bytes[15] = static_cast<u8>(key.bytes[15] + 1);
+  }
+  return false;
+}
+
+// A later line of the same template adds its ids to the earlier record.
+void merge_ids(template_rec& held, const template_rec& rec) {
+  held.ids.insert(rec.ids.begin(), rec.ids.end());
+  if (rec.last_id == 0) return;
+  if (held.last_id == 0) {
+    held.first_id = rec.first_id;
+    held.last_id = rec.last_id;
+    return;
+  }
+  // a wider counter, so that a range ending at 65535 ends
+  for (u32 id = rec.first_id; id <= rec.last_id; ++id) held.ids.insert(static_cast<u16>(id));
+}
+
+void add_template(template_db& db, template_rec& rec) {
+  u32 held = 0;
+  guid slot;
+  bool has_slot = false;
+  if (find_same(db, rec, held, slot, has_slot)) {
+    merge_ids(db.records[held], rec);
+    return;
+  }
+  for (const std::string& name : rec.names) {
+    u32 index = 0;
+    if (!name.empty()) {
+      const auto [it, added] =
+          db.field_name_index.emplace(name, static_cast<u32>(db.field_names.size()));
+      if (added) db.field_names.push_back(name);
+      index = it->second;
+    }
+    // the names travel with the record as text; an index past 16 bits (a
+    // file of more than 65535 names) would point at another name, so it is 0
+    rec.name_indexes.push_back(index <= 0xFFFF ? static_cast<u16>(index) : 0);
+  }
+  const auto named = db.provider_index.find(rec.provider);
+  if (named != db.provider_index.end()) rec.provider_index = named->second;
+  const u32 index = static_cast<u32>(db.records.size());
+  db.records.push_back(rec);
+  // a run whose keys are all held leaves the record out of the index: it
+  // still compiles, later lines of it just do not merge into it
+  if (has_slot) db.key_index.emplace(slot, index);
+}
+
+// "#<GUID> ! <name>, ...": the GUID (braces allowed) and the name up to the
+// first ",", "|" or ";". False with `why` null for a line without a name
+// field (a "#" comment), false with `why` set for a broken GUID or an empty
+// name.
+bool read_provider_line(const std::string& text, std::string& guid_field, guid& provider,
+                        std::string& name, const char*& why) {
+  why = nullptr;
+  std::vector<std::string> fields;
+  split_string(text, '!', fields, true, false, false);
+  if (fields.size() < 2) return false;
+  guid_field = fields[0];
+  remove_char(guid_field, '#');
+  trim_whitespace(guid_field);
+  if (guid_field.size() < guid_text_chars) {
+    why = "the provider GUID is shorter than 36 characters";
+    return false;
+  }
+  remove_char(guid_field, '{');
+  remove_char(guid_field, '}');
+  if (!guid_from_text(guid_field, provider)) {
+    why = "the provider GUID does not parse";
+    return false;
+  }
+  name = fields[1].substr(0, fields[1].find_first_of(",|;"));
+  // an empty name would claim the GUID and keep a later line from naming it
+  if (!trim_whitespace(name)) {
+    why = "no provider name after the GUID";
+    return false;
+  }
+  return true;
+}
+
+void add_provider(template_db& db, template_rec& rec, const std::string& guid_field,
+                  const guid& provider, const std::string& name) {
+  // the first line that names a provider decides its name
+  if (db.provider_index.contains(provider)) return;
+  db.provider_names.push_back(name);
+  rec.provider = provider;
+  rec.provider_index = db.provider_names.size() - 1;
+  db.provider_index.emplace(provider, rec.provider_index);
+  rec.signature = guid_field + name;
+  rec.key = key_of(rec.signature);
+  db.key_index.emplace(rec.key, static_cast<u32>(db.records.size()));
+  db.records.push_back(rec);
+}
+
+}  // namespace
+
+bool template_rec::parse_line(std::string& text) {
+  const char* why = nullptr;
+  return parse_line(text, why);
+}
+
+bool template_rec::parse_line(std::string& text, const char*& why) {
+  clear();
+  trim_whitespace(text);
+  line = text;
+  why = read_template_line(*this, text);
+  return why == nullptr;
+}
+
+bool template_db::parse_file(const std::string& path) {
+  clear();
+  byte_array data;
+  if (!uni::read_file_head(data, path, std::numeric_limits<u32>::max()) || data.empty()) {
+    return false;
+  }
+  // a file saved with a UTF-8 byte-order mark: its first line starts after it
+  if (data.size() >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF) {
+    data.erase(data.begin(), data.begin() + 3);
+  }
+  std::vector<std::string> lines;
+  split_lines(data, lines);
+
+  u32 warnings = 0;
+  const auto warn = [&](std::size_t number, const char* kind, const char* why) {
+    if (++warnings <= max_warnings) {
+      print_message("%s:%zu: %s line skipped: %s\n", path.c_str(), number, kind, why);
+    }
+  };
+  template_rec rec;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    std::string& text = lines[i];
+    rec.clear();
+    if (text.size() < min_line_chars || text[0] == '/') continue;
+    if (text[0] != '#') {
+      const char* why = nullptr;
+      if (rec.parse_line(text, why)) {
+        add_template(*this, rec);
+      } else {
+        warn(i + 1, "template", why);
+      }
+      continue;
+    }
+    rec.line = text;
+    std::string guid_field;
+    guid provider;
+    std::string name;
+    const char* why = nullptr;
+    if (read_provider_line(text, guid_field, provider, name, why)) {
+      add_provider(*this, rec, guid_field, provider, name);
+    } else if (why != nullptr) {
+      warn(i + 1, "provider", why);
+    }
+  }
+  if (warnings > max_warnings) {
+    print_message("%s: %u more lines skipped\n", path.c_str(), warnings - max_warnings);
   }
   return true;
 }

@@ -47,7 +47,8 @@ namespace template_chunk {
 inline constexpr u64 min_bytes = 20;
 }  // namespace template_chunk
 
-// One template record, from a block chunk (or, later, from a template line).
+// One template record, from a block chunk or from a line of the user's
+// template file.
 struct template_rec {
   std::set<u64> selectors;  // OS build numbers it holds for; empty: every build
   std::string signature;    // text-file records only
@@ -73,12 +74,30 @@ struct template_rec {
   // whose content does not add up to L is reported once on standard error
   // and kept as read.
   u32 unpack(std::span<const u8> data);
+
+  // Reads one template line of the user's template file:
+  //   <provider GUID> ! <text> $<ids>, <item>, <item>, ...
+  // ("%" may stand for "$"; "$" wins when both are there). The ids are "7",
+  // "4;9", "3-5" or "3-5;9;12"; the items are "#<OS build>" selectors,
+  // "L<name>" names for the next type word, "C..." (ignored) and type words.
+  // Clears the record, trims `line` in place and keeps it in `line`. False
+  // when the line is no template line: fewer than two "!" fields, a GUID
+  // field under 36 characters, starting "//" or not a GUID, no id marker, no
+  // "," after the ids, nothing after that ",", or a bad id range (see
+  // template_db.cpp); `why` then names the fault. The record holds what was
+  // read up to the fault; only a true result makes it a record.
+  bool parse_line(std::string& line);
+  bool parse_line(std::string& line, const char*& why);
 };
 
 // One loaded database, before compilation.
 struct template_db {
   std::vector<template_rec> records;           // in the order read
-  std::map<guid, u32> key_index;               // key -> record (text file only)
+  // key -> record (text file only). A record whose key is held by a record
+  // with other selectors (or another field list under the same digest) is
+  // entered under its key with the last byte moved on, as the compiled map
+  // does; a later line finds its record by the same walk.
+  std::map<guid, u32> key_index;
   std::vector<std::string> provider_names;     // entry 0 is "unk": no name
   std::map<guid, u64> provider_index;          // GUID -> provider name
   std::vector<std::string> field_names;        // entry 0 is the empty text
@@ -91,4 +110,15 @@ struct template_db {
   // bytes or a name table that consumes nothing. Otherwise true, also when
   // the chunks end at one that cannot be read: the records before it stay.
   bool parse_block(std::span<const u8> block);
+  // Reads the user's template file at `path`: provider lines
+  // ("#<GUID> ! <name>") and template lines (template_rec::parse_line); lines
+  // under 16 characters and lines starting "/" are comments. A template line
+  // with the same GUID text, field list and selectors as an earlier one adds
+  // its ids to that record. A malformed line is skipped with a warning on
+  // standard error naming the file and line ("<path>:<n>: template line
+  // skipped: <why>", or "provider line"); after 50 warnings the rest are
+  // counted in one last line. A leading UTF-8 byte-order mark is passed
+  // over. False (database cleared) when the file cannot be read or is empty;
+  // true otherwise, also when lines were skipped.
+  bool parse_file(const std::string& path);
 };

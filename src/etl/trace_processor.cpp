@@ -191,13 +191,21 @@ void trace_processor::reset(bool full) {
   provider_notes.clear();
 }
 
-void trace_processor::load_templates(std::span<const u8> block) {
+bool trace_processor::load_templates(std::span<const u8> block,
+                                     const std::string& templates_file) {
   templates.clear();
+  bool file_read = true;
+  if (!templates_file.empty()) {
+    template_db db;
+    file_read = db.parse_file(templates_file);
+    if (file_read) (void)compile_templates(db, templates, 0);
+  }
   if (!block.empty()) {
     template_db db;
     if (db.parse_block(block)) (void)compile_templates(db, templates, 1);
   }
   templates.add_kernel_provider_names();
+  return file_read;
 }
 
 bool trace_processor::take_file_header(const logfile_header_info& info, u64 bytes_held) {
