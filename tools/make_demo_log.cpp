@@ -93,6 +93,27 @@ byte_array second_data_buffer() {
   classic.flags = 0x0a;  // the class type byte at 4
   b.add(build_record(classic));
   b.add(event(ft_2020 + 12 * second, 1, "a0c1853b-5c40-4b15-8766-3cf1c58f985a", {0x2a, 0, 0, 0}));
+  // A self-describing event: its provider's name and its schema ride in
+  // extended-data items ahead of the payload.
+  record_event described;
+  described.time = ft_2020 + 13 * second;
+  described.event_id = 0;
+  described.provider = guid_of("4f50731a-89cf-4782-b3e0-dce8c90476ba");
+  const std::string name = "Vesk.Demo";
+  writer traits;
+  traits.put_u16(static_cast<u16>(2 + name.size() + 1));   // total size of the traits
+  traits.put_bytes(byte_array(name.begin(), name.end())).put_u8(0);  // provider name
+  described.items = {{.type = 12, .data = traits.take()},
+                     {.type = 11,
+                      .data = build_schema({0}, "FileOpened",
+                                           {{"Path", {0x01}},      // UTF-16 text
+                                            {"Size", {0x0a}},      // u64
+                                            {"Mode", {0x17}}})}};  // counted 8-bit text
+  writer opened;
+  opened.put_utf16(u"C:\\Users\\demo\\notes.txt").put_u64(4096);
+  opened.put_u16(2).put_bytes(byte_array{'r', 'w'});
+  described.payload = opened.take();
+  b.add(build_record(described));
   return b.finish();
 }
 

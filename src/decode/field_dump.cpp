@@ -16,10 +16,16 @@ std::string counter_text(std::size_t i) {
   return text;
 }
 
+// Backslashes become slashes and quotes are escaped, so a text cannot end
+// its cell early.
+void clean_text(std::string& text) {
+  replace_char(text, '\\', '/', false);
+  escape_char(text, '"', '\\');
+}
+
 void append_value(std::string& line, field_rec& f) {
   if (!f.value.empty()) {
-    replace_char(f.value, '\\', '/', false);
-    escape_char(f.value, '"', '\\');
+    clean_text(f.value);
     line += f.value;
     return;
   }
@@ -49,8 +55,11 @@ void dump_field_map(std::string& line, field_map& map) {
     line += '"';
     line += counter_text(i);
     if (!f.name.empty()) {
+      // names of self-describing events come from the log itself
+      std::string name = f.name;
+      clean_text(name);
       line += '-';
-      line += f.name;
+      line += name;
     }
     line += "\":\"";
     append_value(line, f);

@@ -326,14 +326,28 @@ struct ext_item_type_row {
   u16 type;
   const char* name;
 };
-inline constexpr std::array<ext_item_type_row, 7> ext_item_types = {{
+// Every item type Windows writes. Items that yield no field (stack traces,
+// counters and the like) must still be known: the walk steps over them, and
+// an item it stopped at would be read as the event's payload.
+inline constexpr std::array<ext_item_type_row, 18> ext_item_types = {{
     {1, "related activity id"},
     {2, "sid"},
     {3, "terminal session id"},
+    {4, "instance info"},
+    {5, "stack trace 32"},
+    {6, "stack trace 64"},
+    {7, "pebs index"},
+    {8, "pmc counters"},
+    {9, "psm key"},
     {10, "event key"},
     {11, "event schema"},
     {12, "provider traits"},
     {13, "process start key"},
+    {14, "control guid"},
+    {15, "qpc delta"},
+    {16, "container id"},
+    {17, "stack key 32"},
+    {18, "stack key 64"},
 }};
 
 // At least 8 bytes held; item size covers its 8-byte header and is not

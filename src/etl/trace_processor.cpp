@@ -5,6 +5,8 @@
 #include <limits>
 
 #include "common/byte_reader.hpp"
+#include "decode/apply_template.hpp"
+#include "decode/extended_item.hpp"
 #include "decode/field_map.hpp"
 #include "decode/kernel_providers.hpp"
 #include "decode/template_db.hpp"
@@ -454,21 +456,53 @@ void trace_processor::decode_record(const record_kind_row& row, std::span<const 
   assert(payload_start <= rec.size());
   r.payload_offset = file_offset + payload_start;
   r.payload_size = static_cast<u32>(rec.size() - payload_start);
-  if (write_rows != 0) decode_record_payload(r, rec.subspan(payload_start), provider_found, context);
+  if (write_rows != 0) {
+    const std::span<const u8> items =
+        row.kind == record_kind::event_header
+            ? rec.subspan(row.header_length, payload_start - row.header_length)
+            : std::span<const u8>{};
+    decode_record_payload(r, items, rec.subspan(payload_start), provider_found, context);
+  }
 
   if (provider_found) note_provider(r);
   if (collect_records != 0) record_sizes[file_offset] = rounded_record_size(r.size);
 }
 
-void trace_processor::decode_record_payload(event_record& r, std::span<const u8> payload,
-                                            bool provider_found, const buffer_context& context) {
+void trace_processor::decode_record_payload(event_record& r, std::span<const u8> items,
+                                            std::span<const u8> payload, bool provider_found,
+                                            const buffer_context& context) {
+  const bool pointer64 = pointer_is_64bit(r, context);
+  const u64 schema_used =
+      decode_extended_items(r.fields, items, payload, pointer64, r.payload_offset - items.size());
+  payload = payload.subspan(schema_used);
   // after extended-data items, a payload of a single byte is only padding
   const bool has_items = (r.kind == event_kind::event_c012 || r.kind == event_kind::event_c013) &&
                          (r.flags & event_header::ext_flag) != 0;
   if (has_items && payload.size() < 2) return;
-  (void)decode_payload(r.fields, r.payload_offset, provider_found ? &r.provider : nullptr,
-                       r.event_key(), payload, &templates, pointer_is_64bit(r, context), true,
-                       r.guessed);
+  (void)decode_payload(r.fields, r.payload_offset + schema_used,
+                       provider_found ? &r.provider : nullptr, r.event_key(), payload, &templates,
+                       pointer64, true, r.guessed);
+}
+
+u64 trace_processor::decode_extended_items(field_map& map, std::span<const u8> items,
+                                           std::span<const u8> payload, bool pointer64,
+                                           u64 items_offset) const {
+  event_template schema;
+  u64 pos = 0;
+  while (pos < items.size()) {
+    field_rec f;
+    bool linked = false;
+    const std::span<const u8> item = items.subspan(pos);
+    const u16 used = decode_extended_item(schema, f, linked, item);
+    if (used == 0) break;
+    if (f.size != 0 && !is_ext_item_schema(item)) map.emplace(items_offset + pos, std::move(f));
+    pos += used;
+    if (!linked) break;
+  }
+  if (schema.types.empty()) return 0;
+  const i32 used = apply_template(schema, map, payload, items_offset + items.size(), pointer64);
+  // a text slot at the payload's end may claim more than the payload holds
+  return std::min<u64>(static_cast<u64>(std::max(used, 0)), payload.size());
 }
 
 bool trace_processor::pointer_is_64bit(const event_record& r, const buffer_context& context) const {

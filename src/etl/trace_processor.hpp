@@ -89,9 +89,17 @@ class trace_processor {
   // pending already is left alone.
   void decode_record(const record_kind_row& row, std::span<const u8> record, u64 file_offset,
                      const buffer_context& context);
-  // The record's payload into its fields, through its template.
-  void decode_record_payload(event_record& r, std::span<const u8> payload, bool provider_found,
+  // The record's extended-data items (`items`, empty when it has none) and
+  // its payload into its fields: a schema item's template decodes the start
+  // of the payload, the provider's template what follows.
+  void decode_record_payload(event_record& r, std::span<const u8> items,
+                             std::span<const u8> payload, bool provider_found,
                              const buffer_context& context);
+  // The items, found at file offset `items_offset`, into `map` under their
+  // file offsets; a schema item's template is applied to the start of
+  // `payload`. Returns the payload bytes that template decoded.
+  u64 decode_extended_items(field_map& map, std::span<const u8> items,
+                            std::span<const u8> payload, bool pointer64, u64 items_offset) const;
   // Pointer-sized payload fields of this record are 8 bytes: its event
   // header's flags say so where they carry a pointer size, else the file's
   // rule (is_64bit_trace).

@@ -598,9 +598,10 @@ TEST(ExtItem, HeaderBoundaries) {
       {"SizeZero", 0, 3, 0, 16, false},
       {"HeaderOnly", 8, 3, 0, 8, true},
       {"SevenHeld", 8, 3, 0, 7, false},
-      {"UnknownType4", 16, 4, 4, 16, false},
+      // a stack-trace item yields no field but is stepped over like any other
+      {"StackTraceType6", 16, 6, 4, 16, true},
       {"UnknownType0", 16, 0, 4, 16, false},
-      {"UnknownType14", 16, 14, 4, 16, false},
+      {"UnknownType19", 16, 19, 4, 16, false},
   };
   for (const row& r : rows) {
     SCOPED_TRACE(r.name);

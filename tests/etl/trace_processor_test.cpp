@@ -287,8 +287,57 @@ TEST(DecodeRecord, PayloadThroughItsTemplate) {
   b.add(build_record(record_event{.payload = {9}}));
   ASSERT_TRUE(tp.walk_buffer_records(bytes_of(b.finish()), buffer_at));
   ASSERT_EQ(tp.pending.size(), 2u);
-  EXPECT_TRUE(tp.pending.begin()->second.fields.empty());
+  // only the item's own field
+  ASSERT_EQ(tp.pending.begin()->second.fields.size(), 1u);
+  EXPECT_EQ(tp.pending.begin()->second.fields.begin()->second.name, "value");
   EXPECT_EQ(tp.pending.rbegin()->second.fields.size(), 1u);
+}
+
+// The items become fields under their file offsets; the schema item's
+// template decodes the payload, and the provider's template or guessing what
+// it leaves (here 2 bytes: too few to guess).
+TEST(DecodeRecord, ExtendedItemsAndSchemaBecomeFields) {
+  const byte_array schema = build_schema({0}, "Ev", {{"n", {0x08}}, {"t", {0x17}}});
+  const std::vector<ext_item_fields> items = {
+      {.type = 3, .data = {0x2A, 0, 0, 0}},
+      {.type = 6, .data = byte_array(16, 0xEE)},  // a stack trace: no field
+      {.type = 12, .data = {8, 0, 'P', 'r', 'o', 0, 0, 0}},
+      {.type = 11, .data = schema}};
+  const byte_array payload = {7, 0, 0, 0, 2, 0, 'h', 'i', 0xAB, 0xCD};
+  const byte_array rec = build_record(record_event{.type_code = 0xC013, .items = items,
+                                                   .payload = payload});
+  trace_processor tp = filetime_processor();
+  buffer_builder b({.time = ft_2021});
+  b.add(rec);
+  const u64 at = buffer_at + 72;  // the first record follows the buffer header
+  ASSERT_TRUE(tp.walk_buffer_records(bytes_of(b.finish()), buffer_at));
+  const event_record& r = tp.pending.at(at);
+  const u64 payload_at = at + rec.size() - payload.size();
+  EXPECT_EQ(r.payload_offset, payload_at);
+  std::vector<std::string> got;
+  for (const auto& [key, f] : r.fields) {
+    got.push_back(std::to_string(key - at) + " " + f.name + "=" + f.value + "/" +
+                  std::to_string(f.number) + "/" + std::to_string(f.size));
+  }
+  const u64 p = payload_at - at;
+  const std::vector<std::string> expected = {
+      "80 value=/42/4",
+      "120 utf8=Pro/0/3",
+      std::to_string(p - 2) + " Ev={guess}/0/0",
+      std::to_string(p) + " n=/7/4",
+      std::to_string(p + 4) + " t_length=/2/2",
+      std::to_string(p + 6) + " t=hi/0/2",
+  };
+  EXPECT_EQ(got, expected);
+  // the record cut at every length, its size field following the cut
+  for (u64 n = 82; n < rec.size(); ++n) {
+    byte_array cut = cut_short(rec, n);
+    set_u16(cut, 0, static_cast<u16>(n));
+    trace_processor c = filetime_processor();
+    buffer_builder cb({.time = ft_2021});
+    cb.add(cut);
+    (void)c.walk_buffer_records(bytes_of(cb.finish()), buffer_at);
+  }
 }
 
 // ---- the walk ----

@@ -246,6 +246,20 @@ byte_array build_ext_items(const std::vector<ext_item_fields>& items) {
   return w.take();
 }
 
+byte_array build_schema(const byte_array& tags, const std::string& event,
+                        const std::vector<schema_field_bytes>& fields) {
+  writer w;
+  w.put_u16(0);                              // 0 size of the schema, patched below
+  w.put_bytes(tags);                         // 2 event tags
+  w.put_bytes(byte_array(event.begin(), event.end())).put_u8(0);  // event name
+  for (const schema_field_bytes& f : fields) {
+    w.put_bytes(byte_array(f.name.begin(), f.name.end())).put_u8(0);  // field name
+    w.put_bytes(f.type);                                              // its type bytes
+  }
+  w.set_u16_at(0, static_cast<u16>(w.size()));
+  return w.take();
+}
+
 byte_array build_record(const record_event& r) {
   const bool full = r.type_code == 0xC012 || r.type_code == 0xC013;
   writer w;

@@ -195,6 +195,16 @@ struct record_generic {
 
 byte_array build_record(const record_9000& r);
 byte_array build_ext_items(const std::vector<ext_item_fields>& items);
+
+// The data of an event schema item (type 11): u16 size of the data, the
+// event's tag bytes, the event name, then per field its name and its type
+// bytes (in-type, out-type, tags, count or layout as the field needs).
+struct schema_field_bytes {
+  std::string name;
+  byte_array type;
+};
+byte_array build_schema(const byte_array& tags, const std::string& event,
+                        const std::vector<schema_field_bytes>& fields);
 // 80-byte header for 0xC012/0xC013, 48-byte header for 0xC00A/0xC014.
 byte_array build_record(const record_event& r);
 // The header length follows the type code: 16 for 0xC011/0xC010, 32 for
