@@ -55,11 +55,15 @@ void dump_field_map(std::string& line, field_map& map) {
     line += '"';
     line += counter_text(i);
     if (!f.name.empty()) {
-      // names of self-describing events come from the log itself
-      std::string name = f.name;
-      clean_text(name);
       line += '-';
-      line += name;
+      // names of self-describing events come from the log itself
+      if (f.name.find_first_of("\\\"") == std::string::npos) {
+        line += f.name;
+      } else {
+        std::string name = f.name;
+        clean_text(name);
+        line += name;
+      }
     }
     line += "\":\"";
     append_value(line, f);
