@@ -68,10 +68,9 @@ const in_type_row* find_in_type(u8 type);
 // bytes it used, to the next word, and past the length word that follows
 // 0xB184 and 0xB284. A word of 0, a plain in-type the walk does not
 // understand, a field whose fixed size runs past the payload, a text whose
-// terminator or count does not fit, a SID that does not parse, an extension
-// word whose payload decoder this build lacks and an element array sized by
-// an earlier field that the payload cannot hold end the walk: the bytes
-// from there are left to guessing. Returns the bytes used; more than the
+// terminator or count does not fit, a SID that does not parse and an element
+// array sized by an earlier field that the payload cannot hold end the
+// walk: the bytes from there are left to guessing. Returns the bytes used; more than the
 // payload holds when a fixed text slot at its end runs past it. An empty
 // payload decodes nothing; a template that opens with a comment word (0x8000
 // or 0x8001) then stores its "{comment}" marker.

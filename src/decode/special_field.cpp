@@ -11,7 +11,9 @@
 #include "common/zarn_bytes.hpp"
 #include "common/zarn_string.hpp"
 #include "decode/apply_template.hpp"
+#include "decode/sqm.hpp"
 #include "decode/template_map.hpp"
+#include "decode/usb_decoders.hpp"
 
 namespace {
 
@@ -235,12 +237,30 @@ field_step read_back_sized(special_walk& w, const special_word_row& row) {
   }
 }
 
+// A USB, URB or PCI structure. The isochronous packets take their count
+// from an earlier field (0, which decodes nothing, when it gives none).
+field_step read_usb_structure(special_walk& w) {
+  const u16 word_class = w.word & class_mask;
+  if (word_class == iso_packets_word) {
+    if (w.n == 0) return nothing;
+    u64 count = 0;
+    (void)back_value(w, count);
+    return {decode_iso_packets(w.map, w.rest(), w.key(), count), true};
+  }
+  const usb_decoder_row* row = find_usb_decoder(word_class);
+  if (row == nullptr) return nothing;
+  return {row->decode(w.map, w.rest(), w.key(), w.pointer64), true};
+}
+
 field_step read_special(special_walk& w, const special_word_row& row) {
   switch (row.kind) {
     case special_kind::guess_marker: return read_guess_marker(w);
     case special_kind::app_hash:
       return w.left() >= app_hash_size ? store_bytes(w, app_hash_size, "AppHash") : nothing;
-    case special_kind::no_decoder: return end_walk;
+    case special_kind::sqm:
+      // a record it could read takes the rest of the payload
+      return decode_sqm(w.map, w.rest(), w.key()) ? field_step{w.left(), true} : nothing;
+    case special_kind::usb_decoder: return read_usb_structure(w);
     case special_kind::blob_rest: return store_blob(w, w.left());
     case special_kind::utf16_slot32: return read_slot32(w);
     case special_kind::length_at_n: return read_length_at_n(w, row.width);

@@ -15,7 +15,8 @@ struct event_template;
 enum class special_kind : u8 {
   guess_marker,      // a "{guess}" marker; the next word decodes the same bytes
   app_hash,          // 21 bytes named AppHash
-  no_decoder,        // a payload decoder (SQM, USB/URB/PCI) this build lacks: the walk ends
+  sqm,               // an SQM datapoint record: the rest of the payload
+  usb_decoder,       // a USB, URB or PCI structure, by the decoder of its word class
   blob_rest,         // a blob to the end of the payload
   utf16_slot32,      // UTF-16LE text in a 32-byte slot
   length_at_n,       // a length of `width` bytes at payload byte n sizes the field
@@ -48,10 +49,10 @@ struct special_word_row {
 inline constexpr std::array<special_word_row, 30> special_words = {{
     {0x8001, 0x8001, special_kind::guess_marker, 0, 0},
     {0x8002, 0x8002, special_kind::app_hash, 0, 0},
-    {0x8003, 0x8003, special_kind::no_decoder, 0, 0},
+    {0x8003, 0x8003, special_kind::sqm, 0, 0},
     {0x8004, 0x8004, special_kind::blob_rest, 0, 0},
     {0x8005, 0x8005, special_kind::utf16_slot32, 0, 0},
-    {0x8006, 0x8017, special_kind::no_decoder, 0, 0},
+    {0x8006, 0x8017, special_kind::usb_decoder, 0, 0},
     {0x9081, 0x9081, special_kind::utf16_list_n, 0, 0},
     {0x9084, 0x9084, special_kind::length_at_n, 1, 0},
     {0x9086, 0x9086, special_kind::length_at_n, 2, 0},
@@ -89,10 +90,9 @@ constexpr bool takes_next_word(u16 word) {
   return word == blob_by_next_word || word == bytes_by_next_word;
 }
 
-// What decode_special_field returns when the walk must end at the field: a
-// payload decoder this build lacks, or an element array sized by an earlier
-// field that the payload cannot hold. The bytes from there are left to
-// guessing.
+// What decode_special_field returns when the walk must end at the field: an
+// element array sized by an earlier field that the payload cannot hold. The
+// bytes from there are left to guessing.
 inline constexpr i32 special_field_ends_walk = -1;
 
 // Decodes the field of the extension word at `index` of the template from

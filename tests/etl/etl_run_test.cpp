@@ -525,6 +525,42 @@ TEST(LogRoad, TemplatesFileWinsOverTheBlock) {
   EXPECT_EQ(v.err, "prob reading templates file: " + missing + " (missing, unreadable or empty)\n");
 }
 
+// A template of structure words decodes a USB device's event end to end:
+// its device handle record (64-bit pointers) and its device descriptor.
+TEST(LogRoad, UsbEventThroughItsTemplate) {
+  temp_dir dir;
+  const guid provider = guid_of("c88a4ef5-d048-4013-9408-e04b7db2814a");
+  writer payload;
+  payload.put_u64(0xffffe00012345678ull);         // DevHandle
+  payload.put_u16(0x0781).put_u16(0x5581);        // IDVendor, IDProduct
+  payload.put_u32(2);                             // PortPathDepth
+  for (u32 port : {1, 3, 0, 0, 0, 0}) payload.put_u32(port);  // PortPath[0..5]
+  payload.put_u32(2).put_u32(5);                  // DeviceSpeed, DeviceAddr
+  payload.put_bytes(byte_array{18, 1, 0x00, 0x02, 0, 0, 0, 64,  // length, type, USB 2.0, class
+                               0x81, 0x07, 0x81, 0x55, 0x00, 0x01,  // vendor, product, device
+                               1, 2, 3, 1});  // string indexes, configurations
+  byte_array first = build_logfile_first_buffer({.first_buffer_size = 0x400, .clock_type = 2});
+  const buffer_header_fields h{.buffer_size = 0x400, .time = ft_2021};
+  const record_event e{.provider = provider, .event_id = 1, .payload = payload.bytes()};
+  const std::string log = dir.write("usb.etl", join({first, buffer_builder(h).add(build_record(e)).finish()}));
+  const std::string templates = dir.write(
+      "usb.txt", std::string("{c88a4ef5-d048-4013-9408-e04b7db2814a}!UsbDevice $1, 0x8007, 0x8013\n"));
+  const vesk_result v = run_vesk({"-log", log, "-templates", templates, "-quiet"});
+  EXPECT_EQ(v.status, 0);
+  EXPECT_EQ(v.err, "");
+  const std::string expected =
+      R"(data{"01-DevHandle":"0xffffe00012345678";"02-IDVendor":"0x0781";"03-IDProduct":"0x5581";)"
+      R"("04-PortPathDepth":"0x00000002";"05-PortPath[0]":"0x00000001";"06-PortPath[1]":"0x00000003";)"
+      R"("07-PortPath[2]":"0x00000000";"08-PortPath[3]":"0x00000000";"09-PortPath[4]":"0x00000000";)"
+      R"("10-PortPath[5]":"0x00000000";"11-DeviceSpeed":"0x00000002";"12-DeviceAddr":"0x00000005";)"
+      R"("13-USB_DEVICE_DESCRIPTOR [Length]":"0x12";"14-DescriptorType":"0x01";"15-bcdUSB":"0x0200";)"
+      R"("16-DeviceClass":"0x00";"17-DeviceSubClass":"0x00";"18-DeviceProtocol":"0x00";)"
+      R"("19-MaxPacketSize0":"0x40";"20-idVendor":"0x0781";"21-idProduct":"0x5581";)"
+      R"("22-bcdDevice":"0x0100";"23-Manufacturer":"0x01";"24-Product":"0x02";)"
+      R"("25-SerialNumber":"0x03";"26-NumConfigurations":"0x01"})";
+  EXPECT_NE(v.out.find(expected), std::string::npos) << v.out;
+}
+
 TEST(LogRoad, PullguidWritesACleanLog) {
   // The results text goes to standard output, so the reduced log holds
   // nothing else. (An -out path that cannot be written is refused by the
