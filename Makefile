@@ -2,7 +2,7 @@
 # with the standard library's assertions on.
 JOBS ?= $(shell nproc)
 
-.PHONY: all build build-asan demo test clean
+.PHONY: all build build-asan demo test templates clean
 
 all: build
 
@@ -22,6 +22,13 @@ demo: build
 test: build build-asan
 	cd build && ctest --output-on-failure -j $(JOBS)
 	cd build-asan && ctest --output-on-failure -j $(JOBS)
+
+# Rewrites the converted template sources in data/templates from the provider
+# descriptions beside the checkout (run by hand when they change; the build
+# reads only the committed sources).
+MANIFESTS ?= ../shared/manifests
+templates:
+	python3 tools/manifest_templates.py $(MANIFESTS) src/decode/kernel_providers.hpp data/templates
 
 clean:
 	rm -rf build build-asan

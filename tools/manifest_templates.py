@@ -1,0 +1,578 @@
+#!/usr/bin/env python3
+"""Converts public descriptions of Windows event providers into vesk's
+template sources (data/templates/*.txt, the line syntax of the -templates
+file), from which the build writes the template block.
+
+Inputs, all in one folder (read only, never copied into the project):
+  - instrumentation manifests (*.xml, *.man): <provider name guid> with
+    <events><event value version template> and <templates><template tid>
+    holding <data name inType length count> and <struct name count>;
+  - reduced manifests of the same shape whose <provider> carries a build;
+  - publisher-metadata dumps (<Providers><Provider><Name>, <Metadata><Guid>,
+    <Event><Id><Version><Template> with the template as XML text);
+  - kernel-mof/kernel-mof.xml: the classic kernel event classes;
+  - nasbench/provider-names.tsv: GUID and name of registered providers.
+The kernel provider table of the program (src/decode/kernel_providers.hpp)
+gives each kernel class GUID its hook group.
+
+One template line per event id: the newest version's template; where one
+provider comes from several Windows builds, each build's template carries
+the build as selector and the newest build's is written once more without
+selector, so that a log of an unlisted build still decodes. A field that no
+type word expresses ends the template there: the bytes from there are
+guessed rather than read with a wrong layout.
+
+Python 3 standard library only. Run by hand (or `make templates`) when the
+descriptions change; the build reads only the sources it writes.
+"""
+
+import collections
+import os
+import re
+import sys
+import xml.etree.ElementTree as ET
+
+USAGE = """\
+usage: manifest_templates.py <descriptions dir> <kernel_providers.hpp> <out dir>
+
+Writes <out dir>/manifest-<provider>.txt for each provider described,
+<out dir>/kernel-classes.txt and <out dir>/provider-names.txt, replacing
+earlier ones, and prints a summary: providers, events, templates written,
+and every event cut short or left out, with the reason.
+"""
+
+# Plain in-types by manifest name.
+IN_TYPES = {
+    "win:UnicodeString": 1, "win:AnsiString": 2, "win:Int8": 3, "win:UInt8": 4,
+    "win:Int16": 5, "win:UInt16": 6, "win:Int32": 7, "win:UInt32": 8, "win:Int64": 9,
+    "win:UInt64": 10, "win:Float": 11, "win:Double": 12, "win:Boolean": 13,
+    "win:Binary": 14, "win:GUID": 15, "win:Pointer": 16, "win:FILETIME": 17,
+    "win:SYSTEMTIME": 18, "win:SID": 19, "win:HexInt32": 20, "win:HexInt64": 21,
+}
+UNICODE, ANSI, BINARY, UINT8, INT8, UINT16, POINTER, SID, UINT32 = 1, 2, 14, 4, 3, 6, 16, 19, 8
+
+# Extension words (n, bits 8-11, is the distance back to the sizing field).
+BYTES_BY_NEXT_WORD = 0xB284   # the next word is the byte count
+TEXT_BY_FIELD = {UNICODE: 0xA001, ANSI: 0xA002, BINARY: 0xA084}
+ARRAY_BY_FIELD = {UNICODE: 0xA081, ANSI: 0xA082, UINT8: 0xA084, INT8: 0xA084,
+                  UINT32: 0xA088, 7: 0xA088, 20: 0xA088, POINTER: 0xA090}
+NARROW_TEXT_N = 0xD002        # n bytes (1..15) as 8-bit text
+# UTF-16 texts in a fixed slot, by its size in bytes.
+UTF16_SLOTS = {6: 145, 8: 161, 32: 0x8005, 512: 177}
+RAW16 = 146                   # 16 raw bytes
+POINTER_PAIR = 0xD290         # two pointer-sized elements
+MAX_BACK = 15
+MAX_FIELDS = 255              # fields of one template in the block
+MAX_IDS = 0xFFFF
+MAX_UNROLL = 64               # elements of a fixed-count array written one by one
+
+
+class Cut(Exception):
+    """The template ends before this field; the text says why."""
+
+
+def local(tag):
+    return tag.rsplit("}", 1)[-1]
+
+
+def clean_name(name):
+    # "," and "!" separate items and fields of a template line
+    return re.sub(r"[,!]", "_", " ".join((name or "").split()))
+
+
+def clean_description(text):
+    return re.sub(r"[^A-Za-z0-9_./()+-]", "_", text)
+
+
+def guid_text(text):
+    t = (text or "").strip().strip("{}").lower()
+    if not re.fullmatch(r"[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}", t):
+        return None
+    return t
+
+
+def number(text):
+    t = (text or "").strip()
+    try:
+        return int(t, 16) if t.lower().startswith("0x") else int(t)
+    except ValueError:
+        return None
+
+
+class Words:
+    """The type words of one template, with what the walk will store for
+    each: one field map entry, or an unknown number (arrays)."""
+
+    def __init__(self):
+        self.words = []     # (word, name)
+        self.entries = []   # field name per entry, or None for an unknown run
+        self.sizes = {}     # field name -> index in entries
+
+    def add(self, word, name, entry=True):
+        self.words.append((word, name))
+        if entry:
+            self.sizes[name] = len(self.entries)
+            self.entries.append(name)
+
+    def add_unknown_run(self):
+        self.entries.append(None)
+
+    def back(self, field):
+        """The distance n back to the entry of `field`, counted from the last."""
+        if field not in self.sizes:
+            raise Cut('its size comes from "%s", which is not a field before it' % field)
+        index = self.sizes[field]
+        if any(e is None for e in self.entries[index:]):
+            raise Cut('an array lies between it and "%s"' % field)
+        n = len(self.entries) - index
+        if n > MAX_BACK:
+            raise Cut('"%s" lies %d fields back (at most %d)' % (field, n, MAX_BACK))
+        return n
+
+
+def fixed_text_words(in_type, length):
+    """A text or binary of a fixed length (characters for texts)."""
+    if in_type == UNICODE:
+        size = 2 * length
+        if size in UTF16_SLOTS:
+            return [UTF16_SLOTS[size]]
+    elif in_type == ANSI and 1 <= length <= 15:
+        return [NARROW_TEXT_N | (length << 8)]
+    elif in_type == BINARY and length == 16:
+        return [RAW16]
+    size = 2 * length if in_type == UNICODE else length
+    if not 1 <= size <= 0xFFFF:
+        raise Cut("a fixed length of %d bytes" % size)
+    return [BYTES_BY_NEXT_WORD, size]
+
+
+def add_value(words, field, name):
+    """One value of a manifest field (no count)."""
+    in_type = IN_TYPES.get(field.get("inType"))
+    if in_type is None:
+        raise Cut('in-type "%s"' % field.get("inType"))
+    length = field.get("length")
+    if length is None:
+        if in_type == BINARY:
+            raise Cut("binary without a length")
+        words.add(in_type, name)
+        return
+    if in_type not in (UNICODE, ANSI, BINARY):
+        words.add(in_type, name)  # a length on a number changes nothing
+        return
+    fixed = number(length)
+    if fixed is not None:
+        if fixed == 0:
+            raise Cut("a length of 0")
+        seq = fixed_text_words(in_type, fixed)
+        words.add(seq[0], name)
+        for w in seq[1:]:
+            words.add(w, "", entry=False)  # the byte count, no field of its own
+        return
+    n = words.back(length)
+    words.add(TEXT_BY_FIELD[in_type] | (n << 8), name)
+
+
+def add_field(words, field, prefix=""):
+    tag = local(field.tag)
+    name = clean_name(prefix + (field.get("name") or ""))
+    count = field.get("count")
+    if tag == "struct":
+        members = [m for m in field if local(m.tag) in ("data", "struct")]
+        if count is None:
+            for m in members:
+                add_field(words, m)
+            return
+        fixed = number(count)
+        if fixed is None:
+            raise Cut('structure "%s" repeated by a field' % name)
+        if fixed > MAX_UNROLL:
+            raise Cut('structure "%s" of %d elements' % (name, fixed))
+        for i in range(fixed):
+            for m in members:
+                add_field(words, m, "%s[%d]." % (name, i))
+        return
+    if tag != "data":
+        return
+    if count is None:
+        add_value(words, field, name)
+        return
+    fixed = number(count)
+    if fixed is not None:
+        if fixed > MAX_UNROLL:
+            raise Cut('array "%s" of %d elements' % (name, fixed))
+        for i in range(fixed):
+            add_value(words, field, "%s[%d]" % (name, i))
+        return
+    in_type = IN_TYPES.get(field.get("inType"))
+    if field.get("length") is not None or in_type not in ARRAY_BY_FIELD:
+        raise Cut('array "%s" of %s counted by a field' % (name, field.get("inType")))
+    n = words.back(count)
+    words.add(ARRAY_BY_FIELD[in_type] | (n << 8), name, entry=False)
+    words.add_unknown_run()
+
+
+def template_words(template):
+    """The type words of a manifest template and, when it is cut short, why."""
+    words = Words()
+    reason = None
+    for field in template:
+        if local(field.tag) not in ("data", "struct"):
+            continue
+        done = len(words.words)
+        try:
+            add_field(words, field)
+        except Cut as cut:
+            del words.words[done:]
+            reason = '"%s": %s' % (field.get("name"), cut)
+            break
+    if len(words.words) > MAX_FIELDS:
+        del words.words[MAX_FIELDS:]
+        # a byte count must not be left without its word
+        if words.words and words.words[-1][0] == BYTES_BY_NEXT_WORD:
+            words.words.pop()
+        reason = "more than %d fields" % MAX_FIELDS
+    return words.words, reason
+
+
+# ---- manifest readers ----
+
+Event = collections.namedtuple("Event", "id version template")
+
+
+class Provider:
+    def __init__(self, guid, name, build, origin, licence):
+        self.guid = guid
+        self.name = name
+        self.build = build
+        self.origin = origin
+        self.licence = licence
+        self.events = []  # Event, template an element or None
+
+
+def read_manifest(root, origin, licence):
+    """<provider> elements of an instrumentation manifest (full or reduced)."""
+    out = []
+    for prov in root.iter():
+        if local(prov.tag) != "provider":
+            continue
+        guid = guid_text(prov.get("guid"))
+        if guid is None:
+            continue
+        events_el = [e for e in prov if local(e.tag) == "events"]
+        templates_el = [e for e in prov if local(e.tag) == "templates"]
+        if not events_el:
+            continue
+        build = number(prov.get("build")) or 0
+        p = Provider(guid, prov.get("name") or "", build, origin, licence)
+        templates = {}
+        for ts in templates_el:
+            for t in ts:
+                if local(t.tag) == "template" and t.get("tid") is not None:
+                    templates[t.get("tid")] = t
+        for ev in events_el[0]:
+            if local(ev.tag) != "event":
+                continue
+            value = number(ev.get("value"))
+            if value is None:
+                continue
+            tid = ev.get("template")
+            p.events.append(Event(value, number(ev.get("version")) or 0,
+                                  templates.get(tid) if tid else None))
+        out.append(p)
+    return out
+
+
+def read_publisher_dump(root, origin, licence, build):
+    """<Providers><Provider> dumps: each event's template is XML text."""
+    out = []
+    for prov in root.iter("Provider"):
+        guid = guid_text(prov.findtext("Metadata/Guid"))
+        if guid is None:
+            continue
+        p = Provider(guid, (prov.findtext("Name") or "").strip(), build, origin, licence)
+        for ev in prov.iter("Event"):
+            value = number(ev.findtext("Id"))
+            if value is None:
+                continue
+            text = (ev.findtext("Template") or "").strip()
+            template = ET.fromstring(text) if text else None
+            p.events.append(Event(value, number(ev.findtext("Version")) or 0, template))
+        out.append(p)
+    return out
+
+
+SOURCE_BUILD = re.compile(r"\|\s*([^|]+\.xml)\s*\|.*?\|\s*(?:Win\d+ \w+ )?(\d{5})\.\d+")
+
+
+def dump_builds(sources_md):
+    """Build numbers of the publisher dumps, from the sources list."""
+    builds = {}
+    try:
+        with open(sources_md, encoding="utf-8") as f:
+            for line in f:
+                m = SOURCE_BUILD.search(line)
+                if m:
+                    builds[os.path.basename(m.group(1).strip())] = int(m.group(2))
+    except OSError:
+        pass
+    return builds
+
+
+def licence_of(folder_root, rel):
+    top = rel.split(os.sep)[0]
+    licences = {
+        "nasbench": "MIT, nasbench/EVTX-ETW-Resources",
+        "dotnet-coreclr": "MIT, .NET Foundation and Contributors (dotnet/coreclr)",
+        "msquic": "MIT, Microsoft Corporation (microsoft/msquic)",
+        "PowerShell": "MIT, Microsoft Corporation (PowerShell/PowerShell)",
+    }
+    return licences.get(top, "see %s/LICENSES" % os.path.basename(folder_root.rstrip("/")))
+
+
+def read_providers(folder):
+    builds = dump_builds(os.path.join(folder, "SOURCES.md"))
+    providers = []
+    for dirpath, _, files in sorted(os.walk(folder)):
+        for f in sorted(files):
+            if not f.endswith((".xml", ".man")):
+                continue
+            path = os.path.join(dirpath, f)
+            rel = os.path.relpath(path, folder)
+            if rel.startswith("kernel-mof" + os.sep):
+                continue
+            root = ET.parse(path).getroot()
+            licence = licence_of(folder, rel)
+            if local(root.tag) == "Providers":
+                providers += read_publisher_dump(root, rel, licence, builds.get(f, 0))
+            else:
+                providers += read_manifest(root, rel, licence)
+    return providers
+
+
+# ---- kernel classes ----
+
+KERNEL_ROW = re.compile(r'\{\s*0x([0-9A-Fa-f]+)\s*,\s*"([0-9a-f-]{36})"\s*,\s*"([^"]*)"\s*\}')
+
+
+def kernel_groups(table_path):
+    groups = {}
+    with open(table_path, encoding="utf-8") as f:
+        for group, guid, _ in KERNEL_ROW.findall(f.read()):
+            groups[guid] = int(group, 16)
+    return groups
+
+
+def mof_words(data):
+    """Type words of the kernel class fields, in data id order."""
+    words = Words()
+    for d in data:
+        name = clean_name(d.get("name"))
+        kind = d.get("type")
+        q = (d.get("qualifiers") or "").lower()
+        m = re.search(r"max\((\d+)\)", q)
+        count = int(m.group(1)) if m else None
+        if d.get("note") is not None:
+            raise Cut('"%s": %s' % (name, d.get("note")))
+        if "pointer" in q or 'extension("sizet")' in q:
+            words.add(POINTER, name)
+        elif 'extension("sid")' in q:
+            # TOKEN_USER: two pointer-sized words, then the SID
+            words.add(POINTER_PAIR, "", entry=False)
+            words.add_unknown_run()
+            words.add(SID, name)
+        elif 'extension("ipaddrv6")' in q:
+            words.add(RAW16, name)
+        elif "extension(\"ipaddr" in q:
+            words.add(UINT32, name)
+        elif 'extension("port")' in q:
+            words.add(UINT16, name)
+        elif 'extension("wmitime")' in q:
+            words.add(10, name)
+        elif kind == "string":
+            words.add(UNICODE if 'format("w")' in q else ANSI, name)
+        elif kind == "char16" and count:
+            for w in fixed_text_words(UNICODE, count)[:1]:
+                words.add(w, name)
+            for w in fixed_text_words(UNICODE, count)[1:]:
+                words.add(w, "", entry=False)
+        elif kind in ("uint8", "sint8") and count:
+            seq = fixed_text_words(BINARY, count)
+            words.add(seq[0], name)
+            for w in seq[1:]:
+                words.add(w, "", entry=False)
+        elif count:
+            raise Cut('"%s": an array of %s' % (name, kind))
+        else:
+            plain = {"uint8": 4, "sint8": 3, "uint16": 6, "sint16": 5, "uint32": 8,
+                     "sint32": 7, "uint64": 10, "sint64": 9, "char16": 6,
+                     "boolean": 4}.get(kind)
+            if plain is None:
+                raise Cut('"%s": type %s' % (name, kind))
+            words.add(plain, name)
+    return words.words
+
+
+def read_kernel_classes(path, groups):
+    """(GUID, event type) -> the newest class, as (name, version, data)."""
+    root = ET.parse(path).getroot()
+    newest = {}
+    for prov in root.iter("provider"):
+        guid = guid_text(prov.get("guid"))
+        for cls in prov.iter("class"):
+            version = number(cls.get("version"))
+            version = -1 if version is None else version
+            data = sorted(cls.findall("data"), key=lambda d: number(d.get("id")) or 0)
+            for et in cls.findall("eventtype"):
+                key = (guid, number(et.get("value")))
+                if key not in newest or version > newest[key][1]:
+                    newest[key] = (cls.get("name"), version, data, et.get("name") or "")
+    return newest
+
+
+# ---- writing ----
+
+def template_line(guid, description, ids, selector, words):
+    items = ["$" + ";".join(str(i) for i in ids)]
+    if selector:
+        items.append("#%d" % selector)
+    for word, name in words:
+        if name:
+            items.append("L" + name)
+        items.append("0x%04x" % word)
+    return "%s!%s%s" % (guid, clean_description(description), ",".join(items))
+
+
+def provider_file_name(name):
+    return "manifest-" + re.sub(r"[^a-z0-9]+", "-", name.lower()).strip("-") + ".txt"
+
+
+class Summary:
+    def __init__(self):
+        self.providers = 0
+        self.events = 0
+        self.templates = 0
+        self.kernel_types = 0
+        self.notes = []
+
+    def note(self, where, what):
+        self.notes.append("%s: %s" % (where, what))
+
+
+def newest_events(provider):
+    """Event id (16 bits) -> the newest version's event."""
+    chosen = {}
+    for ev in provider.events:
+        eid = ev.id & MAX_IDS
+        if eid not in chosen or ev.version >= chosen[eid].version:
+            chosen[eid] = ev
+    return chosen
+
+
+def provider_lines(group, summary):
+    """Lines for one provider GUID described by one or more builds."""
+    group = sorted(group, key=lambda p: p.build)
+    newest = group[-1]
+    several = len({p.build for p in group}) > 1
+    lines = ["#%s!%s" % (newest.guid, clean_name(newest.name))]
+    short = clean_description(newest.name.split("-")[-1] or newest.name)
+    for p in group:
+        targets = [p.build] if several else []
+        if p is newest:
+            targets.append(0)
+        for eid, ev in sorted(newest_events(p).items()):
+            if ev.template is None:
+                if p is newest:
+                    summary.note("%s %d" % (p.name, eid), "left out: no template")
+                continue
+            words, reason = template_words(ev.template)
+            if reason and p is newest:
+                summary.note("%s %d v%d" % (p.name, eid, ev.version), "cut at " + reason)
+            if not words:
+                continue
+            for selector in targets:
+                lines.append(template_line(p.guid, "%s/%d v%d" % (short, eid, ev.version),
+                                           [eid], selector, words))
+                summary.templates += 1
+        summary.events += len(newest_events(p))
+    return lines
+
+
+def write_file(path, header, lines):
+    with open(path, "w", encoding="utf-8", newline="\n") as f:
+        for h in header:
+            f.write("// " + h + "\n")
+        for line in lines:
+            f.write(line + "\n")
+
+
+def convert(folder, kernel_table, out_dir):
+    summary = Summary()
+    for old in os.listdir(out_dir):
+        if old.startswith("manifest-") and old.endswith(".txt"):
+            os.remove(os.path.join(out_dir, old))
+    by_guid = collections.OrderedDict()
+    for p in read_providers(folder):
+        by_guid.setdefault(p.guid, []).append(p)
+    for guid, group in by_guid.items():
+        summary.providers += 1
+        newest = max(group, key=lambda p: p.build)
+        origins = sorted({"%s (%s)" % (p.origin, "build %d" % p.build if p.build else "no build")
+                          for p in group})
+        header = ["Templates of %s {%s}, converted by tools/manifest_templates.py." % (newest.name, guid),
+                  "Origin: " + "; ".join(origins) + ". Licence: " + newest.licence + "."]
+        write_file(os.path.join(out_dir, provider_file_name(newest.name or guid)), header,
+                   provider_lines(group, summary))
+
+    groups = kernel_groups(kernel_table)
+    mof = os.path.join(folder, "kernel-mof", "kernel-mof.xml")
+    if os.path.exists(mof):
+        lines = []
+        for (guid, etype), (cls, version, data, ename) in sorted(read_kernel_classes(mof, groups).items()):
+            try:
+                words = mof_words(data)
+            except Cut as cut:
+                summary.note("kernel class %s %d" % (cls, etype), "left out: " + str(cut))
+                continue
+            ids = {etype}
+            if guid in groups:
+                ids.add(groups[guid] | etype)  # the hook id of system records
+            lines.append(template_line(guid, "%s/%s" % (cls, ename or etype), sorted(ids), 0, words))
+            summary.kernel_types += 1
+        write_file(os.path.join(out_dir, "kernel-classes.txt"),
+                   ["Templates of the classic kernel event classes, converted by tools/manifest_templates.py,",
+                    "keyed by event type (classic records) and by hook id (system records).",
+                    "Origin: kernel-mof/kernel-mof.xml, derived from Microsoft Docs win32, desktop-src/ETW,",
+                    "(c) Microsoft Corporation. Licence: CC BY 4.0."], lines)
+
+    names = os.path.join(folder, "nasbench", "provider-names.tsv")
+    if os.path.exists(names):
+        lines = []
+        with open(names, encoding="utf-8") as f:
+            for row in f:
+                parts = row.rstrip("\n").split("\t")
+                if len(parts) >= 2 and guid_text(parts[0]) and clean_name(parts[1]):
+                    lines.append("#%s!%s" % (guid_text(parts[0]), clean_name(parts[1])))
+        write_file(os.path.join(out_dir, "provider-names.txt"),
+                   ["Names of the providers registered on Windows 11 22H2 (build 22621).",
+                    "Origin: nasbench/provider-names.tsv, from nasbench/EVTX-ETW-Resources",
+                    "(ETWProvidersManifests/.../WEPExplorer/All.xml). Licence: MIT."], lines)
+    return summary
+
+
+def main(argv):
+    if len(argv) != 4:
+        sys.stderr.write(USAGE)
+        return 2
+    folder, table, out_dir = argv[1:]
+    summary = convert(folder, table, out_dir)
+    print("providers %d, events %d, templates written %d; kernel class event types %d" %
+          (summary.providers, summary.events, summary.templates, summary.kernel_types))
+    print("cut short or left out: %d" % len(summary.notes))
+    for n in summary.notes:
+        print("  " + n)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
