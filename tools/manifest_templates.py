@@ -391,16 +391,11 @@ def mof_words(data):
             words.add(10, name)
         elif kind == "string":
             words.add(UNICODE if 'format("w")' in q else ANSI, name)
-        elif kind == "char16" and count:
-            for w in fixed_text_words(UNICODE, count)[:1]:
-                words.add(w, name)
-            for w in fixed_text_words(UNICODE, count)[1:]:
-                words.add(w, "", entry=False)
-        elif kind in ("uint8", "sint8") and count:
-            seq = fixed_text_words(BINARY, count)
+        elif kind in ("char16", "uint8", "sint8") and count:
+            seq = fixed_text_words(UNICODE if kind == "char16" else BINARY, count)
             words.add(seq[0], name)
             for w in seq[1:]:
-                words.add(w, "", entry=False)
+                words.add(w, "", entry=False)  # the byte count, no field of its own
         elif count:
             raise Cut('"%s": an array of %s' % (name, kind))
         else:
@@ -413,7 +408,7 @@ def mof_words(data):
     return words.words
 
 
-def read_kernel_classes(path, groups):
+def read_kernel_classes(path):
     """(GUID, event type) -> the newest class, as (name, version, data)."""
     root = ET.parse(path).getroot()
     newest = {}
@@ -528,7 +523,7 @@ def convert(folder, kernel_table, out_dir):
     mof = os.path.join(folder, "kernel-mof", "kernel-mof.xml")
     if os.path.exists(mof):
         lines = []
-        for (guid, etype), (cls, version, data, ename) in sorted(read_kernel_classes(mof, groups).items()):
+        for (guid, etype), (cls, version, data, ename) in sorted(read_kernel_classes(mof).items()):
             try:
                 words = mof_words(data)
             except Cut as cut:

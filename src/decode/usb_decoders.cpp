@@ -42,18 +42,12 @@ bool urb_header(struct_frame& f, bool pointer64, const std::string& prefix) {
   return used == 8 + 2 * f.pointer_size();
 }
 
-// The members every URB transfer shares, after the header.
-bool transfer_common(struct_frame& f, bool pointer64, const std::string& name) {
-  if (!urb_header(f, pointer64, name)) return false;
-  if (!f.member(ptr, mt::pointer, "PipeHandle")) return false;
-  u64 flags = 0;
-  if (!f.peek(4, flags) || !f.member(4, mt::uint32, transfer_flags_name(flags))) return false;
-  static constexpr struct_member tail[] = {
-      {4, mt::uint32, "TransferBufferLength"},
-      {ptr, mt::pointer, "TransferBuffer"},
-      {ptr, mt::pointer, "TransferBufferMDL"},
-  };
-  return f.members(tail);
+// The transfer part at the frame's position, decoded as a nested
+// structure. False when it did not fit whole.
+bool transfer_part(struct_frame& f, bool pointer64, const std::string& name) {
+  const u64 used = decode_urb_transfer_common(f.map(), f.rest(), f.key(), pointer64, name);
+  f.advance(used);
+  return used == 16 + 5 * f.pointer_size();
 }
 
 // The host controller's area of eight pointer-sized entries. An entry that
@@ -244,14 +238,24 @@ u32 decode_urb_header_alone(field_map& map, std::span<const u8> bytes, u64 key, 
 u32 decode_urb_transfer_common(field_map& map, std::span<const u8> bytes, u64 key,
                                bool pointer64, const std::string& name) {
   struct_frame f(map, bytes, key, pointer64);
-  (void)transfer_common(f, pointer64, name);
+  u64 flags = 0;
+  if (!urb_header(f, pointer64, name) || !f.member(ptr, mt::pointer, "PipeHandle") ||
+      !f.peek(4, flags) || !f.member(4, mt::uint32, transfer_flags_name(flags))) {
+    return static_cast<u32>(f.position());
+  }
+  static constexpr struct_member tail[] = {
+      {4, mt::uint32, "TransferBufferLength"},
+      {ptr, mt::pointer, "TransferBuffer"},
+      {ptr, mt::pointer, "TransferBufferMDL"},
+  };
+  (void)f.members(tail);
   return static_cast<u32>(f.position());
 }
 
 u32 decode_urb_bulk_or_interrupt_transfer(field_map& map, std::span<const u8> bytes, u64 key,
                                           bool pointer64) {
   struct_frame f(map, bytes, key, pointer64);
-  if (transfer_common(f, pointer64, "URB_BULK_OR_INTERRUPT_TRANSFER") &&
+  if (transfer_part(f, pointer64, "URB_BULK_OR_INTERRUPT_TRANSFER") &&
       f.member(ptr, mt::pointer, "UrbLinkPtr")) {
     (void)hca_area(f);
   }
@@ -261,7 +265,7 @@ u32 decode_urb_bulk_or_interrupt_transfer(field_map& map, std::span<const u8> by
 u32 decode_urb_control_transfer(field_map& map, std::span<const u8> bytes, u64 key,
                                 bool pointer64) {
   struct_frame f(map, bytes, key, pointer64);
-  if (transfer_common(f, pointer64, "URB_CONTROL_TRANSFER") &&
+  if (transfer_part(f, pointer64, "URB_CONTROL_TRANSFER") &&
       f.member(ptr, mt::pointer, "UrbLinkPtr") && hca_area(f)) {
     // 4 bytes of the 8-byte setup packet, as a number
     (void)f.member(4, mt::uint32, "SetupPacket");
@@ -272,7 +276,7 @@ u32 decode_urb_control_transfer(field_map& map, std::span<const u8> bytes, u64 k
 u32 decode_urb_control_transfer_ex(field_map& map, std::span<const u8> bytes, u64 key,
                                    bool pointer64) {
   struct_frame f(map, bytes, key, pointer64);
-  if (transfer_common(f, pointer64, "URB_CONTROL_TRANSFER_EX") &&
+  if (transfer_part(f, pointer64, "URB_CONTROL_TRANSFER_EX") &&
       f.member(4, mt::uint32, "Timeout") && f.member(4, mt::uint32, "Pad") && hca_area(f)) {
     (void)f.member(4, mt::uint32, "SetupPacket");
   }
@@ -281,7 +285,7 @@ u32 decode_urb_control_transfer_ex(field_map& map, std::span<const u8> bytes, u6
 
 u32 decode_urb_isoch_transfer(field_map& map, std::span<const u8> bytes, u64 key, bool pointer64) {
   struct_frame f(map, bytes, key, pointer64);
-  if (!transfer_common(f, pointer64, "URB_ISOCH_TRANSFER") ||
+  if (!transfer_part(f, pointer64, "URB_ISOCH_TRANSFER") ||
       !f.member(ptr, mt::pointer, "UrbLinkPtr") || !hca_area(f) ||
       !f.member(4, mt::uint32, "StartFrame")) {
     return static_cast<u32>(f.position());
