@@ -85,11 +85,7 @@ field_step read_systemtime(template_walk& w) {
   field_rec f;
   f.set_from_template(raw, w.t, w.index, "");
   const zarn::time t(st);
-  if (t.is_valid()) {
-    std::string hex = "0x";
-    for (auto b = raw.rbegin(); b != raw.rend(); ++b) hex += hex_digits(*b, 2);
-    f.value = hex + " [" + time_text(t) + "]";
-  }
+  if (t.is_valid()) f.value = systemtime_text(raw, t);
   w.store(w.key(), f);
   return {zarn::systemtime_size, true};
 }
@@ -240,6 +236,12 @@ payload_text ansiz_text(std::span<const u8> bytes) {
   p.empty = p.text.empty();
   mark_line_endings(p.text);
   return p;
+}
+
+std::string systemtime_text(std::span<const u8> raw, const zarn::time& t) {
+  std::string text = "0x";
+  for (auto b = raw.rbegin(); b != raw.rend(); ++b) text += hex_digits(*b, 2);
+  return text + " [" + time_text(t) + "]";
 }
 
 const in_type_row* find_in_type(u8 type) {

@@ -11,6 +11,9 @@
 #include "decode/field_map.hpp"
 
 struct event_template;
+namespace zarn {
+class time;
+}  // namespace zarn
 
 // How a plain in-type (a type word whose top four bits are 0; its low byte)
 // is read from the payload.
@@ -58,6 +61,10 @@ inline constexpr std::array<in_type_row, 34> plain_in_types = {{
     {161, in_kind::utf16_slot, 8},    {177, in_kind::utf16_slot, 512},
     {146, in_kind::raw16, 16},        {168, in_kind::unix_time, 4},
 }};
+
+// The value text of a SYSTEMTIME: its bytes from last to first in
+// hexadecimal after "0x", then " [" its time "]".
+std::string systemtime_text(std::span<const u8> raw, const zarn::time& t);
 
 // The row of a plain in-type; null for a type the walk does not understand.
 const in_type_row* find_in_type(u8 type);

@@ -2,15 +2,14 @@
 
 #include <algorithm>
 #include <array>
-#include <sstream>
 #include <vector>
 
 #include "common/byte_reader.hpp"
 #include "common/zarn_bytes.hpp"
-#include "common/zarn_number.hpp"
 #include "common/zarn_string.hpp"
 #include "common/zarn_time.hpp"
 #include "common/zarn_time_text.hpp"
+#include "decode/apply_template.hpp"
 
 namespace {
 
@@ -60,12 +59,6 @@ bool is_kernel_value(u64 value) {
   return byte5 > 0xC0 && (value >> 48) == 0xFFFF && (value & 0xFFFFFFFF) > 0xFFFF;
 }
 
-std::string time_text(const zarn::time& t) {
-  std::ostringstream s;
-  s << t;
-  return s.str();
-}
-
 // A SYSTEMTIME in the first 16 bytes: its bytes, the u64 of its first 8 and
 // the same "0x<bytes last to first> [time]" text a template gives in-type 18.
 // False when the 16 bytes are not held or are no valid time.
@@ -78,9 +71,7 @@ bool store_systime(field_map& map, u64 key, std::span<const u8> bytes) {
   field_rec f;
   f.set_number(zarn::u64_at(raw, 0), zarn::systemtime_size, 18, "guess_systime", guessed_flag);
   f.bytes.assign(raw.begin(), raw.end());
-  f.value = "0x";
-  for (auto b = raw.rbegin(); b != raw.rend(); ++b) f.value += hex_digits(*b, 2);
-  f.value += " [" + time_text(t) + "]";
+  f.value = systemtime_text(raw, t);
   store(map, key, f);
   return true;
 }

@@ -24,12 +24,13 @@ bool struct_frame::members(std::span<const struct_member> list) {
 }
 
 bool struct_frame::peek(u64 size, u64& value) const {
-  if (!zarn::fits(bytes_.size(), position_, size)) return false;
-  const std::span<const u8> at = bytes_.subspan(position_, size);
+  u8 b = 0;
+  u16 w = 0;
+  u32 d = 0;
   switch (size) {
-    case 1: value = zarn::u8_at(at, 0); return true;
-    case 2: value = zarn::u16_at(at, 0); return true;
-    case 4: value = zarn::u32_at(at, 0); return true;
+    case 1: if (!zarn::read_u8_at(bytes_, position_, b)) return false; value = b; return true;
+    case 2: if (!zarn::read_u16_at(bytes_, position_, w)) return false; value = w; return true;
+    case 4: if (!zarn::read_u32_at(bytes_, position_, d)) return false; value = d; return true;
     default: return false;
   }
 }
