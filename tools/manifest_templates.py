@@ -454,14 +454,36 @@ class Summary:
         self.notes.append("%s: %s" % (where, what))
 
 
+def layout(event):
+    """What a record of `event` decodes to: its words and names, None without template."""
+    return None if event.template is None else tuple(template_words(event.template)[0])
+
+
 def newest_events(provider):
-    """Event id (16 bits) -> the newest version's event."""
-    chosen = {}
+    """Event id (16 bits) -> the newest version of the event a record with
+    that id is, and the ids left out as ambiguous (id -> the values).
+
+    A record carries the low 16 bits of the event value. Providers written
+    for the classic event log also list full 32-bit message ids (severity
+    bits above bit 15) whose low bits repeat another event's id: a value
+    that fits 16 bits is the event records carry and wins; two wider values
+    of different layouts leave the id without template, so that guessing
+    shows the bytes rather than another event's field names."""
+    by_id = collections.defaultdict(list)
     for ev in provider.events:
-        eid = ev.id & MAX_IDS
-        if eid not in chosen or ev.version >= chosen[eid].version:
-            chosen[eid] = ev
-    return chosen
+        by_id[ev.id & MAX_IDS].append(ev)
+    chosen, ambiguous = {}, {}
+    for eid, events in by_id.items():
+        candidates = [ev for ev in events if ev.id == eid] or events
+        newest = {}
+        for ev in candidates:
+            if ev.id not in newest or ev.version >= newest[ev.id].version:
+                newest[ev.id] = ev
+        if len({layout(ev) for ev in newest.values()}) > 1:
+            ambiguous[eid] = sorted(newest)
+        else:
+            chosen[eid] = newest[max(newest)]
+    return chosen, ambiguous
 
 
 def provider_lines(group, summary):
@@ -475,7 +497,12 @@ def provider_lines(group, summary):
         targets = [p.build] if several else []
         if p is newest:
             targets.append(0)
-        for eid, ev in sorted(newest_events(p).items()):
+        chosen, ambiguous = newest_events(p)
+        if p is newest:
+            for eid, values in sorted(ambiguous.items()):
+                summary.note("%s %d" % (p.name, eid), "left out: the event values %s share the id "
+                             "and differ in layout" % " and ".join(str(v) for v in values))
+        for eid, ev in sorted(chosen.items()):
             if ev.template is None:
                 if p is newest:
                     summary.note("%s %d" % (p.name, eid), "left out: no template")
@@ -489,7 +516,7 @@ def provider_lines(group, summary):
                 lines.append(template_line(p.guid, "%s/%d v%d" % (short, eid, ev.version),
                                            [eid], selector, words))
                 summary.templates += 1
-        summary.events += len(newest_events(p))
+        summary.events += len(chosen) + len(ambiguous)
     return lines
 
 

@@ -21,7 +21,8 @@ constexpr u64 base = 0x4000;
 
 // One provider in two builds; event 1 in two versions; event 2 with every
 // in-type; event 3 with sizes taken from earlier fields, fixed lengths and
-// a structure counted by a field, which ends it.
+// a structure counted by a field, which ends it; events 5 to 7 listed with
+// classic message ids whose low 16 bits repeat another event's id.
 const char* const manifest_new = R"(<?xml version="1.0"?>
 <instrumentationManifest><instrumentation><events>
 <provider name="Test-Provider" guid="{11111111-2222-3333-4444-555555555555}" build="22621">
@@ -31,6 +32,12 @@ const char* const manifest_new = R"(<?xml version="1.0"?>
   <event value="2" version="0" template="every"/>
   <event value="65539" version="0" template="sized"/>
   <event value="4" version="0"/>
+  <event value="5" version="0" template="one_v0"/>
+  <event value="2147483653" version="0" template="every"/>
+  <event value="65542" version="0" template="one_v0"/>
+  <event value="1073741830" version="0" template="one_v1"/>
+  <event value="65543" version="0" template="one_v0"/>
+  <event value="3221225479" version="0" template="one_v0"/>
 </events>
 <templates>
   <template tid="one_v0"><data name="Old" inType="win:UInt32"/></template>
@@ -137,11 +144,14 @@ std::string decoded(const std::string& folder, u64 build, const guid& g, u16 id,
 TEST(ManifestTemplates, ConvertsWhatTheWordsExpress) {
   converted c;
   convert(c);
-  // events: ids 1 to 4 of the newest build and id 1 of the older; templates:
-  // ids 1 to 3 with the newest build's selector and without, id 1 of 19041
+  // events: ids 1 to 7 of the newest build and id 1 of the older; templates:
+  // ids 1, 2, 3, 5 and 7 with the newest build's selector and without, id 1
+  // of 19041
   EXPECT_EQ(c.summary,
-            "providers 1, events 5, templates written 7; kernel class event types 1\n"
-            "cut short or left out: 2\n"
+            "providers 1, events 8, templates written 11; kernel class event types 1\n"
+            "cut short or left out: 3\n"
+            "  Test-Provider 6: left out: the event values 65542 and 1073741830 share the id and "
+            "differ in layout\n"
             "  Test-Provider 3 v0: cut at \"Entries\": structure \"Entries\" repeated by a field\n"
             "  Test-Provider 4: left out: no template\n");
   writer every;
@@ -186,6 +196,12 @@ TEST(ManifestTemplates, ConvertsWhatTheWordsExpress) {
        R"("01-NameLength":"0x0002";"02-Name":"hi";"03-Mac":"010203040506";"04-Count":"0x00000002";)"
        R"("05-Values[0]":"0x0000000a";"06-Values[1]":"0x0000000b";"07-Tag":"abc";)"
        R"("08-guess_uint32":"0x0a090807")"},
+      // records carry the low 16 bits of an event value: the value that fits
+      // them is the event; two wider ones of different layouts are guessed
+      {"SixteenBitValueWins", 22621, provider, 5, writer().put_u32(3).take(), R"("01-Old":"0x00000003")"},
+      {"AmbiguousIdGuessed", 22621, provider, 6, writer().put_u32(3).take(),
+       R"("01-guess_uint32":"0x00000003")"},
+      {"SameLayoutKept", 22621, provider, 7, writer().put_u32(3).take(), R"("01-Old":"0x00000003")"},
       // kernel classes: the newest version, by event type and by hook id
       {"KernelByType", 0, guid_of("2cb15d1d-5fc1-11d2-abe1-00a0c911f518"), 10,
        join({writer().put_u64(0x10000).put_u32(4).take(), writer().put_utf16(u"a.dll").take()}),
