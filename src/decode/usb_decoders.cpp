@@ -92,7 +92,6 @@ constexpr struct_member configuration_descriptor[] = {
     {1, mt::uint8, "Attributes"},
     {1, mt::uint8, "MaxPower"},
 };
-constexpr u64 configuration_fixed_size = 9;
 constexpr u64 total_length_offset = 2;
 
 constexpr struct_member interface_descriptor[] = {
