@@ -1,6 +1,7 @@
 #include "decode/template_map.hpp"
 
 #include <set>
+#include <utility>
 
 #include "common/zarn_md5.hpp"
 #include "common/zarn_string.hpp"
@@ -118,6 +119,15 @@ std::set<u16> event_ids_of(const template_rec& rec) {
 bool compile_templates(const template_db& db, template_map& map, u8 mode) {
   if (mode != 1) map.clear();
   if (db.records.empty()) return false;
+  // What an earlier source (the user's template file) describes stays its
+  // own: an event id it holds gets nothing from this database, whatever
+  // builds the two name, or the user's template would lose on some logs.
+  std::set<std::pair<guid, u16>> held_before;
+  if (mode == 1) {
+    for (const auto& [provider, entry] : map.providers) {
+      for (const auto& [id, by_build] : entry.ids) held_before.emplace(provider, id);
+    }
+  }
   for (const template_rec& rec : db.records) {
     provider_entry& entry = map.providers[rec.provider];
     const auto named = db.provider_index.find(rec.provider);
@@ -142,6 +152,7 @@ bool compile_templates(const template_db& db, template_map& map, u8 mode) {
       for (const u64 value : rec.selectors) by_build.emplace(value, t.key);
     }
     for (const u16 id : event_ids_of(rec)) {
+      if (held_before.contains({rec.provider, id})) continue;
       selector_map& held = entry.ids[id];
       for (const auto& [value, key] : by_build) held.emplace(value, key);
     }

@@ -67,7 +67,7 @@ class template_map {
   u32 selector = 0;                 // OS build of the trace being decoded; 0: none
 };
 
-// Compiles a parsed database into the map: with mode 1 it adds (what the map
-// holds already wins), with any other mode the map is cleared first. False
-// when the database holds no records.
+// Compiles a parsed database into the map: with mode 1 it adds (an event id
+// the map holds already keeps what it has, for every build), with any other
+// mode the map is cleared first. False when the database holds no records.
 bool compile_templates(const template_db& db, template_map& map, u8 mode);

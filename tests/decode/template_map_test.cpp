@@ -190,14 +190,14 @@ TEST(TemplateMap, IdsFromRangesAndLists) {
 }
 
 // What the map holds first wins: the -templates file is compiled before the
-// block, so for one provider, id and build the file's template stays, while
-// the block adds the builds and names the file lacks.
+// block, so an event id the file describes keeps the file's template for
+// every build, while the block adds the ids and names the file lacks.
 TEST(TemplateMap, AddingKeepsWhatIsThere) {
   template_db file;
   file.records.push_back(record({8}, {1}));
   template_db block;
   block.records.push_back(record({10}, {1}));
-  block.records.push_back(record({10}, {1}, {2000}));
+  block.records.push_back(record({10}, {1, 2}, {2000}));
   block.records.back().provider_index = 1;
   block.provider_names.push_back("From The Block");
   block.provider_index.emplace(dotnet, 1);
@@ -205,7 +205,8 @@ TEST(TemplateMap, AddingKeepsWhatIsThere) {
   ASSERT_TRUE(compile_templates(file, map, 0));
   ASSERT_TRUE(compile_templates(block, map, 1));
   EXPECT_EQ(found(map, 1), std::vector<u16>{8});
-  EXPECT_EQ(found(map, 1, 2000), std::vector<u16>{10});
+  EXPECT_EQ(found(map, 1, 2000), std::vector<u16>{8});
+  EXPECT_EQ(found(map, 2, 2000), std::vector<u16>{10});
   EXPECT_EQ(map.provider_name(dotnet.bytes), "From The Block");
   // a damaged block's name index past its table names nothing
   block.provider_index[dotnet] = 7;

@@ -475,7 +475,7 @@ TEST(LogRoad, CompressedBuffersAreReportedNotRead) {
 }
 
 // A -templates file's template wins over the appended block's for the same
-// provider, event id and OS build: the worked example of the file format,
+// provider and event id, whatever builds either names: the worked example of the file format,
 // for ids 4 to 6 and 9 of the .NET runtime under build 900, decodes a GC
 // segment event (id 5) that the block would read as Address, Size, Type and
 // ClrInstanceID. Malformed lines are named and skipped; a file that cannot
@@ -506,7 +506,8 @@ TEST(LogRoad, TemplatesFileWinsOverTheBlock) {
   };
   const row rows[] = {
       {"FileForItsBuild", 900, true, from_file},
-      {"BlockForOtherBuilds", 19045, true, from_block},
+      // the block's templates for the id, built for other builds, never win
+      {"FileForOtherBuilds", 19045, true, from_file},
       {"BlockWithoutFile", 900, false, from_block},
   };
   for (const row& r : rows) {
