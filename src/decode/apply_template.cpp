@@ -92,8 +92,8 @@ field_step read_systemtime(template_walk& w) {
 
 field_step read_raw16(template_walk& w, bool is_guid) {
   const std::span<const u8> rest = w.rest();
-  // a GUID cut by the end of the payload: the rest of the payload is spent
-  if (rest.size() < 16) return is_guid ? field_step{rest.size(), true} : end_walk;
+  // cut by the end of the payload: the walk ends, and guessing shows the bytes
+  if (rest.size() < 16) return end_walk;
   const bool unnamed = w.index >= w.t.names.size() || w.t.names[w.index].empty();
   field_rec f;
   f.set_from_template(rest.first(16), w.t, w.index, is_guid && unnamed ? "guid" : "");
@@ -151,8 +151,9 @@ field_step read_counted_utf16(template_walk& w) {
   const std::span<const u8> rest = w.rest();
   if (rest.size() < 2) return end_walk;
   const u16 count = zarn::u16_at(rest, 0);
-  // a count beyond the payload: the rest of the payload is spent
-  if (count > rest.size() - 2) return {rest.size(), true};
+  // a count beyond the payload: the walk ends at the count, and guessing shows
+  // the bytes from there
+  if (count > rest.size() - 2) return end_walk;
   std::string text;
   (void)utf16le_to_utf8(rest.subspan(2, count), text, count, false);
   field_rec f;
@@ -179,7 +180,7 @@ field_step read_utf16_slot(template_walk& w, u64 slot) {
   return {slot, true};
 }
 
-field_step store_blob_marker(template_walk& w, u64 at, u64 used) {
+field_step store_blob_marker(template_walk& w, field_key at, u64 used) {
   field_rec f;
   f.set_text_from_template("{blob}", 0, w.t, w.index);
   w.store(at, f);

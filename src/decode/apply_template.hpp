@@ -106,12 +106,12 @@ struct template_walk {
   u64 key() const { return base_key + position; }
   // Stores the field unless one is held at the key already.
   // fields come in payload order: the hint makes each insertion constant time
-  void store(u64 at, field_rec& f) { map.emplace_hint(map.end(), at, std::move(f)); }
+  void store(field_key at, field_rec& f) { map.emplace_hint(map.end(), at, std::move(f)); }
 };
 
 // A marker that stands for bytes the walk did not read sorts before the
 // field that the next decoder puts at the same offset, so neither is lost.
-constexpr u64 marker_key(u64 key) { return key > 0 ? key - 1 : 0; }
+constexpr field_key marker_key(u64 offset) { return {offset, key_rank::marker}; }
 
 // A text that ends at its 0 unit or byte, read from the start of `bytes` (the
 // payload from the text's first byte on, so nothing past the payload is read).

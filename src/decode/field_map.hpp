@@ -51,9 +51,29 @@ struct field_rec {
   bool take_template_word(const event_template& t, u32 index);
 };
 
-// Insertion never replaces: the first field decoded at an offset stays
+// Where an entry sorts in its event. A marker stands for bytes that were not
+// read where it sits (a blob of unknown length, a field whose size the payload
+// could not give, the event name of a self-describing event); it sorts after
+// every field before its offset and before the field that a later decoder
+// (guessing, most often) puts at that same offset, so that neither is lost.
+enum class key_rank : u8 {
+  event_name = 0,  // the "{guess}" marker that names a self-describing event
+  marker = 1,      // "{blob}" and "-" markers
+  field = 2,       // a field that covers bytes from its offset on
+};
+
+struct field_key {
+  u64 offset = 0;  // file offset of the entry's first byte
+  key_rank rank = key_rank::field;
+
+  // A plain offset is the key of a field.
+  constexpr field_key(u64 at, key_rank r = key_rank::field) : offset(at), rank(r) {}
+  friend constexpr auto operator<=>(const field_key&, const field_key&) = default;
+};
+
+// Insertion never replaces: the first field decoded at a key stays
 // (std::map::emplace and insert keep the entry already held).
-using field_map = std::map<u64, field_rec>;
+using field_map = std::map<field_key, field_rec>;
 
 // Decodes an event payload into `map` under keys from `base_key` (the file
 // offset of the payload's first byte): the template found for the provider

@@ -120,7 +120,9 @@ void find_texts(guess_candidates& found, std::span<const u8> bytes) {
     if (held != found.end()) {
       guess_candidate& c = held->second;
       if (!c.text.empty()) c.text.erase(0, 1);
-      c.size -= std::min<u64>(c.size, c.utf16 != 0 ? 2 : 1);
+      const u64 unit = std::min<u64>(c.size, c.utf16 != 0 ? 2 : 1);
+      c.size -= unit;
+      c.given_away += unit;
     }
     found.emplace(offsets[i], guess_candidate{runs[i], size, 0, guess_kind_text});
   }
@@ -206,8 +208,10 @@ void guess_fields(field_map& map, u64 base_key, std::span<const u8> bytes, bool 
   // pos + left is always the byte count: neither may pass the end
   u64 pos = 0;
   u64 left = bytes.size();
-  for (const auto& [at, c] : found) {
+  for (const auto& [offset, c] : found) {
     if (left == 0) break;
+    // where the candidate starts now that it may have given bytes away
+    const u64 at = offset + c.given_away;
     if (pos < at) {
       const u64 gap = std::min(at - pos, left);
       guess_numbers(map, base_key + pos, bytes.subspan(pos, gap));

@@ -27,6 +27,7 @@ struct guess_candidate {
   u64 size = 0;      // bytes covered
   u8 utf16 = 0;      // 1 for a UTF-16LE text
   u32 kind = 0;      // guess_kind_text or guess_kind_sid
+  u64 given_away = 0;  // bytes at its front that an 8-bit run before it took over
 };
 inline constexpr u32 guess_kind_sid = 1;
 inline constexpr u32 guess_kind_text = 2;

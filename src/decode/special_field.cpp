@@ -129,8 +129,8 @@ field_step store_text_list(special_walk& w, const text_list& list) {
 field_step read_guess_marker(special_walk& w) {
   field_rec f;
   f.set_text_from_template("{guess}", 0, w.t, w.index);
-  // two below the key: below the placeholder that a field at the same offset may leave
-  w.store(marker_key(marker_key(w.key())), f);
+  // before the placeholder that a field at the same offset may leave
+  w.store({w.key(), key_rank::event_name}, f);
   return nothing;
 }
 

@@ -139,7 +139,7 @@ TEST(ApplyTemplate, CutAtEveryLength) {
       const auto& [key, f] = *it;
       const auto next = std::next(it);
       if ((next == whole.end() ? base + k.payload.size() : next->first) > base + n) break;
-      ASSERT_EQ(map.count(key), 1u) << key - base;
+      ASSERT_EQ(map.count(key), 1u) << key.offset - base;
       EXPECT_EQ(map.at(key).value, f.value);
       EXPECT_EQ(map.at(key).number, f.number);
       EXPECT_EQ(map.at(key).bytes, f.bytes);
@@ -159,11 +159,15 @@ TEST(ApplyTemplate, WalkEnds) {
   const byte_array twelve(12, 0x41);
   const walk_case cases[] = {
       // the blob's marker sorts before the field guessing puts at its offset
-      {"BlobOfUnknownLength", {8, 14, 8}, twelve, 4, {0, 3}},
+      {"BlobOfUnknownLength", {8, 14, 8}, twelve, 4, {0, 4}},
+      // ...and after a 1-byte field just before it: both are kept
+      {"BlobAfterOneByte", {3, 14}, twelve, 1, {0, 1}},
+      {"BlobAfterEmptyAnsi", {2, 14}, byte_array{0, 'a', 'b', 'c', 'd'}, 1, {0, 1}},
       {"Utf16WithOneByteLeft", {8, 1}, cut_short(twelve, 5), 4, {0}},
       {"CountWithOneByteLeft", {8, 22}, cut_short(twelve, 5), 4, {0}},
-      {"CountPastThePayload", {22}, byte_array{10, 0, 'a', 0}, 4, {}},
-      {"GuidPastThePayload", {15}, cut_short(twelve, 10), 10, {}},
+      // bytes that do not fit end the walk unused: guessing shows them
+      {"CountPastThePayload", {22}, byte_array{10, 0, 'a', 0}, 0, {}},
+      {"GuidPastThePayload", {8, 15}, cut_short(twelve, 10), 4, {0}},
       {"NumberPastThePayload", {8, 10}, cut_short(twelve, 8), 4, {0}},
       {"UnknownWord", {8, 99, 8}, twelve, 4, {0}},
       // an extension word of a class the walk does not know uses no bytes
@@ -181,7 +185,7 @@ TEST(ApplyTemplate, WalkEnds) {
     field_map map;
     EXPECT_EQ(apply_template(make_template(c.types), map, c.payload, base, true), c.used);
     std::vector<u64> keys;
-    for (const auto& [key, f] : map) keys.push_back(key - base);
+    for (const auto& [key, f] : map) keys.push_back(key.offset - base);
     EXPECT_EQ(keys, c.keys);
     // an empty text slot shows as "-", not as its zero bytes
     if (std::string(c.name) == "EmptySlot") {

@@ -23,7 +23,7 @@ struct fixed_clock {
 std::vector<std::string> rows(const field_map& map) {
   std::vector<std::string> out;
   for (const auto& [key, f] : map) {
-    std::string r = std::to_string(key - base) + " " + f.name + " " + std::to_string(f.in_type) +
+    std::string r = std::to_string(key.offset - base) + " " + f.name + " " + std::to_string(f.in_type) +
                     " " + std::to_string(f.size) + " 0x" + hex_digits(f.number, 1);
     if (!f.value.empty()) r += " " + f.value;
     if (!f.bytes.empty()) r += " ";
@@ -42,7 +42,7 @@ void expect_cuts_stay_inside(const byte_array& bytes) {
     guess_fields(map, base, cut, false);
     guess_numbers(numbers, base, cut);
     map.merge(numbers);
-    for (const auto& [key, f] : map) EXPECT_LE(key - base + f.size, n) << n;
+    for (const auto& [key, f] : map) EXPECT_LE(key.offset - base + f.size, n) << n;
   }
 }
 
@@ -95,6 +95,9 @@ TEST(GuessFields, FieldSequences) {
       // the 8-bit run takes the "B"; the rest is stored where the run ended
       {"AsciiRunIntoUtf16Text", {'x', 'y', 'z', 'A', 'B', 0, 'C', 0, 'D', 0, 0, 0},
        {"0 guess_ascii 2 5 0x0 xyzAB", "6 guess_utf16 1 4 0x0 CD"}},
+      // ...and a text of one character left keeps it: it starts after the "B"
+      {"AsciiRunIntoShortUtf16Text", {'x', 'y', 'z', 'A', 'B', 0, 'C', 0, 0, 0, 9, 0, 0, 0},
+       {"0 guess_ascii 2 5 0x0 xyzAB", "6 guess_utf16 1 2 0x0 C", "10 guess_uint32 8 4 0x9"}},
       {"WellKnownSid", join({{3, 0, 0, 0}, sid18, {3, 0, 0, 0}}),
        {"0 guess_uint32 8 4 0x3", "4 guess_sid 19 12 0x0 S-1-5-18", "16 guess_uint32 8 4 0x3"}},
       {"DomainSid", sid28, {"0 guess_sid 19 28 0x0 S-1-5-21-1-2-3-1001"}},

@@ -36,7 +36,7 @@ byte_array counting(u8 n) {
 }
 
 struct want {
-  i64 at;  // key offset from the field's first byte
+  i64 at;  // key offset from the field's first byte; -1 a marker, -2 the event name there
   std::string name;
   u16 word;  // high byte << 8 | in-type
   u64 number;
@@ -192,8 +192,11 @@ TEST(SpecialField, EveryWordClass) {
     for (const auto& [key, f] : earlier_fields(c.earlier)) map.erase(key);
     ASSERT_EQ(map.size(), c.fields.size());
     for (const want& e : c.fields) {
-      ASSERT_EQ(map.count(base + e.at), 1u) << e.at;
-      const field_rec& f = map.at(base + e.at);
+      const field_key key = e.at == -1   ? field_key{base, key_rank::marker}
+                            : e.at == -2 ? field_key{base, key_rank::event_name}
+                                         : field_key{base + e.at};
+      ASSERT_EQ(map.count(key), 1u) << e.at;
+      const field_rec& f = map.at(key);
       EXPECT_EQ(f.name, e.name);
       EXPECT_EQ(f.in_type, e.word & 0xFF);
       EXPECT_EQ(f.high_byte, e.word >> 8);
@@ -210,7 +213,7 @@ TEST(SpecialField, EveryWordClass) {
       field_map m = earlier_fields(c.earlier);
       const i32 used = decode_special_field(t, m, cut_short(c.rest, n), 0, base, c.pointer64);
       EXPECT_TRUE(used == ends || (used >= 0 && static_cast<u64>(used) <= n)) << n;
-      for (const auto& [key, f] : m) EXPECT_TRUE(key < base || key - base + f.size <= n) << n;
+      for (const auto& [key, f] : m) EXPECT_TRUE(key.offset < base || key.offset - base + f.size <= n) << n;
     }
   }
   for (const special_word_row& row : special_words) {
@@ -225,7 +228,7 @@ TEST(SpecialField, WalkGoesOnOrEnds) {
     std::vector<u16> types;
     byte_array payload;
     i32 used;
-    std::vector<u64> keys;  // offsets of the fields made; a marker one or two below its field
+    std::vector<u64> keys;  // offsets of the fields made; a marker sorts first at its offset
   };
   const byte_array sixteen = counting(16);
   const byte_array count3 = join({writer().put_u32(3).take(), counting(8)});
@@ -234,13 +237,15 @@ TEST(SpecialField, WalkGoesOnOrEnds) {
   const walk_case cases[] = {
       // 12 is the blob's length, not a u64 field
       {"LengthWordIsNoField", {0xB184, 12, 8}, sixteen, 16, {0, 12}},
-      {"GuessDecodesTheSameBytes", {8, 0x8001, 8}, counting(8), 8, {0, 2, 4}},
+      {"GuessDecodesTheSameBytes", {8, 0x8001, 8}, counting(8), 8, {0, 4, 4}},
       // a record too short for the SQM decoder uses nothing
       {"ShortSqmGoesOn", {8, 0x8003, 8}, sixteen, 8, {0, 4}},
       {"EndpointDescriptorThenNumber", {8, 0x8010, 8}, sixteen, 15, {0, 4, 5, 6, 7, 8, 10, 11}},
       {"ElementsThatDoNotFitEnd", {8, 0xA188, 8}, count3, 4, {0}},
       {"ElementsByEarlierField", {8, 0xA188, 8}, count1, 12, {0, 4, 8}},
-      {"TopBitLeavesPlaceholder", {9, 0xA102, 8}, top, 12, {0, 7, 8}},
+      {"TopBitLeavesPlaceholder", {9, 0xA102, 8}, top, 12, {0, 8, 8}},
+      // a placeholder after a 1-byte field keeps both
+      {"PlaceholderAfterOneByte", {3, 0xA102, 8}, byte_array{0, 1, 2, 3, 4}, 5, {0, 1, 1}},
       {"UnknownClassGoesOn", {8, 0x1008, 8}, sixteen, 8, {0, 4}},
       {"FixedElementsThenNumber", {8, 0xD388, 8}, sixteen, 16, {0, 4, 8, 12}},
   };
@@ -250,7 +255,7 @@ TEST(SpecialField, WalkGoesOnOrEnds) {
     field_map map;
     EXPECT_EQ(apply_template(t, map, c.payload, base, true), c.used);
     std::vector<u64> keys;
-    for (const auto& [key, f] : map) keys.push_back(key - base);
+    for (const auto& [key, f] : map) keys.push_back(key.offset - base);
     EXPECT_EQ(keys, c.keys);
     for (u64 n = 0; n < c.payload.size(); ++n) {
       field_map m;

@@ -22,7 +22,7 @@ std::vector<std::string> fields_of(const field_map& map) {
     } else if (value.empty()) {
       value = "0x" + hex_digits(f.number, 1);
     }
-    out.push_back(std::to_string(key - base) + " " + f.name + "=" + value + "/" +
+    out.push_back(std::to_string(key.offset - base) + " " + f.name + "=" + value + "/" +
                   std::to_string(f.size) + "/" + std::to_string(f.in_type));
     EXPECT_EQ(f.element_flag, 1);
   }
@@ -102,7 +102,7 @@ TEST(Sqm, RecordsAndTails) {
     for (u64 n = 0; n < r.bytes.size(); ++n) {
       field_map m;
       EXPECT_EQ(decode_sqm(m, cut_short(r.bytes, n), base), n >= 20) << n;
-      for (const auto& [key, f] : m) EXPECT_LE(key - base + f.size, n) << n;
+      for (const auto& [key, f] : m) EXPECT_LE(key.offset - base + f.size, n) << n;
     }
   }
 }

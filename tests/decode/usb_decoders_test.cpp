@@ -38,7 +38,7 @@ byte_array patched(byte_array b, u64 at, u32 value) {
 std::vector<std::string> layout_of(const field_map& map, std::span<const u8> bytes) {
   std::vector<std::string> out;
   for (const auto& [key, f] : map) {
-    const u64 at = key - base;
+    const u64 at = key.offset - base;
     out.push_back(std::to_string(at) + ":" + std::to_string(f.size) + " " + f.name);
     EXPECT_EQ(f.element_flag, 1) << f.name;
     if (f.in_type == 1) continue;  // a string descriptor's text
@@ -264,7 +264,7 @@ TEST(UsbDecoders, ExactLayouts) {
       field_map m;
       EXPECT_LE(r.decode(m, cut, base), n) << n;
       for (const auto& [key, f] : m) {
-        EXPECT_LE(key - base + f.size, n) << n;
+        EXPECT_LE(key.offset - base + f.size, n) << n;
         EXPECT_EQ(map.count(key), 1u) << n << " " << f.name;
       }
     }
@@ -316,8 +316,8 @@ TEST(UsbDecoders, RandomBytes) {
       EXPECT_GE(used, 0);
       EXPECT_LE(static_cast<u64>(used), bytes.size());
       for (const auto& [key, f] : map) {
-        if (key < base) continue;  // the count placed before the bytes
-        EXPECT_LE(key - base + f.size, bytes.size()) << word;
+        if (key.offset < base) continue;  // the count placed before the bytes
+        EXPECT_LE(key.offset - base + f.size, bytes.size()) << word;
       }
     }
   }
