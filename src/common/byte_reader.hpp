@@ -60,6 +60,14 @@ inline u64 u64_at(std::span<const u8> bytes, u64 off) {
   return detail::field_held(bytes, off, 8) ? load_u64(bytes.data() + off) : 0;
 }
 
+// The little-endian number of `width` bytes (1 to 8) at `off`, widened, from
+// a field of a header the caller has checked whole; like the field reads
+// above, a field outside `bytes` is a caller's bug: asserted, and 0.
+u64 le_at(std::span<const u8> bytes, u64 off, u64 width);
+// The same, checked: false, with `out` untouched, when the field does not lie
+// inside `bytes` or the width is not 1 to 8.
+[[nodiscard]] bool read_le_at(std::span<const u8> bytes, u64 off, u64 width, u64& out);
+
 // Stores the low `width` bytes of value little-endian at `off`, into a field
 // of a header the caller built or checked whole; like the field reads, a
 // field outside `bytes` is a caller's bug: asserted, and nothing is written.

@@ -34,15 +34,8 @@ std::string number_with_time(u64 value, std::size_t digits, const zarn::time& t)
 field_step read_number(template_walk& w, u64 size) {
   const std::span<const u8> rest = w.rest();
   if (rest.size() < size) return end_walk;
-  u64 value = 0;
-  switch (size) {
-    case 1: value = zarn::u8_at(rest, 0); break;
-    case 2: value = zarn::u16_at(rest, 0); break;
-    case 4: value = zarn::u32_at(rest, 0); break;
-    default: value = zarn::u64_at(rest, 0); break;
-  }
   field_rec f;
-  f.set_number_from_template(value, static_cast<u32>(size), w.t, w.index);
+  f.set_number_from_template(zarn::le_at(rest, 0, size), static_cast<u32>(size), w.t, w.index);
   w.store(w.key(), f);
   return {size, true};
 }

@@ -58,12 +58,10 @@ void field_rec::set_raw(std::span<const u8> raw, u8 type, const std::string& fie
   in_type = type;
   name = field_name;
   element_flag = flag;
-  switch (raw.size()) {
-    case 1: number = zarn::u8_at(raw, 0); break;
-    case 2: number = zarn::u16_at(raw, 0); break;
-    case 4: number = zarn::u32_at(raw, 0); break;
-    case 8: number = zarn::u64_at(raw, 0); break;
-    default: bytes.assign(raw.begin(), raw.end()); break;
+  if (raw.size() == 1 || raw.size() == 2 || raw.size() == 4 || raw.size() == 8) {
+    number = zarn::le_at(raw, 0, raw.size());
+  } else {
+    bytes.assign(raw.begin(), raw.end());
   }
 }
 

@@ -150,12 +150,7 @@ field_step read_length_at_n(special_walk& w, u8 width) {
   const std::span<const u8> rest = w.rest();
   // the length lies at byte n; the field starts at byte 0 and includes it
   if (!zarn::fits(rest.size(), w.n, 4)) return nothing;
-  u64 length = 0;
-  switch (width) {
-    case 1: length = zarn::u8_at(rest, w.n); break;
-    case 2: length = zarn::u16_at(rest, w.n); break;
-    default: length = zarn::u32_at(rest, w.n); break;
-  }
+  const u64 length = zarn::le_at(rest, w.n, width);
   if (length > rest.size()) return nothing;
   return store_bytes(w, length);
 }

@@ -24,15 +24,8 @@ bool struct_frame::members(std::span<const struct_member> list) {
 }
 
 bool struct_frame::peek(u64 size, u64& value) const {
-  u8 b = 0;
-  u16 w = 0;
-  u32 d = 0;
-  switch (size) {
-    case 1: if (!zarn::read_u8_at(bytes_, position_, b)) return false; value = b; return true;
-    case 2: if (!zarn::read_u16_at(bytes_, position_, w)) return false; value = w; return true;
-    case 4: if (!zarn::read_u32_at(bytes_, position_, d)) return false; value = d; return true;
-    default: return false;
-  }
+  if (size != 1 && size != 2 && size != 4) return false;
+  return zarn::read_le_at(bytes_, position_, size, value);
 }
 
 void struct_frame::store(field_rec& f) const { map_.emplace(key_ + position_, std::move(f)); }

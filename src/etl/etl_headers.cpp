@@ -40,17 +40,6 @@ bool passes_kind(std::span<const u8> record, record_kind kind, bool range_known,
   return record_time_passes(t, range_known, start, end, row->filetime_escape);
 }
 
-// Widened little-endian value of `width` bytes at `off`; the caller has
-// checked the whole header.
-u64 load_width(std::span<const u8> bytes, u64 off, u8 width) {
-  switch (width) {
-    case 1: return u8_at(bytes, off);
-    case 2: return u16_at(bytes, off);
-    case 4: return u32_at(bytes, off);
-    case 8: return u64_at(bytes, off);
-    default: return 0;
-  }
-}
 
 }  // namespace
 
@@ -123,7 +112,7 @@ bool copy_buffer_header(buffer_context& context, std::span<const u8> header) {
 bool etw_header_to_72(buffer_context& context, std::span<const u8> header) {
   if (!holds(header, buffer_header_size)) return false;
   for (const header_map_entry& e : etw_header_to_72_map) {
-    const u64 value = e.src_width == 0 ? 0 : load_width(header, e.src, e.src_width);
+    const u64 value = e.src_width == 0 ? 0 : zarn::le_at(header, e.src, e.src_width);
     zarn::store_le(context.header, e.dest, e.width, value);
   }
   context.record_type = u16_at(header, rlfs_buffer_header::record_type);

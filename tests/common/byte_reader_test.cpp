@@ -104,6 +104,24 @@ TEST(ByteReader, FixedOffsetReadsAtTheBoundary) {
   EXPECT_EQ(zarn::u32_at(sample, 5), 0x09080706u);
 }
 
+// A number of any width from 1 to 8 bytes, read where it fits and refused
+// where it does not (or the width is no number's).
+TEST(ByteReader, NumbersOfEveryWidth) {
+  const u64 whole = 0x0807060504030201ull;
+  for (u64 width = 1; width <= 8; ++width) {
+    SCOPED_TRACE(width);
+    const u64 want = width == 8 ? whole : whole & ((u64{1} << (8 * width)) - 1);
+    EXPECT_EQ(zarn::le_at(sample, 0, width), want);
+    u64 v = 7;
+    EXPECT_TRUE(zarn::read_le_at(sample, sample.size() - width, width, v));
+    EXPECT_FALSE(zarn::read_le_at(sample, sample.size() - width + 1, width, v));
+  }
+  u64 v = 7;
+  EXPECT_FALSE(zarn::read_le_at(sample, 0, 0, v));
+  EXPECT_FALSE(zarn::read_le_at(sample, 0, 9, v));
+  EXPECT_EQ(v, 7u);
+}
+
 // A window sees exactly its bytes: reading past it fails even though the
 // parent holds more.
 TEST(ByteReader, WindowIsBoundedByItsLength) {
