@@ -1,7 +1,6 @@
 #pragma once
 // One event's decoded fields: an ordered map from the file offset of a
-// field's first byte to the field, so iteration is payload order; and the
-// one entry through which an event payload becomes fields.
+// field's first byte to the field, so iteration is payload order.
 #include <map>
 #include <span>
 #include <string>
@@ -10,7 +9,6 @@
 #include "common/zarn_types.hpp"
 
 struct event_template;
-class template_map;
 
 struct field_rec {
   u8 in_type = 0;           // low byte of the type word, or the in-type given by its maker
@@ -74,16 +72,3 @@ struct field_key {
 // Insertion never replaces: the first field decoded at a key stays
 // (std::map::emplace and insert keep the entry already held).
 using field_map = std::map<field_key, field_rec>;
-
-// Decodes an event payload into `map` under keys from `base_key` (the file
-// offset of the payload's first byte): the template found for the provider
-// and event id is applied when its names and type words pair up; `guessed`
-// is then cleared. When more than 3 bytes follow the ones the template used
-// (all of them without a template), guess_fields reads them into the same
-// map and `guessed` is set to 1; a template that used more than the payload
-// holds leaves nothing to guess. Without `keep` the map is emptied first.
-// True when a template was applied or bytes were guessed; `guessed` is left
-// as it was when neither happened.
-bool decode_payload(field_map& map, u64 base_key, const guid* provider, u16 event_id,
-                    std::span<const u8> payload, const template_map* templates, bool pointer64,
-                    bool keep, u8& guessed);

@@ -6,6 +6,7 @@
 
 #include "common/byte_reader.hpp"
 #include "decode/apply_template.hpp"
+#include "decode/decode_payload.hpp"
 #include "decode/extended_item.hpp"
 #include "decode/field_map.hpp"
 #include "decode/kernel_providers.hpp"

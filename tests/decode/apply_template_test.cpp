@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "decode/decode_payload.hpp"
 #include "decode/template_map.hpp"
 #include "support/log_builder.hpp"
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "common/zarn_number.hpp"
+#include "decode/decode_payload.hpp"
 #include "decode/template_map.hpp"
 #include "support/log_builder.hpp"
 

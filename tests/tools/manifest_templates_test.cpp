@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "decode/field_dump.hpp"
+#include "decode/decode_payload.hpp"
 #include "decode/template_db.hpp"
 #include "decode/template_map.hpp"
 #include "support/log_builder.hpp"
