@@ -2,12 +2,9 @@
 
 #include <algorithm>
 #include <cassert>
-#include <limits>
-#include <sstream>
 
 #include "common/byte_reader.hpp"
 #include "common/zarn_bytes.hpp"
-#include "common/zarn_number.hpp"
 #include "common/zarn_string.hpp"
 #include "common/zarn_time.hpp"
 #include "common/zarn_time_text.hpp"
@@ -19,17 +16,6 @@ namespace {
 constexpr u16 extension_bits = 0xF000;  // a word with any of these set is no plain in-type
 constexpr u16 comment_word = 0x8000;
 constexpr u16 comment_word_2 = 0x8001;
-
-std::string time_text(const zarn::time& t) {
-  std::ostringstream s;
-  s << t;
-  return s.str();
-}
-
-// "0x" and the value in `digits` hexadecimal digits, then " [" time "]".
-std::string number_with_time(u64 value, std::size_t digits, const zarn::time& t) {
-  return "0x" + hex_digits(value, digits) + " [" + time_text(t) + "]";
-}
 
 field_step read_number(template_walk& w, u64 size) {
   const std::span<const u8> rest = w.rest();
@@ -205,38 +191,8 @@ field_step read_field(template_walk& w, const in_type_row& row) {
 
 }  // namespace
 
-payload_text utf16z_text(std::span<const u8> bytes, u64 limit) {
-  payload_text p;
-  // the limit never reaches past the payload, whatever its caller was told
-  const std::span<const u8> held = bytes.first(std::min<u64>(limit, bytes.size()));
-  const i32 max_bytes =
-      static_cast<i32>(std::min<u64>(held.size(), std::numeric_limits<i32>::max()));
-  p.covered = static_cast<u64>(utf16le_to_utf8(held, p.text, max_bytes, true));
-  if (p.covered == 0) {
-    p.empty = true;
-    // the conversion counts no terminator after no characters
-    if (held.size() >= 2 && zarn::u16_at(held, 0) == 0) p.covered = 2;
-  }
-  mark_line_endings(p.text);
-  return p;
-}
 
-payload_text ansiz_text(std::span<const u8> bytes) {
-  payload_text p;
-  const auto end = std::find(bytes.begin(), bytes.end(), u8{0});
-  p.text.assign(bytes.begin(), end);
-  // the terminator counts only when the payload holds it
-  p.covered = p.text.size() + (end != bytes.end() ? 1 : 0);
-  p.empty = p.text.empty();
-  mark_line_endings(p.text);
-  return p;
-}
 
-std::string systemtime_text(std::span<const u8> raw, const zarn::time& t) {
-  std::string text = "0x";
-  for (auto b = raw.rbegin(); b != raw.rend(); ++b) text += hex_digits(*b, 2);
-  return text + " [" + time_text(t) + "]";
-}
 
 const in_type_row* find_in_type(u8 type) {
   for (const in_type_row& row : plain_in_types) {

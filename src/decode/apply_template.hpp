@@ -9,11 +9,9 @@
 
 #include "common/zarn_types.hpp"
 #include "decode/field_map.hpp"
+#include "decode/template_walk.hpp"
 
 struct event_template;
-namespace zarn {
-class time;
-}  // namespace zarn
 
 // How a plain in-type (a type word whose top four bits are 0; its low byte)
 // is read from the payload.
@@ -62,10 +60,6 @@ inline constexpr std::array<in_type_row, 34> plain_in_types = {{
     {146, in_kind::raw16, 16},        {168, in_kind::unix_time, 4},
 }};
 
-// The value text of a SYSTEMTIME: its bytes from last to first in
-// hexadecimal after "0x", then " [" its time "]".
-std::string systemtime_text(std::span<const u8> raw, const zarn::time& t);
-
 // The row of a plain in-type; null for a type the walk does not understand.
 const in_type_row* find_in_type(u8 type);
 
@@ -83,45 +77,3 @@ const in_type_row* find_in_type(u8 type);
 // or 0x8001) then stores its "{comment}" marker.
 i32 apply_template(const event_template& t, field_map& map, std::span<const u8> payload,
                    u64 base_key, bool pointer64);
-
-// ---- pieces of the walk that the extension-word decoders share ----
-
-// What one field did: the payload bytes it used, and whether the walk goes on.
-struct field_step {
-  u64 used = 0;
-  bool go_on = false;
-};
-inline constexpr field_step end_walk{};
-
-struct template_walk {
-  const event_template& t;
-  field_map& map;
-  std::span<const u8> payload;
-  u64 base_key;
-  bool pointer64;
-  u64 position = 0;
-  u32 index = 0;
-
-  std::span<const u8> rest() const { return payload.subspan(position); }
-  u64 key() const { return base_key + position; }
-  // Stores the field unless one is held at the key already.
-  // fields come in payload order: the hint makes each insertion constant time
-  void store(field_key at, field_rec& f) { map.emplace_hint(map.end(), at, std::move(f)); }
-};
-
-// A marker that stands for bytes the walk did not read sorts before the
-// field that the next decoder puts at the same offset, so neither is lost.
-constexpr field_key marker_key(u64 offset) { return {offset, key_rank::marker}; }
-
-// A text that ends at its 0 unit or byte, read from the start of `bytes` (the
-// payload from the text's first byte on, so nothing past the payload is read).
-struct payload_text {
-  std::string text;  // line breaks marked
-  u64 covered = 0;   // its characters' bytes, and its terminator when the payload holds it
-  bool empty = false;
-};
-// UTF-16LE, converted with at most `limit` bytes. An empty text covers its
-// 0 unit (2 bytes) when the limit and the bytes hold it, else nothing.
-payload_text utf16z_text(std::span<const u8> bytes, u64 limit);
-// 8-bit. An empty text covers its 0 byte; no bytes cover nothing.
-payload_text ansiz_text(std::span<const u8> bytes);

@@ -9,7 +9,7 @@
 #include "common/zarn_string.hpp"
 #include "common/zarn_time.hpp"
 #include "common/zarn_time_text.hpp"
-#include "decode/apply_template.hpp"
+#include "decode/template_walk.hpp"
 
 namespace {
 

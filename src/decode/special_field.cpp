@@ -10,7 +10,7 @@
 #include "common/byte_reader.hpp"
 #include "common/zarn_bytes.hpp"
 #include "common/zarn_string.hpp"
-#include "decode/apply_template.hpp"
+#include "decode/template_walk.hpp"
 #include "decode/sqm.hpp"
 #include "decode/template_map.hpp"
 #include "decode/usb_decoders.hpp"
