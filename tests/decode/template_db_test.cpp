@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "common/zarn_md5.hpp"
 #include "support/log_builder.hpp"
 #include "support/run_vesk.hpp"
 #include "support/temp_dir.hpp"
@@ -171,42 +170,6 @@ TEST(TemplateBlock, ReadFromTheProgramFile) {
   }
   byte_array out;
   EXPECT_FALSE(read_template_block(out, 4096, 10, dir.path("missing")));
-}
-
-// The block is taken only when its bytes are the ones the locator's digest
-// was made from: an emptied or overwritten section reads back as others.
-TEST(TemplateBlock, ReadWhereTheLocatorSaysAndAsItWasBuilt) {
-  temp_dir dir;
-  byte_array file(5000, 0);
-  for (u64 i = 4096; i < 4196; ++i) file[i] = static_cast<u8>(i);
-  const std::string path = dir.write("program", file);
-  const byte_array block(file.begin() + 4096, file.begin() + 4196);
-  u8 digest[16];
-  ASSERT_TRUE(md5(block.data(), 100, digest));
-  struct located_case {
-    const char* what;
-    u32 offset;
-    u32 length;
-    u8 digest_change;  // XORed into the digest's first byte
-    bool ok;
-  };
-  const located_case cases[] = {
-      {"as built", 4096, 100, 0, true},
-      {"another digest", 4096, 100, 1, false},
-      {"a byte further on", 4097, 100, 0, false},
-      {"emptied", 4196, 100, 0, false},
-      {"empty locator", 0, 0, 0, false},
-      {"cut short", 4990, 100, 0, false},
-  };
-  for (const located_case& c : cases) {
-    SCOPED_TRACE(c.what);
-    template_block_locator at{{}, c.offset, c.length, {}};
-    std::copy(digest, digest + 16, at.digest);
-    at.digest[0] ^= c.digest_change;
-    byte_array out = {1};
-    EXPECT_EQ(read_located_template_block(out, at, path), c.ok);
-    EXPECT_EQ(out, c.ok ? block : byte_array{});
-  }
 }
 
 }  // namespace
