@@ -14,6 +14,7 @@ link, fills the locator from the ELF section headers.
 Python 3 standard library only: it runs at build time on a plain Debian.
 """
 
+import collections
 import hashlib
 import os
 import re
@@ -28,11 +29,11 @@ usage: template_block.py write <sources dir> <out block>
 write   compiles every <sources dir>/*.txt, in file-name order, into the
         template block and writes it to <out block>. A malformed source line
         stops it (status 1) with the file and line named.
-locate  finds the section %s of the linked <binary>, checks that it holds
-        <block>, and writes the section's file offset, its length and the
-        block's digest into the binary's locator. Rerunning is harmless; the
-        binary keeps its mode.
-""" % ".vesk_templates"
+locate  finds the section .vesk_templates of the linked <binary>, checks
+        that it holds <block>, and writes the section's file offset, its
+        length and the block's digest into the binary's locator. Rerunning
+        is harmless; the binary keeps its mode.
+"""
 
 MARKER = b"VESK_TEMPLATE_DB"
 LOCATOR_SIZE = len(MARKER) + 8 + 16  # marker, u32 offset, u32 length, MD5
@@ -385,10 +386,7 @@ def write_command(src_dir, out_path):
     replace_file(out_path, build_block(src, src_dir))
 
 
-class ElfSection:
-    def __init__(self, name, kind, flags, offset, size):
-        self.name, self.kind, self.flags, self.offset, self.size = name, kind, flags, offset, size
-
+ElfSection = collections.namedtuple("ElfSection", "name kind flags offset size")
 
 SHT_NOBITS = 8
 SHF_ALLOC = 0x2
@@ -450,7 +448,8 @@ def locate_command(binary, block_path):
     section = found[0]
     if section.kind == SHT_NOBITS or not section.flags & SHF_ALLOC:
         raise Refusal("%s: section %s is not loaded data" % (binary, SECTION.decode()))
-    if section.offset + section.size > len(data) or data[section.offset:section.offset + section.size] != block:
+    held = data[section.offset:section.offset + section.size]
+    if section.offset + section.size > len(data) or held != block:
         raise Refusal("%s: section %s does not hold %s; was it linked from another block?"
                       % (binary, SECTION.decode(), block_path))
     if section.offset < MIN_OFFSET or section.offset > MAX_U32 or section.size > MAX_U32:
