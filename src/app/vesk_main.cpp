@@ -130,15 +130,20 @@ int run_name_source(std::ostream& out, vesk_user_opts& opts, etl_run& run) {
   return status;
 }
 
-// The templates of the log-reading road: the user's file, the block
-// appended to the program, the kernel provider names. A template file that
-// was named but cannot be read refuses the run: its events would otherwise
-// come out undecoded as if no file had been given.
+// The templates of the log-reading road: the user's file, the block the
+// build placed in the program, the kernel provider names. A template file
+// that was named but cannot be read refuses the run: its events would
+// otherwise come out undecoded as if no file had been given.
 bool load_run_templates(vesk_user_opts& opts) {
   if (opts.extract_bxml || opts.providers) return true;
-  // a block that cannot be read leaves decoding without its templates
+  // Without its block (a build that placed none, a section emptied or a
+  // file cut short since) the program decodes nothing by template; an
+  // examiner must learn that from the run, not from the rows.
   byte_array block;
-  (void)read_template_block(block, template_db_locator.offset, template_db_locator.length);
+  const std::string program = get_exe_path();
+  if (!read_located_template_block(block, template_db_locator, program)) {
+    print_message("no template block in %s: payloads are guessed only\n", program.c_str());
+  }
   if (opts.processor.load_templates(block, opts.templates_file)) return true;
   print_message("prob reading templates file: %s (missing, unreadable or empty)\n",
                 opts.templates_file.c_str());

@@ -11,10 +11,10 @@
 #include "platform/console.hpp"
 #include "platform/fileio.hpp"
 
-// Linked with zeros; the build step writes the block's place behind the
-// marker in the executable file.
+// Linked with zeros; the build step writes the block's place and digest
+// behind the marker in the executable file.
 __attribute__((used)) const volatile template_block_locator template_db_locator = {
-    {'V', 'E', 'S', 'K', '_', 'T', 'E', 'M', 'P', 'L', 'A', 'T', 'E', '_', 'D', 'B'}, 0, 0};
+    {'V', 'E', 'S', 'K', '_', 'T', 'E', 'M', 'P', 'L', 'A', 'T', 'E', '_', 'D', 'B'}, 0, 0, {}};
 
 namespace {
 
@@ -54,6 +54,16 @@ bool read_template_block(byte_array& out, u32 offset, u32 length, const std::str
     return false;
   }
   return true;
+}
+
+bool read_located_template_block(byte_array& out, const volatile template_block_locator& at,
+                                 const std::string& path) {
+  if (!read_template_block(out, at.offset, at.length, path)) return false;
+  u8 digest[16] = {};
+  bool same = md5(out.data(), static_cast<u32>(out.size()), digest);
+  for (std::size_t i = 0; i < sizeof digest; ++i) same = same && digest[i] == at.digest[i];
+  if (!same) out.clear();
+  return same;
 }
 
 void template_rec::clear() {
