@@ -121,6 +121,24 @@ const std::vector<schema_row>& schema_rows() {
       {"StructureArray", {0},
        {{"s", {0xb8, 0x02, 0x02, 0x00}}, {"x", {0x08}}, {"y", {0x04}}, {"z", {0x06}}},
        {8, 4, 8, 4, 6}, {"x[0]", "y[0]", "x[1]", "y[1]", "z"}},
+      // the inner array unrolls inside each outer element, named by its own index
+      {"NestedStructureArrays", {0},
+       {{"s", {0xb8, 0x01, 0x02, 0x00}}, {"t", {0xb8, 0x01, 0x03, 0x00}}, {"x", {0x04}},
+        {"z", {0x08}}},
+       {4, 4, 4, 4, 4, 4, 8}, {"x[0]", "x[1]", "x[2]", "x[0]", "x[1]", "x[2]", "z"}},
+      // arrays of empty structures add nothing, however many and deep: the
+      // repetition ends with the first element, and the next field follows
+      {"TwoLevelsOfEmptyStructureArrays", {0},
+       {{"s", {0xb8, 0x01, 0xff, 0xff}}, {"t", {0xb8, 0x01, 0xff, 0xff}}, {"u", {0x98, 0x00}},
+        {"z", {0x08}}},
+       {8}, {"z"}},
+      {"ThreeLevelsOfEmptyStructureArrays", {0},
+       {{"s", {0xb8, 0x01, 0xff, 0xff}}, {"t", {0xb8, 0x01, 0xff, 0xff}},
+        {"u", {0xb8, 0x01, 0xff, 0xff}}, {"v", {0x98, 0x00}}, {"z", {0x08}}},
+       {8}, {"z"}},
+      {"EmptyStructureArrayInsideARealOne", {0},
+       {{"s", {0xb8, 0x02, 0x02, 0x00}}, {"e", {0xb8, 0x00, 0xff, 0xff}}, {"x", {0x04}}},
+       {4, 4}, {"x[0]", "x[1]"}},
       // what the words cannot express ends the template: the rest is guessed
       {"VariableStructureArrayStops", {0}, {{"s", {0xd8, 0x01}}, {"x", {0x08}}, {"z", {0x06}}},
        {}, {}},
@@ -157,6 +175,44 @@ TEST(SchemaItem, TypeWordsFromTheSchema) {
       ASSERT_LE(c.types.size(), types.size()) << n;
       EXPECT_TRUE(std::equal(c.types.begin(), c.types.end(), types.begin())) << n;
     }
+  }
+}
+
+// Schemas whose counts would cost without bound stop at one of the limits:
+// 4096 type words, a budget of steps (every field visit and element
+// repetition) and 1 MiB of name text; what the words hold is a prefix.
+TEST(SchemaItem, CostStaysBounded) {
+  std::vector<schema_field_bytes> empty_members = {{"s", {0xb8, 127, 0xff, 0xff}}};
+  for (int m = 0; m < 126; ++m) empty_members.push_back({"e", {0x98, 0x00}});
+  empty_members.push_back({"x", {0x04}});
+  struct row {
+    const char* name;
+    std::vector<schema_field_bytes> fields;
+    std::size_t min_words;  // with the leading 0x8001
+    std::size_t max_words;
+  };
+  const row rows[] = {
+      {"NestedArraysStopAtTheWordLimit",
+       {{"s", {0xb8, 0x01, 0xff, 0xff}}, {"t", {0xb8, 0x01, 0xff, 0xff}}, {"x", {0x04}}},
+       4096, 4096},
+      // each element adds one word but visits 126 empty structures first
+      {"EmptyMembersSpendTheSteps", empty_members, 2, 1024},
+      // every element's word repeats the 60000-byte name
+      {"LongNameStopsAtTheNameBytes", {{std::string(60000, 'n'), {0x24, 0x00, 0x10}}}, 2, 64},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.name);
+    const byte_array item =
+        build_ext_items({{.type = 11, .data = build_schema({0}, "Ev", r.fields)}});
+    event_template t;
+    bool linked = false;
+    (void)build_template_from_schema(t, linked, bytes_of(item), false);
+    EXPECT_GE(t.types.size(), r.min_words);
+    EXPECT_LE(t.types.size(), r.max_words);
+    std::size_t name_bytes = 0;
+    for (const std::string& n : t.names) name_bytes += n.size();
+    EXPECT_LE(name_bytes, std::size_t{1} << 20);
+    EXPECT_EQ(t.types[1], 4);
   }
 }
 
