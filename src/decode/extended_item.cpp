@@ -310,6 +310,22 @@ void decode_item_data(field_rec& f, u16 type, std::span<const u8> data) {
   }
 }
 
+// True when the walk that reaches `item` (the bytes from it to the end of
+// the items) goes on to another schema item: the walk follows the linked
+// items while each passes the item test, and a later schema item replaces
+// this one's template.
+bool schema_item_follows(std::span<const u8> item) {
+  u64 pos = 0;
+  while (ext_item_is_linked(item.subspan(pos))) {
+    // the item test keeps every size inside the items, and at least 8
+    pos += u16_at(item, pos + ext_item::size);
+    const std::span<const u8> next = item.subspan(pos);
+    if (!is_ext_item_header(next)) return false;
+    if (u16_at(next, ext_item::type) == ext_item::schema_type) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 u16 decode_extended_item(event_template& schema, field_rec& f, bool& linked,
@@ -320,8 +336,15 @@ u16 decode_extended_item(event_template& schema, field_rec& f, bool& linked,
   linked = ext_item_is_linked(item);
   const u16 type = u16_at(item, ext_item::type);
   if (type == ext_item::schema_type) {
-    bool schema_linked = false;
-    (void)build_template_from_schema(schema, schema_linked, item, false);
+    // Only the last schema item of the walk gives the event its template;
+    // building an earlier one is work thrown away, which a record packed
+    // with schema items would pay once for each.
+    if (schema_item_follows(item)) {
+      schema.clear();
+    } else {
+      bool schema_linked = false;
+      (void)build_template_from_schema(schema, schema_linked, item, false);
+    }
   } else {
     // the item test keeps the data inside the item
     decode_item_data(f, type, item.subspan(ext_item::header_length,

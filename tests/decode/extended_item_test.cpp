@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "decode/template_map.hpp"
+#include "etl/trace_processor.hpp"
 #include "support/log_builder.hpp"
 
 using namespace logbuild;
@@ -238,6 +239,43 @@ TEST(SchemaItem, BoundsAndSchemaThroughTheItemDecoder) {
   EXPECT_EQ(decode_extended_item(t, f, linked, bytes_of(schema_item)), schema_item.size());
   EXPECT_EQ(f.size, 0u);
   EXPECT_EQ(t.types, (std::vector<u16>{0x8001, 8}));
+}
+
+// The item walk of a record: the last schema item it reaches names the
+// payload's fields, and the walk ends where the links or the items end.
+TEST(SchemaItem, LastSchemaItemOfTheWalkDecodesThePayload) {
+  const ext_item_fields a = {.type = 11, .data = build_schema({0}, "A", {{"a", {0x04}}})};
+  const ext_item_fields b = {.type = 11, .data = build_schema({0}, "B", {{"b", {0x04}}})};
+  const ext_item_fields session = {.type = 3, .data = {0x2A, 0, 0, 0}};
+  struct row {
+    const char* name;
+    std::vector<ext_item_fields> items;
+    u64 unlink_at;  // offset of a link field to clear, 0 for none
+    u64 damage_at;  // offset of a type field to damage, 0 for none
+    const char* field;
+  };
+  const row rows[] = {
+      {"LaterSchemaReplaces", {a, b}, 0, 0, "b"},
+      {"ItemBetweenTheSchemas", {a, session, b}, 0, 0, "b"},
+      {"LinksEndBeforeTheLaterSchema", {a, b}, 4, 0, "a"},
+      {"DamagedItemEndsTheWalk", {a, session, b}, 0, build_ext_items({a}).size() + 2, "a"},
+      {"SchemaAfterTheLast", {session, b}, 0, 0, "b"},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.name);
+    byte_array items = build_ext_items(r.items);
+    if (r.unlink_at != 0) set_u16(items, r.unlink_at, 0);
+    if (r.damage_at != 0) set_u16(items, r.damage_at, 99);
+    const byte_array payload = {0x11, 0x22, 0x33, 0x44};
+    const trace_processor tp;
+    field_map map;
+    EXPECT_EQ(tp.decode_extended_items(map, bytes_of(items), bytes_of(payload), true, 0x1000),
+              1u);
+    const auto it = map.find(0x1000 + items.size());
+    ASSERT_NE(it, map.end());
+    EXPECT_EQ(it->second.name, r.field);
+    EXPECT_EQ(it->second.number, 0x11u);
+  }
 }
 
 }  // namespace
