@@ -49,9 +49,16 @@ constexpr u8 members_mask = 0x7F;    // a structure's out-type: its member count
 constexpr u8 structure = 24;         // no bytes of its own; its members follow
 constexpr u16 name_word = 0x8001;    // the template's leading word: the event name
 constexpr u16 length_word = 6;       // a u16 count or length ahead of the values
-// The type words of one event stay bounded however large a count the
-// schema states; what does not fit is guessed.
+// What one schema may cost stays bounded however large the counts it
+// states; what does not fit is guessed. Counts multiply through nested
+// structure arrays, and an element that adds no word (an empty structure)
+// would repeat without ever reaching the word limit, so every field visit
+// and every element repetition is a step of a fixed budget; and a long name
+// is copied into every word that repeats it, so the names' bytes have
+// their own limit.
 constexpr std::size_t max_words = 4096;
+constexpr u32 max_steps = 16 * max_words;
+constexpr std::size_t max_name_bytes = std::size_t{1} << 20;
 constexpr int max_depth = 16;        // structures inside structures
 }  // namespace schema
 
@@ -131,33 +138,48 @@ bool read_schema_field(zarn::byte_reader& r, schema_field& f) {
   return true;
 }
 
-// The index after field i and, for a structure, after all its members; 0
-// when a structure's members run past the last field (a cut schema).
-std::size_t field_end(const std::vector<schema_field>& fields, std::size_t i) {
-  u64 pending = 1;
-  while (pending > 0 && i < fields.size()) {
-    --pending;
-    if (fields[i].type == schema::structure) pending += fields[i].members;
-    ++i;
+// For every field, the index after it and, for a structure, after all its
+// members; 0 where a structure's members run past the last field (a cut
+// schema). Built from the last field back, each structure stepping over its
+// members' own spans, so the whole list costs one pass.
+std::vector<std::size_t> field_ends(const std::vector<schema_field>& fields) {
+  std::vector<std::size_t> ends(fields.size(), 0);
+  for (std::size_t i = fields.size(); i-- > 0;) {
+    std::size_t next = i + 1;
+    if (fields[i].type == schema::structure) {
+      for (u8 m = 0; m < fields[i].members && next != 0; ++m) {
+        next = next < fields.size() ? ends[next] : 0;
+      }
+    }
+    ends[i] = next;
   }
-  return pending == 0 ? i : 0;
+  return ends;
 }
 
 // Turns schema fields into type words, stopping at the first field whose
-// layout no word expresses.
+// layout no word expresses or when the schema's budget is spent.
 class word_builder {
  public:
   word_builder(event_template& t, const std::vector<schema_field>& fields)
-      : t_(t), fields_(fields) {}
+      : t_(t), fields_(fields), ends_(field_ends(fields)) {}
 
   void add_all() {
     std::size_t i = 0;
-    while (i < fields_.size() && add_field(i, fields_[i].name, 0)) i = field_end(fields_, i);
+    while (i < fields_.size() && add_field(i, "", 0)) i = ends_[i];
   }
 
  private:
+  // One step of the schema's work; false once the budget is spent.
+  bool charge() {
+    if (steps_ >= schema::max_steps) return false;
+    ++steps_;
+    return true;
+  }
+
   bool add_word(u16 word, std::string name) {
     if (t_.types.size() >= schema::max_words) return false;
+    if (name.size() > schema::max_name_bytes - name_bytes_) return false;
+    name_bytes_ += name.size();
     t_.add_field(word, name);
     return true;
   }
@@ -173,15 +195,19 @@ class word_builder {
     return add_word(type, name);
   }
 
-  bool add_field(std::size_t i, const std::string& name, int depth) {
+  // Field i; `index` is the element index of the structure array around it
+  // ("" outside one), written after the field's name.
+  bool add_field(std::size_t i, const std::string& index, int depth) {
+    if (!charge()) return false;
     const schema_field& f = fields_[i];
     if (f.type == schema::structure) return add_structure(i, depth);
+    const std::string name = f.name + index;
     switch (f.count_kind) {
       case 0:
         return add_value(f.type, name);
       case schema::constant_count:
         for (u16 k = 0; k < f.count; ++k) {
-          if (!add_value(f.type, name + "[" + std::to_string(k) + "]")) return false;
+          if (!charge() || !add_value(f.type, name + "[" + std::to_string(k) + "]")) return false;
         }
         return true;
       case schema::variable_count:
@@ -198,26 +224,33 @@ class word_builder {
 
   // A structure's members, once or (a constant-count array of structures)
   // once per element; a structure array counted in the payload is not
-  // expressible.
+  // expressible. Every element has the same layout, so once one adds no
+  // word the rest would add none either and the repetition ends.
   bool add_structure(std::size_t i, int depth) {
     const schema_field& f = fields_[i];
     if (depth >= schema::max_depth) return false;
     const bool array = f.count_kind == schema::constant_count;
     if (f.count_kind != 0 && !array) return false;
     const u16 elements = array ? f.count : 1;
-    const std::size_t end = field_end(fields_, i);
+    const std::size_t end = ends_[i];
     if (end == 0) return false;
     for (u16 k = 0; k < elements; ++k) {
+      if (!charge()) return false;
+      const std::size_t words_before = t_.types.size();
       const std::string index = array ? "[" + std::to_string(k) + "]" : "";
-      for (std::size_t j = i + 1; j < end; j = field_end(fields_, j)) {
-        if (!add_field(j, fields_[j].name + index, depth + 1)) return false;
+      for (std::size_t j = i + 1; j < end; j = ends_[j]) {
+        if (!add_field(j, index, depth + 1)) return false;
       }
+      if (t_.types.size() == words_before) break;
     }
     return true;
   }
 
   event_template& t_;
   const std::vector<schema_field>& fields_;
+  const std::vector<std::size_t> ends_;
+  u32 steps_ = 0;
+  std::size_t name_bytes_ = 0;
 };
 
 void decode_provider_traits(field_rec& f, std::span<const u8> data) {
@@ -277,6 +310,22 @@ void decode_item_data(field_rec& f, u16 type, std::span<const u8> data) {
   }
 }
 
+// True when the walk that reaches `item` (the bytes from it to the end of
+// the items) goes on to another schema item: the walk follows the linked
+// items while each passes the item test, and a later schema item replaces
+// this one's template.
+bool schema_item_follows(std::span<const u8> item) {
+  u64 pos = 0;
+  while (ext_item_is_linked(item.subspan(pos))) {
+    // the item test keeps every size inside the items, and at least 8
+    pos += u16_at(item, pos + ext_item::size);
+    const std::span<const u8> next = item.subspan(pos);
+    if (!is_ext_item_header(next)) return false;
+    if (u16_at(next, ext_item::type) == ext_item::schema_type) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 u16 decode_extended_item(event_template& schema, field_rec& f, bool& linked,
@@ -287,8 +336,15 @@ u16 decode_extended_item(event_template& schema, field_rec& f, bool& linked,
   linked = ext_item_is_linked(item);
   const u16 type = u16_at(item, ext_item::type);
   if (type == ext_item::schema_type) {
-    bool schema_linked = false;
-    (void)build_template_from_schema(schema, schema_linked, item, false);
+    // Only the last schema item of the walk gives the event its template;
+    // building an earlier one is work thrown away, which a record packed
+    // with schema items would pay once for each.
+    if (schema_item_follows(item)) {
+      schema.clear();
+    } else {
+      bool schema_linked = false;
+      (void)build_template_from_schema(schema, schema_linked, item, false);
+    }
   } else {
     // the item test keeps the data inside the item
     decode_item_data(f, type, item.subspan(ext_item::header_length,

@@ -23,7 +23,9 @@ inline constexpr u16 process_start_key = 13;  // u64
 
 // Decodes the item at the start of `item` (the bytes from the item to the
 // end of the record) into `f` (cleared first); a schema item fills `schema`
-// instead. Returns the item's size, or 0 when the bytes form no item; then
+// instead, or empties it when the linked items after it hold another schema
+// item, whose template replaces its own. Returns the item's size, or 0 when
+// the bytes form no item; then
 // `linked` is left false. A value is taken only when the item's data holds
 // all of it, and no text is read past the item's data; an item that yields
 // no field leaves `f` with size 0.
