@@ -45,8 +45,8 @@ void hold_standard_streams() {
 }
 
 // Exit statuses besides 0 and -1 (seen as 255).
-// a log could not be read or was left out, or the -diags file could not be
-// written
+// a log could not be read or was left out, a folder of the walk could not
+// be listed, or the -diags file could not be written
 constexpr int status_incomplete = 1;
 
 // The output file (results, reduced log or -diags) that is the input file
@@ -106,16 +106,16 @@ bool outputs_spare_inputs(const vesk_user_opts& opts) {
   return true;
 }
 
-// Whether the run can start. Decided before anything is opened for writing,
-// so that a run refused here leaves every named output file as it was.
-bool run_can_start(const vesk_user_opts& opts) {
+// Whether the run can start, and the -pipe or -enumdir name source started.
+// Decided before anything is opened for writing, so that a run refused here
+// leaves every named output file as it was.
+bool run_can_start(const vesk_user_opts& opts, zarnportdir::stdin_stream_ex& names) {
   if (!outputs_spare_inputs(opts)) return false;
   if (opts.extract_bxml || opts.providers || !opts.log_files.empty()) return true;
-  if (opts.pipe != 0) return true;
+  if (opts.pipe != 0) return names.init_pipe(1);
   if (opts.enumdir_given == 0) return false;  // no input mode: nothing to say
   // a folder that cannot be listed is said before any output is opened
-  zarnportdir::stdin_stream_ex probe(&opts);
-  if (probe.init_enumdir(opts.enumdir_path, opts.num_subdirs, opts.include_filters, opts.skip_filters)) {
+  if (names.init_enumdir(opts.enumdir_path, opts.num_subdirs, opts.include_filters, opts.skip_filters)) {
     return true;
   }
   if (!opts.enumdir_path.empty()) print_message("prob listing folder: %s\n", opts.enumdir_path.c_str());
@@ -153,18 +153,22 @@ int run_log_list(std::ostream& out, vesk_user_opts& opts, etl_run& run) {
 
 // The names of -pipe (standard input) or -enumdir (a folder walk), each
 // narrowed by the filters. A log that cannot be read is named whether or
-// not the status line is shown, and leaves status_incomplete.
-int run_name_source(std::ostream& out, vesk_user_opts& opts, etl_run& run) {
-  zarnportdir::stdin_stream_ex source(&opts);
-  const bool started = opts.pipe != 0 ? source.init_pipe(1)
-                                      : source.init_enumdir(opts.enumdir_path, opts.num_subdirs,
-                                                            opts.include_filters, opts.skip_filters);
-  if (!started) return -1;
+// not the status line is shown, and leaves status_incomplete, as does a
+// folder of the walk that cannot be listed.
+int run_name_source(std::ostream& out, vesk_user_opts& opts, etl_run& run,
+                    zarnportdir::stdin_stream_ex& source) {
   int status = 0;
   std::string name;
   file_info info;
   while (source.next_name(name, 1)) {
     if (name.empty()) continue;
+    if (name.find('\0') != std::string::npos) {
+      // no file name holds a NUL: opened, or even tested by the filter, the
+      // name would stand for the file its text before the NUL names
+      print_message("prob parsing file: %s\n", name_shown(name).c_str());
+      status = status_incomplete;
+      continue;
+    }
     info.clear();
     if (!name_passes_filters(opts, name, opts.include_filters, opts.skip_filters, info)) continue;
     try {
@@ -184,6 +188,7 @@ int run_name_source(std::ostream& out, vesk_user_opts& opts, etl_run& run) {
       status = status_incomplete;
     }
   }
+  if (source.folders_not_listed() != 0) status = status_incomplete;
   return status;
 }
 
@@ -203,12 +208,12 @@ bool load_run_templates(vesk_user_opts& opts) {
 }
 
 // The log-reading road: the logs of -log, -pipe or -enumdir.
-int run_logs(std::ostream& out, vesk_user_opts& opts) {
+int run_logs(std::ostream& out, vesk_user_opts& opts, zarnportdir::stdin_stream_ex& names) {
   opts.processor.no_guessing = opts.no_guessing;
   etl_run run{opts, opts.run_settings, opts.processor, opts.reduced,
               [](std::ostream& out, event_record& e, cmd_params& o) { write_event_row(e, out, o); }};
   const int status =
-      opts.log_files.empty() ? run_name_source(out, opts, run) : run_log_list(out, opts, run);
+      opts.log_files.empty() ? run_name_source(out, opts, run, names) : run_log_list(out, opts, run);
   // the reduced log is this mode's whole result: losing it is a failure
   return opts.reduced.failed() ? -1 : status;
 }
@@ -291,7 +296,8 @@ int vesk_main(int argc, const char* const* argv) {
   int status = -1;
   {
     vesk_user_opts opts;
-    if (!opts.read_options(args) || !run_can_start(opts) || !load_run_templates(opts)) {
+    zarnportdir::stdin_stream_ex names(&opts);
+    if (!opts.read_options(args) || !run_can_start(opts, names) || !load_run_templates(opts)) {
       std::cout << header << '\n';
       std::cout.flush();
       return -1;
@@ -318,7 +324,7 @@ int vesk_main(int argc, const char* const* argv) {
     if (opts.csvl2t == 0) *out << header << '\n';
     status = opts.extract_bxml ? run_extract_bxml(*out, opts)
              : opts.providers  ? run_providers(*out, opts)
-                               : run_logs(*out, opts);
+                               : run_logs(*out, opts, names);
     out->flush();
     if (results.is_open() && !results.close()) {
       // A full disk or a failing device must not leave a cut results file

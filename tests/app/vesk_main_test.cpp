@@ -113,7 +113,6 @@ TEST(ProgramEntry, OutputsNeverOverwriteInputsOrEachOther) {
       {{"-log", "x.etl", "-templates", tmpl, "-out", tmpl}, tmpl, "output file " + tmpl + as_tmpl},
       {{"-log", "x.etl", "-templates", tmpl, "-diags", tmpl}, tmpl, "output file " + tmpl + as_tmpl},
       {{"-log", "x.etl", "-templates", tmpl, "-out", tmpl, "-pullguid", guid}, tmpl, "output file " + tmpl + as_tmpl},
-      {{"-pipe", "-templates", tmpl, "-out", tmpl}, tmpl, "output file " + tmpl + as_tmpl},
       {{"-extract_bxml", pe, "-out", pe}, pe,
        "output file " + pe + " is the input file " + pe + ": refusing to write it\n"},
       {{"-providers", hive, "-diags", hive}, hive,
