@@ -11,7 +11,6 @@
 #include "common/zarn_string.hpp"
 #include "decode/apply_template.hpp"
 #include "decode/template_map.hpp"
-#include "etl/etl_headers.hpp"
 
 using zarn::u16_at;
 using zarn::u32_at;
@@ -311,19 +310,14 @@ void decode_item_data(field_rec& f, u16 type, std::span<const u8> data) {
 }
 
 // True when the walk that reaches `item` (the bytes from it to the end of
-// the items) goes on to another schema item: the walk follows the linked
-// items while each passes the item test, and a later schema item replaces
-// this one's template.
+// the items) goes on to another schema item, whose template replaces this
+// one's.
 bool schema_item_follows(std::span<const u8> item) {
-  u64 pos = 0;
-  while (ext_item_is_linked(item.subspan(pos))) {
-    // the item test keeps every size inside the items, and at least 8
-    pos += u16_at(item, pos + ext_item::size);
-    const std::span<const u8> next = item.subspan(pos);
-    if (!is_ext_item_header(next)) return false;
-    if (u16_at(next, ext_item::type) == ext_item::schema_type) return true;
-  }
-  return false;
+  bool follows = false;
+  (void)walk_ext_items(item, [&follows](u64 pos, std::span<const u8> next) {
+    if (pos != 0 && is_ext_item_schema(next)) follows = true;
+  });
+  return follows;
 }
 
 }  // namespace
@@ -378,3 +372,26 @@ u32 build_template_from_schema(event_template& t, bool& linked, std::span<const 
   }
   return static_cast<u32>(ext_item::header_length + r.position());
 }
+
+bool is_ext_item_header(std::span<const u8> item) {
+  if (item.size() < ext_item::header_length) return false;
+  const u16 size = u16_at(item, ext_item::size);
+  const u16 data = u16_at(item, ext_item::data_size);
+  // an item shorter than its header, or one whose data runs past its own
+  // size, would send the item walk outside the item
+  if (size < ext_item::header_length || size > item.size()) return false;
+  if (!zarn::fits(size, ext_item::header_length, data)) return false;
+  const u16 type = u16_at(item, ext_item::type);
+  return std::any_of(ext_item_types.begin(), ext_item_types.end(),
+                     [type](const ext_item_type_row& row) { return row.type == type; });
+}
+
+bool ext_item_is_linked(std::span<const u8> item) {
+  return item.size() >= ext_item::link + 2 && u16_at(item, ext_item::link) != 0;
+}
+
+bool is_ext_item_schema(std::span<const u8> item) {
+  return item.size() >= ext_item::type + 2 && u16_at(item, ext_item::type) == ext_item::schema_type;
+}
+
+void dump_ext_item_header(std::span<const u8>, std::ostream&, u64) {}

@@ -3,12 +3,85 @@
 // its payload: each item becomes at most one field, and the event schema
 // item (type 11, written by self-describing providers) becomes the template
 // for the payload that follows the items.
+#include <array>
+#include <ostream>
 #include <span>
 
+#include "common/byte_reader.hpp"
 #include "common/zarn_types.hpp"
 #include "decode/field_map.hpp"
 
 struct event_template;
+
+// Item header: u16 item size (header included), u16 type, u16 link, u16
+// data size; the data follows.
+namespace ext_item {
+inline constexpr u64 size = 0;      // u16
+inline constexpr u64 type = 2;      // u16
+inline constexpr u64 link = 4;      // u16, non-zero when another item follows
+inline constexpr u64 data_size = 6; // u16
+inline constexpr u64 header_length = 8;
+inline constexpr u16 schema_type = 11;
+}  // namespace ext_item
+
+struct ext_item_type_row {
+  u16 type;
+  const char* name;
+};
+// Every item type Windows writes. Items that yield no field (stack traces,
+// counters and the like) must still be known: the walk steps over them, and
+// an item it stopped at would be read as the event's payload.
+inline constexpr std::array<ext_item_type_row, 18> ext_item_types = {{
+    {1, "related activity id"},
+    {2, "sid"},
+    {3, "terminal session id"},
+    {4, "instance info"},
+    {5, "stack trace 32"},
+    {6, "stack trace 64"},
+    {7, "pebs index"},
+    {8, "pmc counters"},
+    {9, "psm key"},
+    {10, "event key"},
+    {11, "event schema"},
+    {12, "provider traits"},
+    {13, "process start key"},
+    {14, "control guid"},
+    {15, "qpc delta"},
+    {16, "container id"},
+    {17, "stack key 32"},
+    {18, "stack key 64"},
+}};
+
+// At least 8 bytes held; item size covers its 8-byte header and is not
+// larger than the bytes held; the data fits inside the item; the type is
+// one of ext_item_types.
+[[nodiscard]] bool is_ext_item_header(std::span<const u8> item);
+// The link field is non-zero; false when it is not held.
+[[nodiscard]] bool ext_item_is_linked(std::span<const u8> item);
+// The type is 11 (event schema); false when it is not held.
+[[nodiscard]] bool is_ext_item_schema(std::span<const u8> item);
+// Called before each extended-data item is decoded; writes nothing.
+void dump_ext_item_header(std::span<const u8> item, std::ostream& out, u64 file_offset);
+
+// Walks the items at the start of `items` (the bytes between an event
+// header and its payload) as a record lays them out: each item must pass the
+// item test against the bytes left, and the walk goes on while an item's
+// link field says that another follows. `visit(offset, item)` sees each item
+// (`item` runs from the item to the end of `items`). Returns where the items
+// end: at the end of the last item walked, never past `items`.
+template <typename Visit>
+u64 walk_ext_items(std::span<const u8> items, Visit&& visit) {
+  u64 pos = 0;
+  while (pos < items.size()) {
+    const std::span<const u8> item = items.subspan(pos);
+    if (!is_ext_item_header(item)) break;
+    visit(pos, item);
+    // the item test keeps the size inside the items, and at least 8
+    pos += zarn::u16_at(item, ext_item::size);
+    if (!ext_item_is_linked(item)) break;
+  }
+  return pos;
+}
 
 // Field types of the item types that yield one.
 namespace ext_field {
