@@ -551,6 +551,10 @@ def convert(folder, kernel_table, out_dir):
     if os.path.exists(mof):
         lines = []
         for (guid, etype), (cls, version, data, ename) in sorted(read_kernel_classes(mof).items()):
+            if not data:
+                # a line without fields is one the -templates reader skips
+                summary.note("kernel class %s %d" % (cls, etype), "left out: no fields (nothing to name)")
+                continue
             try:
                 words = mof_words(data)
             except Cut as cut:
