@@ -609,43 +609,27 @@ TEST(Samples, ConfigurationAndMarkRecordsNameTheirFields) {
 // 0x030A) is the image-load class's.
 TEST(Samples, KernelRecordsDecodeByTheirWindowsLayout) {
   using namespace logbuild;
-  const byte_array sid = {1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0};  // S-1-5-18
-  // Process Start: version 3 (Windows Vista and 7), version 4 (8 and later)
-  // adds Flags after DirectoryTableBase and PackageFullName, ApplicationId
-  // after CommandLine.
-  const auto process = [&sid](bool v4) {
+  // Process Start: version 4 (Windows 8 on) adds Flags after
+  // DirectoryTableBase and PackageFullName, ApplicationId after CommandLine
+  const auto process = [](bool v4) {
     writer w;
-    w.put_u64(0xffffa00000001000ull).put_u32(0x1234).put_u32(0x4).put_u32(1).put_i32(0);
-    w.put_u64(0x1aa000);  // DirectoryTableBase
-    if (v4) w.put_u32(0);  // Flags
-    w.put_u64(0xffffa00000002000ull).put_u64(0);  // the TOKEN_USER before the SID
-    w.put_bytes(sid).put_bytes(byte_array{'c', 'm', 'd', '.', 'e', 'x', 'e', 0});
-    w.put_utf16(u"cmd /c dir");
+    w.put_u64(0xffffa00000001000ull).put_u32(0x1234).put_u32(4).put_u32(1).put_i32(0).put_u64(0x1aa000);
+    if (v4) w.put_u32(0);                                              // Flags
+    w.put_u64(0xffffa00000002000ull).put_u64(0);                       // TOKEN_USER
+    w.put_bytes(byte_array{1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0});      // S-1-5-18
+    w.put_bytes(byte_array{'c', 'm', 'd', 0}).put_utf16(u"cmd /c dir");
     if (v4) w.put_utf16(u"").put_utf16(u"");
     return w.take();
   };
-  // Image Load: version 2, and version 3 that splits Reserved0 into
-  // SignatureLevel, SignatureType and a 16-bit Reserved0.
-  const auto image = [](bool v3) {
-    writer w;
-    w.put_u64(0x7ff800000000ull).put_u64(0x1f000).put_u32(0x1234).put_u32(0x2a1b3).put_u32(0x5f000000);
-    if (v3) {
-      w.put_u8(12).put_u8(1).put_u16(0);
-    } else {
-      w.put_u32(0);
-    }
-    w.put_u64(0x7ff800000000ull).put_u32(0).put_u32(0).put_u32(0).put_u32(0);
-    w.put_utf16(u"\\Windows\\System32\\ntdll.dll");
-    return w.take();
-  };
-  // the fields both versions share, then the TOKEN_USER's two pointers
-  // unnamed before the SID
   const std::string process_start =
       R"("01-UniqueProcessKey":"0xffffa00000001000";"02-ProcessId":"0x00001234";"03-ParentId":"0x00000004";)"
       R"("04-SessionId":"0x00000001";"05-ExitStatus":"0x00000000";"06-DirectoryTableBase":"0x00000000001aa000";)";
-  const std::string image_start =
-      R"("01-ImageBase":"0x00007ff800000000";"02-ImageSize":"0x000000000001f000";"03-ProcessId":"0x00001234";)"
-      R"("04-ImageChecksum":"0x0002a1b3";"05-TimeDateStamp":"0x5f000000";)";
+  // Image Load version 3 (Windows 8 on)
+  writer image;
+  image.put_u64(0x7ff800000000ull).put_u64(0x1f000).put_u32(0x1234).put_u32(0x2a1b3).put_u32(0x5f000000);
+  image.put_u8(12).put_u8(1).put_u16(0).put_u64(0x7ff800000000ull).put_zeros(16).put_utf16(u"a.dll");
+  writer extension;
+  for (u32 i = 1; i <= 9; ++i) extension.put_u32(i);
   struct row {
     const char* name;
     u32 build;
@@ -657,27 +641,21 @@ TEST(Samples, KernelRecordsDecodeByTheirWindowsLayout) {
   const row rows[] = {
       {"ProcessWindows10", 19045, 0x0301, process(true), "Kernel-Process-Trace",
        process_start + R"("07-Flags":"0x00000000";"08":"0xffffa00000002000";"09":"0x0000000000000000";)"
-                       R"("10-UserSID":"S-1-5-18";"11-ImageFileName":"cmd.exe";"12-CommandLine":"cmd /c dir";)"
+                       R"("10-UserSID":"S-1-5-18";"11-ImageFileName":"cmd";"12-CommandLine":"cmd /c dir";)"
                        R"("13-PackageFullName":"-";"14-ApplicationId":"-")"},
       {"ProcessWindows7", 7601, 0x0301, process(false), "Kernel-Process-Trace",
        process_start + R"("07":"0xffffa00000002000";"08":"0x0000000000000000";"09-UserSID":"S-1-5-18";)"
-                       R"("10-ImageFileName":"cmd.exe";"11-CommandLine":"cmd /c dir")"},
-      {"ImageLoadWindows10", 19045, 0x030A, image(true), "Kernel-ImageLoad-Trace",
-       image_start + R"("06-SignatureLevel":"0x0c";"07-SignatureType":"0x01";"08-Reserved0":"0x0000";)"
-                     R"("09-DefaultBase":"0x00007ff800000000";"10-Reserved1":"0x00000000";)"
-                     R"("11-Reserved2":"0x00000000";"12-Reserved3":"0x00000000";"13-Reserved4":"0x00000000";)"
-                     R"("14-FileName":"/Windows/System32/ntdll.dll")"},
-      {"ImageLoadWindows7", 7600, 0x030A, image(false), "Kernel-ImageLoad-Trace",
-       image_start + R"("06-Reserved0":"0x00000000";"07-DefaultBase":"0x00007ff800000000";)"
-                     R"("08-Reserved1":"0x00000000";"09-Reserved2":"0x00000000";"10-Reserved3":"0x00000000";)"
-                     R"("11-Reserved4":"0x00000000";"12-FileName":"/Windows/System32/ntdll.dll")"},
-      {"HeaderExtension", 19045, 0x0005,
-       writer().put_u32(1).put_u32(2).put_u32(3).put_u32(4).put_u32(5).put_u32(6).put_u32(7).put_u32(8)
-           .put_u32(0x14).take(),
-       "Kernel-Event-Trace",
+                       R"("10-ImageFileName":"cmd";"11-CommandLine":"cmd /c dir")"},
+      {"ImageLoadInTheProcessGroup", 19045, 0x030A, image.take(), "Kernel-ImageLoad-Trace",
+       R"("01-ImageBase":"0x00007ff800000000";"02-ImageSize":"0x000000000001f000";"03-ProcessId":"0x00001234";)"
+       R"("04-ImageChecksum":"0x0002a1b3";"05-TimeDateStamp":"0x5f000000";"06-SignatureLevel":"0x0c";)"
+       R"("07-SignatureType":"0x01";"08-Reserved0":"0x0000";"09-DefaultBase":"0x00007ff800000000";)"
+       R"("10-Reserved1":"0x00000000";"11-Reserved2":"0x00000000";"12-Reserved3":"0x00000000";)"
+       R"("13-Reserved4":"0x00000000";"14-FileName":"a.dll")"},
+      {"HeaderExtension", 19045, 0x0005, extension.take(), "Kernel-Event-Trace",
        R"("01-GroupMask1":"0x00000001";"02-GroupMask2":"0x00000002";"03-GroupMask3":"0x00000003";)"
        R"("04-GroupMask4":"0x00000004";"05-GroupMask5":"0x00000005";"06-GroupMask6":"0x00000006";)"
-       R"("07-GroupMask7":"0x00000007";"08-GroupMask8":"0x00000008";"09-KernelEventVersion":"0x00000014")"},
+       R"("07-GroupMask7":"0x00000007";"08-GroupMask8":"0x00000008";"09-KernelEventVersion":"0x00000009")"},
   };
   const byte_array block = program_template_block();
   for (const row& r : rows) {
@@ -685,17 +663,16 @@ TEST(Samples, KernelRecordsDecodeByTheirWindowsLayout) {
     temp_dir dir;
     const byte_array first = build_logfile_first_buffer(
         {.first_buffer_size = 0x400, .provider_version = r.build, .clock_type = 2});
-    const buffer_header_fields h{.buffer_size = 0x400, .time = ft_2021};
     const byte_array record =
         build_record(record_generic{.type_code = 0xC002, .hook_id = r.hook, .payload = r.payload});
+    const buffer_header_fields h{.buffer_size = 0x400, .time = ft_2021};
     file_run f;
     f.processor.load_templates(block);
     const std::map<u64, event_record> records =
         decoded_at(f, dir.write("kernel.etl", join({first, buffer_builder(h).add(record).finish()})));
     ASSERT_EQ(records.size(), 1u);
-    const event_record& got = records.begin()->second;
-    EXPECT_EQ(got.provider_name, r.provider);
-    field_map fields = got.fields;
+    EXPECT_EQ(records.begin()->second.provider_name, r.provider);
+    field_map fields = records.begin()->second.fields;
     std::string text;
     dump_field_map(text, fields);
     EXPECT_EQ(text, r.fields);

@@ -318,17 +318,10 @@ TEST(ManifestTemplates, FailureLeavesTheSourcesAsTheyWere) {
   const row rows[] = {
       {"BrokenManifest", "in/reduced/broken.xml", "<instrumentationManifest", "in", false,
        "/in/reduced/broken.xml: unclosed token: line 1, column 0"},
-      {"BrokenTemplateInADump", "in/nasbench/dump.xml",
-       "<Providers><Provider><Name>P</Name><Metadata><Guid>{11111111-2222-3333-4444-"
-       "555555555556}</Guid></Metadata><Event><Id>1</Id><Template>&lt;template</Template>"
-       "</Event></Provider></Providers>",
-       "in", false, "/in/nasbench/dump.xml: unclosed token: line 1, column 0"},
       {"BrokenKernelClasses", "in/kernel-mof/kernel-mof.xml", "<kernelMof><provider>", "in", false,
        "/in/kernel-mof/kernel-mof.xml: no element found: line 1, column 21"},
       {"NoKernelClasses", "in/kernel-mof/kernel-mof.xml", nullptr, "in", false,
        "/in/kernel-mof: no kernel class description (*.xml)"},
-      {"NoProviderNames", "in/nasbench/provider-names.tsv", nullptr, "in", false,
-       "/in/nasbench/provider-names.tsv: [Errno 2] No such file or directory"},
       {"MissingFolder", "", "", "absent", false, "/absent: not a folder of provider descriptions"},
       {"ShortKernelTable", "", "", "in", true, ": 30 kernel provider rows read, 31 expected"},
   };
