@@ -530,9 +530,10 @@ def release_builds(text):
 PAGE_ROW = re.compile(r"^\|\s*([\w.-]+\.md)\s*\|\s*[0-9a-f]{40}\s*\|\s*[\d-]+\s*\|\s*([^|]*?)\s*\|\s*$")
 
 
-def minimum_clients(sources_md):
+def minimum_clients(sources_md, errors):
     """Page file name -> the first build of its minimum client, from the
-    table of pages in the kernel classes' SOURCES.md (none when absent)."""
+    table of pages in the kernel classes' SOURCES.md. Without it the older
+    versions would lose their Windows, so it must be read."""
     clients = {}
     try:
         with open(sources_md, encoding="utf-8") as f:
@@ -541,8 +542,8 @@ def minimum_clients(sources_md):
                 builds = release_builds(m.group(2)) if m else None
                 if builds:
                     clients[m.group(1)] = builds[0]
-    except OSError:
-        pass
+    except (OSError, UnicodeDecodeError) as e:
+        errors.append("%s: %s" % (sources_md, e))
     return clients
 
 
@@ -647,7 +648,7 @@ def kernel_lines(folder, groups, extra, summary, errors):
     if not names:
         errors.append("%s: no kernel class description (*.xml)" % mof_dir)
         return [], []
-    clients = minimum_clients(os.path.join(mof_dir, "SOURCES.md"))
+    clients = minimum_clients(os.path.join(mof_dir, "SOURCES.md"), errors)
     classes = collections.defaultdict(dict)
     origins = []
     for n in names:

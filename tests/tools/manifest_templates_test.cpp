@@ -322,6 +322,8 @@ TEST(ManifestTemplates, FailureLeavesTheSourcesAsTheyWere) {
        "/in/kernel-mof/kernel-mof.xml: no element found: line 1, column 21"},
       {"NoKernelClasses", "in/kernel-mof/kernel-mof.xml", nullptr, "in", false,
        "/in/kernel-mof: no kernel class description (*.xml)"},
+      {"NoPageList", "in/kernel-mof/SOURCES.md", nullptr, "in", false,
+       "/in/kernel-mof/SOURCES.md: [Errno 2] No such file or directory"},
       {"MissingFolder", "", "", "absent", false, "/absent: not a folder of provider descriptions"},
       {"ShortKernelTable", "", "", "in", true, ": 30 kernel provider rows read, 31 expected"},
   };
