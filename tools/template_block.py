@@ -153,6 +153,10 @@ def parse_ids(id_text, where):
             last = parse_number(ends[1], "event id", where)
             if first > last:
                 raise SourceError(where, "event id range %s runs backwards" % part)
+            if last == 0:
+                # a last id of 0 means "no range" to every reader: the range
+                # would vanish without a word
+                raise SourceError(where, "event id range %s ends at 0" % part)
             id_range = (first, last)
         else:
             ids.append(parse_number(part, "event id", where))
@@ -175,8 +179,15 @@ def parse_template(line, where):
     if mark < 0:
         raise SourceError(where, 'no id marker ("$" or "%") in "' + body + '"')
     rest = body[mark + 1:]
+    # The -templates reader skips a line without a "," after its ids or with
+    # nothing after that ",": written into the block, such a line would
+    # register ids the same file given to -templates does not.
     comma = rest.find(",")
-    id_text, items = (rest, "") if comma < 0 else (rest[:comma], rest[comma + 1:])
+    if comma < 0:
+        raise SourceError(where, 'no "," after the event ids in "%s"' % body)
+    id_text, items = rest[:comma], trim(rest[comma + 1:])
+    if not items:
+        raise SourceError(where, 'nothing after the event ids in "%s"' % body)
     t.id_range, t.ids = parse_ids(id_text, where)
 
     pending = None
