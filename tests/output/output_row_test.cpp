@@ -397,6 +397,10 @@ TEST(OutputCells, TextEditsPerLayout) {
       {{"-no_whitespace"}, "nul\0byte"s, "nul[NUL]byte"},
       {{"-no_whitespace"}, "\0\0"s, "[NUL][NUL]"},
       {{"-multiline"}, "keep\r\nbreaks\0"s, "h keep\r\nbreaks[NUL]\n"},
+      // a leading double quote would open a quoted field: the cell is written as one
+      {{"-csv"}, "\"q,\"r\"", "\"\"\"q \"\"r\"\"\""},
+      {{}, "\"s|t", "\"\"\"s;t\""},
+      {{"-multiline"}, "\"u", "h \"u\n"},
       {{"-csv", "-enable_quoted_csv_fields"}, "q\"uote,x", "\"q\"\"uote,x\""},
       {{"-csv", "-enable_quoted_csv_fields"}, "a\r\nb", "\"a[CRLF]b\""},
       {{"-csv", "-enable_quoted_csv_fields"}, "{\"a\":1}", "{\"a\":1}"},
@@ -632,8 +636,11 @@ const std::vector<std::string> hostile_texts = {
     "plain",      "a|b",
     "c,d",        "e;f",
     "g\th",       "i:j",
-    "k::l",       "q\"uote",
-    "\"lead",     "{\"k\":\"v,w|x;y\"}",
+    "k::l",       "m~~n#o",
+    "q\"uote",    "trail\"",
+    "\"lead",     "\"",
+    "\"\"",       "\",\"|\";\"\t\"",
+    "\"\r\n\"",   "{\"k\":\"v,w|x;y\"}",
     "{\"ok\"}",   "cr\rlf\nboth\r\nrev\n\r",
     "nul\0byte"s, "[x]",
     "",           "x|,;\t:\"\r\n\0"s,
@@ -642,29 +649,29 @@ const std::vector<std::string> hostile_texts = {
 struct layout {
   std::vector<std::string> args;
   std::string separator;  // as the reader splits the lines
-  bool quoting;
   bool padded;
   char replaced;  // the separator character kept out of unquoted cells
   char replacement;
 };
 
 const layout layouts[] = {
-    {{}, " | ", false, true, '|', ';'},
-    {{"-csv"}, ",", false, false, ',', ' '},
-    {{"-csvgen"}, ",", false, false, ',', ' '},
-    {{"-bodyfile"}, "|", false, true, '|', ';'},
-    {{"-no_whitespace"}, "|", false, false, '|', ';'},
-    {{"-csv_separator", ";", "-no_whitespace"}, ";", false, false, ';', ' '},
-    {{"-csv_separator", ";"}, ";", false, true, ';', ' '},
-    {{"-csv_separator", "tab", "-no_whitespace"}, "\t", false, false, '\t', ' '},
-    {{"-csv", "-csv_separator", "\\t"}, "\t", false, false, '\t', ' '},
-    {{"-csv_separator", "\t", "-csv"}, "\t", false, false, '\t', ' '},
-    {{"-csv_separator", ":", "-no_whitespace"}, ":", false, false, ':', ' '},
-    {{"-csv_separator", "::", "-no_whitespace"}, "::", false, false, ':', ' '},
-    {{"-csv", "-enable_quoted_csv_fields"}, ",", true, false, 0, 0},
-    {{"-enable_quoted_csv_fields"}, "|", true, true, 0, 0},
-    {{"-csv_separator", ";", "-csv", "-enable_quoted_csv_fields"}, ";", true, false, 0, 0},
-    {{"-csv_separator", "tab", "-no_whitespace", "-enable_quoted_csv_fields"}, "\t", true, false, 0, 0},
+    {{}, " | ", true, '|', ';'},
+    {{"-csv"}, ",", false, ',', ' '},
+    {{"-csvgen"}, ",", false, ',', ' '},
+    {{"-bodyfile"}, "|", true, '|', ';'},
+    {{"-no_whitespace"}, "|", false, '|', ';'},
+    {{"-csv_separator", ";", "-no_whitespace"}, ";", false, ';', ' '},
+    {{"-csv_separator", ";"}, ";", true, ';', ' '},
+    {{"-csv_separator", "tab", "-no_whitespace"}, "\t", false, '\t', ' '},
+    {{"-csv", "-csv_separator", "\\t"}, "\t", false, '\t', ' '},
+    {{"-csv_separator", "\t", "-csv"}, "\t", false, '\t', ' '},
+    {{"-csv_separator", ":", "-no_whitespace"}, ":", false, ':', ' '},
+    {{"-csv_separator", "::", "-no_whitespace"}, "::", false, ':', ' '},
+    {{"-csv_separator", "~~", "-no_whitespace"}, "~~", false, '~', ' '},
+    {{"-csv", "-enable_quoted_csv_fields"}, ",", false, 0, 0},
+    {{"-enable_quoted_csv_fields"}, "|", true, 0, 0},
+    {{"-csv_separator", ";", "-csv", "-enable_quoted_csv_fields"}, ";", false, 0, 0},
+    {{"-csv_separator", "tab", "-no_whitespace", "-enable_quoted_csv_fields"}, "\t", false, 0, 0},
 };
 
 std::string marked(std::string s) {
@@ -712,7 +719,7 @@ void check_round_trip(const layout& l, cmd_params& options, output_row& row,
   EXPECT_EQ(text.find('\r'), std::string::npos);
   EXPECT_EQ(text.find('\0'), std::string::npos);
   std::vector<csv_record> records;
-  ASSERT_TRUE(read_csv(text, l.separator, l.quoting, records)) << text;
+  ASSERT_TRUE(read_csv(text, l.separator, true, records)) << text;
   ASSERT_EQ(records.size(), 2u) << text;
   ASSERT_EQ(records[0].size(), labels.size()) << text;
   ASSERT_EQ(records[1].size(), shown.size()) << text;
@@ -797,6 +804,7 @@ TEST(CsvReader, SplitsAndUnquotes) {
       {"\"a,b\",c\n", ",", false, true, {{"\"a", "b\"", "c"}}},
       {"\"a,b\",c\n", ",", true, true, {{"a,b", "c"}}},
       {"\"a\"\"b\"  ,x\n", ",", true, true, {{"a\"b", "x"}}},
+      {"\"a\"   | \"\"\n", " | ", true, true, {{"a", ""}}},
       {"x\"y,\"\"\n", ",", true, true, {{"x\"y", ""}}},
       {"\"a\nb\",c\n", ",", true, true, {{"a\nb", "c"}}},
       {"\"open,b\n", ",", true, false, {}},
