@@ -110,13 +110,15 @@ i32 timeline_record::write_l2t(u8& header_pending, std::ostream& out) {
   std::multimap<u64, macb_entry> entries;
   build_macb_times(entries, *this, static_cast<zarn::type_time>(type));
 
-  // Every field comes from outside or holds decoded text: a separator, a
-  // line break or a NUL byte inside one, or a double quote at its start, must
-  // not change how a CSV reader splits the line.
+  // Every text field comes from outside or holds decoded text: a separator,
+  // a line break or a NUL byte inside one, or a double quote at its start,
+  // must not change how a CSV reader splits the line. The date, the time and
+  // the version are never rewritten: the command line refuses a separator
+  // that they can hold.
   std::string scratch;
-  auto append_field = [this, &scratch](std::string& line, const std::string& text) {
+  auto append_field = [this, &scratch](std::string& line, const std::string& text, bool fixed) {
     scratch = text;
-    if (separator != 0 && replacement != 0) replace_char(scratch, separator, replacement, false);
+    if (!fixed && separator != 0 && replacement != 0) replace_char(scratch, separator, replacement, false);
     mark_breaks_and_nuls(scratch);
     if (quoted != 0 || opens_quoted_field(scratch)) {
       append_csv_quoted(line, scratch);
@@ -134,11 +136,11 @@ i32 timeline_record::write_l2t(u8& header_pending, std::ostream& out) {
     const std::string blank = padded != 0 && unpadded == 0 ? " " : "";
     std::string line;
     if (combined != 0) {
-      append_field(line, blank + date + " " + time_text);
+      append_field(line, blank + date + " " + time_text, true);
     } else {
-      append_field(line, date);
+      append_field(line, date, true);
       line += separator_text;
-      append_field(line, blank + time_text);
+      append_field(line, blank + time_text, true);
     }
     const std::string* const rest[] = {&timezone, &e.macb, e.source.empty() ? &source : &e.source, &sourcetype,
           !type_text.empty() ? &type_text : &e.label, e.user.empty() ? &user : &e.user, &host,
@@ -146,7 +148,7 @@ i32 timeline_record::write_l2t(u8& header_pending, std::ostream& out) {
           &notes, &format, &extra};
     for (const std::string* text : rest) {
       line += separator_text;
-      append_field(line, *text);
+      append_field(line, *text, text == &version_text);
     }
     if (line_end) line += '\n';
     out << line;

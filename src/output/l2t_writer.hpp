@@ -24,9 +24,9 @@ struct timeline_record : file_times {
   // and the padding and date/time switches from the options; null does nothing.
   void init_from_options(cmd_params* opts);
   // Writes the header line when it is pending (clearing the flag), then one
-  // line per valid time entry. Every field has the separator character
-  // replaced and its line breaks and NUL bytes marked, and is written between
-  // double quotes
+  // line per valid time entry. Every text field has the separator character
+  // replaced and its line breaks and NUL bytes marked (the date, the time and
+  // the version are kept as they are), and is written between double quotes
   // (inner double quotes doubled) under quoting or when it opens with a
   // double quote, so that a CSV reader always splits a line into the same
   // number of fields. Returns 1.

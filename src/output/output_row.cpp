@@ -102,8 +102,11 @@ struct cell_guard {
     }
   }
 
-  // A cell of a time, date, GUID or number.
-  void protect_fixed(std::string& s) const { protect_label(s); }
+  // A time, date, GUID or number is never rewritten: the command line refuses
+  // a separator that one can hold, and under quoting the cell is quoted.
+  void protect_fixed(std::string& s) const {
+    if (quoting) quote_when_needed(s);
+  }
 };
 
 // The number's text; `decimal` tells whether it is the decimal form, which is

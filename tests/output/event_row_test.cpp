@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -188,6 +189,8 @@ TEST(EventOutput, EveryLineSplitsIntoItsFields) {
       {{"-csvl2t", "-enable_quoted_csv_fields"}, ",", 17, 2},
       {{"-csvl2t", "-enable_quoted_csv_fields", "-csv_separator", ";"}, ";", 17, 2},
       {{"-csv"}, ",", 16, 3},
+      {{"-csv", "-dateformat", "mmm dd, yy"}, ",", 16, 3},  // the date is written without its comma
+      {{"-csvl2t", "-csv_separator", ".", "-timeformat", "hh:mm:ss"}, ".", 17, 2},
       {{"-csv", "-csv_separator", ";"}, ";", 16, 3},
       {{"-csv", "-enable_quoted_csv_fields"}, ",", 16, 3},
       {{"-no_whitespace"}, "|", 16, 3},
@@ -219,6 +222,29 @@ TEST(EventOutput, EveryLineSplitsIntoItsFields) {
       ASSERT_EQ(records.size(), c.records) << text;
       for (const csv_record& r : records) EXPECT_EQ(r.size(), c.fields) << text;
     }
+  }
+}
+
+// The date, the time and the version of a timeline line are never rewritten,
+// whatever the separator (the command line refuses one that they can hold);
+// text fields have the separator character replaced.
+TEST(Timeline, FixedFieldsAreNeverRewritten) {
+  for (const char separator : {':', '0', '.', '2'}) {
+    const std::string sep(1, separator);
+    SCOPED_TRACE(sep);
+    tool_options t({"-csvl2t"});
+    t.options.separator_text = sep;
+    t.options.separator = separator;
+    t.options.separator_replacement = ' ';
+    t.options.current_file = "x.etl";
+    event_record e = sample_event();
+    std::ostringstream out;
+    write_event_row(e, out, t.options);
+    const std::string line = out.str().substr(out.str().find('\n') + 1);
+    EXPECT_EQ(line.rfind("2020-01-01" + sep + " 00:00:01.234567800" + sep + "UTC" + sep, 0), 0u) << line;
+    std::string file = "x.etl";
+    std::replace(file.begin(), file.end(), separator, ' ');
+    EXPECT_NE(line.find(sep + "2" + sep + file + sep), std::string::npos) << line;
   }
 }
 
