@@ -191,6 +191,8 @@ TEST(EventOutput, EveryLineSplitsIntoItsFields) {
       {{"-csv"}, ",", 16, 3},
       {{"-csv", "-dateformat", "mmm dd, yy"}, ",", 16, 3},  // the date is written without its comma
       {{"-csvl2t", "-csv_separator", ".", "-timeformat", "hh:mm:ss"}, ".", 17, 2},
+      {{"-csvl2t", "-csv_separator", "m"}, "m", 17, 2},  // "timezone", "format": quoted header names
+      {{"-csv", "-csv_separator", "m"}, "m", 16, 3},
       {{"-csv", "-csv_separator", ";"}, ";", 16, 3},
       {{"-csv", "-enable_quoted_csv_fields"}, ",", 16, 3},
       {{"-no_whitespace"}, "|", 16, 3},
