@@ -117,25 +117,17 @@ TEST(CommonOptions, SeparatorsThatFixedFormsHoldAreRefused) {
   } cases[] = {
       {{"-csv_separator", ":"}, R"(separator ":" refused: times hold ':')"},
       {{"-csv_separator", "x"}, R"(separator "x" refused: hexadecimal numbers ("0x") hold 'x')"},
-      {{"-csv_separator", "-"}, R"(separator "-" refused: GUIDs hold '-')"},
-      {{"-csv_separator", " 7 "}, R"(separator " 7 " refused: numbers, dates and times hold '7')"},
-      {{"-csv_separator", "E"}, ""},
-      {{"-csv_separator", "e"}, R"(separator "e" refused: hexadecimal numbers and GUIDs hold 'e')"},
-      {{"-csv_separator", ";."}, R"(separator ";." refused: times hold '.')"},
+      {{"-csv_separator", " - "}, R"(separator " - " refused: GUIDs hold '-')"},
+      {{"-csv_separator", ";7"}, R"(separator ";7" refused: numbers, dates and times hold '7')"},
       {{"-csv_separator", "."}, R"(separator "." refused: times hold '.')"},
       {{"-csv_separator", ".", "-timeformat", "hh:mm:ss"}, ""},
       {{"-csv_separator", "  "}, R"(separator "  " refused: dates and times hold blanks)"},
-      {{"-csv_separator", "/"}, ""},
       {{"-csv_separator", "/", "-dateformat", "dd/mm/yyyy"}, R"(separator "/" refused: dates hold '/')"},
-      {{"-csv_separator", "J"}, ""},
       {{"-csv_separator", "J", "-dateformat", "MMM dd, yy"}, R"(separator "J" refused: month names in dates hold 'J')"},
+      {{"-csv_separator", "J"}, ""},
       {{"-csv", "-dateformat", "mmm dd, yy"}, ""},
-      {{"-csvl2t", "-dateformat", "mm dd,yyyy"}, ""},
-      {{"-csv_separator", "|"}, ""},
-      {{"-csv_separator", "tab"}, ""},
       {{"-csv_separator", "~~"}, ""},
       {{"-csv_separator", ":", "-enable_quoted_csv_fields"}, ""},
-      {{"-csv_separator", " ", "-no_whitespace"}, ""},  // no separator text is left
   };
   for (const auto& c : cases) {
     args_t args = c.args;
