@@ -241,7 +241,9 @@ void read_items(const std::string& text, template_rec& rec) {
     if (item[0] == '#') {
       if (item.size() > 1) rec.selectors.insert(number_of(item.substr(1)));
     } else if (item[0] == 'L') {
-      if (item.size() > 1) pending = item.substr(1);
+      // a name is printed with every decoded value: a line break or NUL byte
+      // in the file's text must not reach an output line
+      if (item.size() > 1) mark_breaks_and_nuls(pending = item.substr(1));
     } else if (item[0] != 'C') {
       const u16 type = u16_of(item);
       rec.types.push_back(type);

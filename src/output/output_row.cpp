@@ -9,6 +9,7 @@
 #include "common/zarn_string.hpp"
 #include "common/zarn_time.hpp"
 #include "common/zarn_time_text.hpp"
+#include "output/csv_field.hpp"
 #include "platform/cmd_params.hpp"
 
 namespace {
@@ -36,43 +37,17 @@ void append_right_aligned(std::string& line, const std::string& s, std::size_t w
   line += s;
 }
 
-std::string quoted(const std::string& text) {
-  std::string out;
-  out.reserve(text.size() + 2);
-  out.push_back('"');
-  for (const char c : text) {
-    if (c == '"') out.push_back('"');  // a lone quote would end the field for the reader
-    out.push_back(c);
-  }
-  out.push_back('"');
-  return out;
-}
-
 // A text set with quote_text that was kept unquoted: longer than two
 // characters, beginning with '{' and '"'.
 bool is_brace_quote_text(const std::string& text) {
   return text.size() > 2 && text[0] == '{' && text[1] == '"';
 }
 
-// A NUL byte in the output cuts the line short for many readers; it is shown
-// instead, like the line-break markers.
-void mark_nul_bytes(std::string& s) {
-  if (s.find('\0') == std::string::npos) return;
-  std::string out;
-  out.reserve(s.size() + 16);
-  for (const char c : s) {
-    if (c == '\0') {
-      out += "[NUL]";
-    } else {
-      out.push_back(c);
-    }
-  }
-  s.swap(out);
-}
-
-// What keeps the separator out of a cell in the current layout. Delimited
-// layouts replace the separator character; the quoted layout quotes any cell
-// that is not already quoted and holds a character of the separator text.
+// What keeps a cell from splitting its row in the current layout. Delimited
+// layouts replace the separator character in texts and labels and write a
+// text that opens with a double quote as a quoted field; the quoted layout
+// quotes any cell that is not already quoted and holds a character of the
+// separator text or opens with a double quote.
 struct cell_guard {
   bool quoting = false;
   char separator = 0;
@@ -107,16 +82,30 @@ struct cell_guard {
     if (separator != 0) replace_char(s, separator, replacement, false);
   }
 
-  // A cell the writer did not quote: keep the separator out of it.
-  void protect(std::string& s) const {
-    if (!quoting) {
-      replace_separator(s);
-      return;
-    }
+  // Under quoting, a cell that holds a character of the separator text or
+  // opens with a double quote is quoted whole.
+  void quote_when_needed(std::string& s) const {
     const bool holds_separator = std::any_of(separator_chars.begin(), separator_chars.end(),
                                              [&s](char c) { return s.find(c) != std::string::npos; });
-    const bool needs_quotes = holds_separator || (!s.empty() && s[0] == '"');
-    if (needs_quotes) s = quoted(s);
+    if (!holds_separator && !opens_quoted_field(s)) return;
+    std::string quoted;
+    append_csv_quoted(quoted, s);
+    s.swap(quoted);
+  }
+
+  // A header label: its separator characters replaced, or quoted.
+  void protect_label(std::string& s) const {
+    if (quoting) {
+      quote_when_needed(s);
+    } else {
+      replace_separator(s);
+    }
+  }
+
+  // A time, date, GUID or number is never rewritten: the command line refuses
+  // a separator that one can hold, and under quoting the cell is quoted.
+  void protect_fixed(std::string& s) const {
+    if (quoting) quote_when_needed(s);
   }
 };
 
@@ -161,7 +150,7 @@ std::string time_text_of(const zarn_variant_lite& cell, const cmd_params& option
 void append_time_cell(std::string& line, const zarn_variant_lite& cell, std::size_t w,
                       const cmd_params& options, const cell_guard& guard) {
   std::string content = time_text_of(cell, options);
-  guard.protect(content);
+  guard.protect_fixed(content);
   if (padding_on(options)) {
     if (options.blank_before_time != 0) line += ' ';
     append_left_aligned(line, content, w);
@@ -173,19 +162,30 @@ void append_time_cell(std::string& line, const zarn_variant_lite& cell, std::siz
 void append_text_cell(std::string& line, zarn_variant_lite& cell, std::size_t w, const cmd_params& options,
                       const cell_guard& guard) {
   std::string& text = cell.text;
+  const std::size_t width = padding_on(options) ? w : 0;
   // Most texts hold nothing to mark, replace or quote: one scan tells.
   if (!guard.is_plain(text)) {
     // Marked first, so that a separator character inside a marker is replaced too.
-    if (options.multiline == 0) mark_line_endings(text);
-    mark_nul_bytes(text);
+    if (options.multiline == 0) {
+      mark_breaks_and_nuls(text);
+    } else {
+      mark_nul_bytes(text);
+    }
     guard.replace_separator(text);
     if (guard.quoting) {
-      const bool quoted_here =
-          (cell.flags & cell_flag::quote_text) != 0 && !text.empty() && text[0] == '"';
-      if (!quoted_here) guard.protect(text);
+      const bool quoted_here = (cell.flags & cell_flag::quote_text) != 0 && opens_quoted_field(text);
+      if (!quoted_here) guard.quote_when_needed(text);
+    } else if (options.multiline == 0 && opens_quoted_field(text)) {
+      // A reader would take the cell for a quoted field and run it into the
+      // next cells: it is written as one. The cell keeps its text, so that a
+      // second rendering gives the same line.
+      std::string shown;
+      append_csv_quoted(shown, text);
+      append_left_aligned(line, shown, width);
+      return;
     }
   }
-  append_left_aligned(line, text, padding_on(options) ? w : 0);
+  append_left_aligned(line, text, width);
 }
 
 // `scratch` is a text buffer the row's cells share, so that a cell's text
@@ -198,7 +198,7 @@ void append_cell(std::string& line, std::string& scratch, output_row& row, std::
   if (is_number_tag(cell.type)) {
     bool decimal = false;
     std::string content = number_text(cell, w, options, decimal);
-    guard.protect(content);
+    guard.protect_fixed(content);
     if (decimal && pad) {
       append_right_aligned(line, content, w);
     } else {
@@ -217,7 +217,7 @@ void append_cell(std::string& line, std::string& scratch, output_row& row, std::
       if (options.blank_before_time != 0) line += ' ';
       std::string content =
           options.hex_numbers != 0 ? "0x" + hex_digits(cell.number, 16) : std::to_string(cell.number);
-      guard.protect(content);
+      guard.protect_fixed(content);
       append_left_aligned(line, content, pad ? w : 0);
       break;
     }
@@ -228,7 +228,7 @@ void append_cell(std::string& line, std::string& scratch, output_row& row, std::
       } else {
         scratch = blank_text(options);
       }
-      guard.protect(scratch);
+      guard.protect_fixed(scratch);
       append_left_aligned(line, scratch, pad ? w : 0);
       break;
     }
@@ -300,7 +300,8 @@ u32 output_row::set_string(i32 i, const std::string& text, u16 tag, u32 flags) {
   cell->type = tag;
   cell->flags = flags | row_flags;
   if ((cell->flags & cell_flag::quote_text) != 0 && !is_brace_quote_text(text)) {
-    cell->text = quoted(text);
+    cell->text.clear();
+    append_csv_quoted(cell->text, text);
   } else {
     cell->text = text;
   }
@@ -331,7 +332,7 @@ void write_output_header(std::ostream& out, cmd_params& options) {
     const zarn_variant_lite& cell = options.header_cells[k];
     if (cell.type == cell_tag::filetime && options.blank_before_time != 0) line += ' ';
     std::string label = cell.text;
-    guard.protect(label);
+    guard.protect_label(label);
     append_left_aligned(line, label, padding_on(options) ? column_width(options, k) : 0);
     if (k + 1 < n) line += options.separator_text;
   }
