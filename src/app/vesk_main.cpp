@@ -19,6 +19,7 @@
 #include "common/zarn_string.hpp"
 #include "decode/template_db.hpp"
 #include "etl/etl_run.hpp"
+#include "output/csv_field.hpp"
 #include "output/event_table.hpp"
 #include "platform/console.hpp"
 #include "platform/fileio.hpp"
@@ -289,14 +290,20 @@ int vesk_main(int argc, const char* const* argv) {
     return 0;
   }
 
-  std::string header = "\"";
-  header += header_label;
-  header += ": ";
-  if (has_flag_nokeep("-pipe", args, 1)) header += "<filelist> ... | ";
+  // The line repeats the command line between double quotes. Names in it come
+  // from the user and may hold quotes or line breaks: written as one CSV
+  // field, marked like decoded values, they can neither end the line early
+  // nor unbalance a reader's quotes.
+  std::string command = header_label;
+  command += ": ";
+  if (has_flag_nokeep("-pipe", args, 1)) command += "<filelist> ... | ";
   std::string joined;
   join_quoted(joined, args, '\'');
-  header += joined;
-  header += "\"\n";
+  command += joined;
+  mark_breaks_and_nuls(command);
+  std::string header;
+  append_csv_quoted(header, command);
+  header += '\n';
 
   int status = -1;
   {

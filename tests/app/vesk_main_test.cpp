@@ -43,6 +43,11 @@ TEST(ProgramEntry, RejectedCommandLinesWriteTheHeaderAndExit255) {
       {{"-pipe", "-sqlite", "x"},
        "This option is not offered in this build\n",
        "\"cmdline: <filelist> ... | " VESK_BINARY " -pipe -sqlite x\"\n\n"},
+
+      // a name's quote is doubled and its line break marked: one CSV field, one line
+      {{"-pullguid", "a\"b\nc"},
+       "This option requires -out <file>\n",
+       "\"cmdline: " VESK_BINARY " -pullguid a\"\"b[LF]c\"\n\n"},
   };
   for (const auto& c : cases) {
     const vesk_result r = run_vesk(c.args);
