@@ -55,7 +55,8 @@ cannot be read ends the run with status 1, each one named, and nothing
 written.
 """
 
-# Plain in-types by manifest name.
+# The program's type words (src/decode/type_words.hpp names them; a test
+# holds these equal to those). Plain in-types by manifest name.
 IN_TYPES = {
     "win:UnicodeString": 1, "win:AnsiString": 2, "win:Int8": 3, "win:UInt8": 4,
     "win:Int16": 5, "win:UInt16": 6, "win:Int32": 7, "win:UInt32": 8, "win:Int64": 9,

@@ -9,7 +9,7 @@
 #include "common/guid.hpp"
 #include "common/zarn_bytes.hpp"
 #include "common/zarn_string.hpp"
-#include "decode/apply_template.hpp"
+#include "decode/type_words.hpp"
 #include "decode/template_map.hpp"
 
 using zarn::u16_at;
@@ -45,9 +45,9 @@ constexpr u8 variable_count = 0x40;  // a u16 element count precedes the element
 constexpr u8 custom_layout = 0x60;   // a u16 byte length precedes the bytes
 constexpr u8 chain = 0x80;           // another byte of the same part follows
 constexpr u8 members_mask = 0x7F;    // a structure's out-type: its member count
-constexpr u8 structure = 24;         // no bytes of its own; its members follow
-constexpr u16 name_word = 0x8001;    // the template's leading word: the event name
-constexpr u16 length_word = 6;       // a u16 count or length ahead of the values
+// the template's leading word names the event: a "{guess}" marker
+constexpr u16 name_word = word_class::guess_marker;
+constexpr u16 length_word = in_type::uint16;  // a u16 count or length ahead of the values
 // What one schema may cost stays bounded however large the counts it
 // states; what does not fit is guessed. Counts multiply through nested
 // structure arrays, and an element that adds no word (an empty structure)
@@ -76,9 +76,9 @@ struct length_prefixed_row {
   u16 word;
 };
 constexpr std::array<length_prefixed_row, 3> length_prefixed_types = {{
-    {14, 0xa184},  // binary
-    {23, 0xa102},  // 8-bit text
-    {25, 0xa184},  // binary
+    {in_type::binary, with_n(word_class::back_bytes, 1)},
+    {schema_type::counted_ansi, with_n(word_class::back_ansi, 1)},
+    {schema_type::counted_binary, with_n(word_class::back_bytes, 1)},
 }};
 
 // Variable-count arrays the type words can express: the word that reads as
@@ -88,12 +88,12 @@ struct array_row {
   u16 word;
 };
 constexpr std::array<array_row, 6> variable_array_words = {{
-    {1, 0xa181},  // UTF-16 texts
-    {3, 0xa184},  // bytes
-    {4, 0xa184},
-    {7, 0xa188},  // 32-bit numbers
-    {8, 0xa188},
-    {20, 0xa188},
+    {in_type::utf16_text, with_n(word_class::back_utf16_list, 1)},
+    {in_type::int8, with_n(word_class::back_bytes, 1)},
+    {in_type::uint8, with_n(word_class::back_bytes, 1)},
+    {in_type::int32, with_n(word_class::back_u32s, 1)},
+    {in_type::uint32, with_n(word_class::back_u32s, 1)},
+    {in_type::hex_int32, with_n(word_class::back_u32s, 1)},
 }};
 
 // A NUL-terminated name inside the schema; false (nothing consumed) when no
@@ -145,7 +145,7 @@ std::vector<std::size_t> field_ends(const std::vector<schema_field>& fields) {
   std::vector<std::size_t> ends(fields.size(), 0);
   for (std::size_t i = fields.size(); i-- > 0;) {
     std::size_t next = i + 1;
-    if (fields[i].type == schema::structure) {
+    if (fields[i].type == schema_type::structure) {
       for (u8 m = 0; m < fields[i].members && next != 0; ++m) {
         next = next < fields.size() ? ends[next] : 0;
       }
@@ -199,7 +199,7 @@ class word_builder {
   bool add_field(std::size_t i, const std::string& index, int depth) {
     if (!charge()) return false;
     const schema_field& f = fields_[i];
-    if (f.type == schema::structure) return add_structure(i, depth);
+    if (f.type == schema_type::structure) return add_structure(i, depth);
     const std::string name = f.name + index;
     switch (f.count_kind) {
       case 0:
@@ -217,7 +217,8 @@ class word_builder {
         }
         return false;
       default:  // custom layout: its bytes, after their length
-        return add_word(schema::length_word, name + "_length") && add_word(0xa184, name);
+        return add_word(schema::length_word, name + "_length") &&
+               add_word(with_n(word_class::back_bytes, 1), name);
     }
   }
 
@@ -261,13 +262,13 @@ void decode_provider_traits(field_rec& f, std::span<const u8> data) {
   if (first != 0 && second != 0) {
     const auto nul = std::find(rest.begin(), rest.end(), u8{0});
     const std::string name(rest.begin(), nul);
-    f.set_text(name, static_cast<u32>(name.size()), ext_field::provider_traits, "utf8", 0);
+    f.set_text(name, static_cast<u32>(name.size()), ext_item_type::provider_traits, "utf8", 0);
     return;
   }
   if (first != 0) {
     std::string name;
     const i32 covered = utf16le_to_utf8(rest, name, static_cast<i32>(rest.size()), true);
-    f.set_text(name, static_cast<u32>(std::max(covered, 0)), ext_field::provider_traits, "utf16",
+    f.set_text(name, static_cast<u32>(std::max(covered, 0)), ext_item_type::provider_traits, "utf16",
                0);
     return;
   }
@@ -277,31 +278,31 @@ void decode_provider_traits(field_rec& f, std::span<const u8> data) {
   if (!zarn::read_u16_at(trait, 0, trait_size) || trait_size != traits::guid_trait_size) return;
   if (!zarn::fits(trait.size(), traits::trait_guid, guid_size)) return;
   const std::string text = guid_to_string(guid(trait.data() + traits::trait_guid));
-  f.set_text(text, guid_size, ext_field::provider_traits, "guid", 0);
+  f.set_text(text, guid_size, ext_item_type::provider_traits, "guid", 0);
 }
 
 void decode_item_data(field_rec& f, u16 type, std::span<const u8> data) {
   switch (type) {
-    case ext_field::related_activity:
+    case ext_item_type::related_activity:
       if (data.size() < guid_size) return;
       f.set_text(guid_to_string(guid(data.data())), guid_size, static_cast<u8>(type), "guid", 0);
       f.bytes.assign(data.begin(), data.begin() + guid_size);
       return;
-    case ext_field::sid: {
+    case ext_item_type::sid: {
       const u32 length = sid_length(data);
       if (length == 0 || length > data.size()) return;
       const std::string text = sid_to_string(data.first(length));
       if (!text.empty()) f.set_text(text, length, static_cast<u8>(type), "sid", 0);
       return;
     }
-    case ext_field::session_id:
+    case ext_item_type::session_id:
       if (data.size() >= 4) f.set_number(u32_at(data, 0), 4, static_cast<u8>(type), "value", 0);
       return;
-    case ext_field::event_key:
-    case ext_field::process_start_key:
+    case ext_item_type::event_key:
+    case ext_item_type::process_start_key:
       if (data.size() >= 8) f.set_number(u64_at(data, 0), 8, static_cast<u8>(type), "value", 0);
       return;
-    case ext_field::provider_traits:
+    case ext_item_type::provider_traits:
       decode_provider_traits(f, data);
       return;
     default:  // instance data, stack traces, counters and the like: no field
@@ -329,7 +330,7 @@ u16 decode_extended_item(event_template& schema, field_rec& f, bool& linked,
   if (!is_ext_item_header(item)) return 0;
   linked = ext_item_is_linked(item);
   const u16 type = u16_at(item, ext_item::type);
-  if (type == ext_item::schema_type) {
+  if (type == ext_item_type::schema) {
     // Only the last schema item of the walk gives the event its template;
     // building an earlier one is work thrown away, which a record packed
     // with schema items would pay once for each.
@@ -391,7 +392,7 @@ bool ext_item_is_linked(std::span<const u8> item) {
 }
 
 bool is_ext_item_schema(std::span<const u8> item) {
-  return item.size() >= ext_item::type + 2 && u16_at(item, ext_item::type) == ext_item::schema_type;
+  return item.size() >= ext_item::type + 2 && u16_at(item, ext_item::type) == ext_item_type::schema;
 }
 
 void dump_ext_item_header(std::span<const u8>, std::ostream&, u64) {}

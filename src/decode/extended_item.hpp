@@ -21,8 +21,29 @@ inline constexpr u64 type = 2;      // u16
 inline constexpr u64 link = 4;      // u16, non-zero when another item follows
 inline constexpr u64 data_size = 6; // u16
 inline constexpr u64 header_length = 8;
-inline constexpr u16 schema_type = 11;
 }  // namespace ext_item
+
+// The item types Windows writes.
+namespace ext_item_type {
+inline constexpr u16 related_activity = 1;  // a GUID: a field
+inline constexpr u16 sid = 2;               // a field
+inline constexpr u16 session_id = 3;        // u32: a field
+inline constexpr u16 instance_info = 4;
+inline constexpr u16 stack_trace32 = 5;
+inline constexpr u16 stack_trace64 = 6;
+inline constexpr u16 pebs_index = 7;
+inline constexpr u16 pmc_counters = 8;
+inline constexpr u16 psm_key = 9;
+inline constexpr u16 event_key = 10;        // u64: a field
+inline constexpr u16 schema = 11;           // the template of the payload
+inline constexpr u16 provider_traits = 12;  // a field
+inline constexpr u16 process_start_key = 13;  // u64: a field
+inline constexpr u16 control_guid = 14;
+inline constexpr u16 qpc_delta = 15;
+inline constexpr u16 container_id = 16;
+inline constexpr u16 stack_key32 = 17;
+inline constexpr u16 stack_key64 = 18;
+}  // namespace ext_item_type
 
 struct ext_item_type_row {
   u16 type;
@@ -32,24 +53,24 @@ struct ext_item_type_row {
 // counters and the like) must still be known: the walk steps over them, and
 // an item it stopped at would be read as the event's payload.
 inline constexpr std::array<ext_item_type_row, 18> ext_item_types = {{
-    {1, "related activity id"},
-    {2, "sid"},
-    {3, "terminal session id"},
-    {4, "instance info"},
-    {5, "stack trace 32"},
-    {6, "stack trace 64"},
-    {7, "pebs index"},
-    {8, "pmc counters"},
-    {9, "psm key"},
-    {10, "event key"},
-    {11, "event schema"},
-    {12, "provider traits"},
-    {13, "process start key"},
-    {14, "control guid"},
-    {15, "qpc delta"},
-    {16, "container id"},
-    {17, "stack key 32"},
-    {18, "stack key 64"},
+    {ext_item_type::related_activity, "related activity id"},
+    {ext_item_type::sid, "sid"},
+    {ext_item_type::session_id, "terminal session id"},
+    {ext_item_type::instance_info, "instance info"},
+    {ext_item_type::stack_trace32, "stack trace 32"},
+    {ext_item_type::stack_trace64, "stack trace 64"},
+    {ext_item_type::pebs_index, "pebs index"},
+    {ext_item_type::pmc_counters, "pmc counters"},
+    {ext_item_type::psm_key, "psm key"},
+    {ext_item_type::event_key, "event key"},
+    {ext_item_type::schema, "event schema"},
+    {ext_item_type::provider_traits, "provider traits"},
+    {ext_item_type::process_start_key, "process start key"},
+    {ext_item_type::control_guid, "control guid"},
+    {ext_item_type::qpc_delta, "qpc delta"},
+    {ext_item_type::container_id, "container id"},
+    {ext_item_type::stack_key32, "stack key 32"},
+    {ext_item_type::stack_key64, "stack key 64"},
 }};
 
 // At least 8 bytes held; item size covers its 8-byte header and is not
@@ -82,17 +103,6 @@ u64 walk_ext_items(std::span<const u8> items, Visit&& visit) {
   }
   return pos;
 }
-
-// Field types of the item types that yield one.
-namespace ext_field {
-inline constexpr u16 related_activity = 1;  // a GUID
-inline constexpr u16 sid = 2;
-inline constexpr u16 session_id = 3;        // u32
-inline constexpr u16 event_key = 10;        // u64
-inline constexpr u16 schema = 11;
-inline constexpr u16 provider_traits = 12;
-inline constexpr u16 process_start_key = 13;  // u64
-}  // namespace ext_field
 
 // Decodes the item at the start of `item` (the bytes from the item to the
 // end of the record) into `f` (cleared first); a schema item fills `schema`

@@ -5,10 +5,9 @@
 #include "common/guid.hpp"
 #include "common/zarn_number.hpp"
 #include "common/zarn_string.hpp"
+#include "decode/type_words.hpp"
 
 namespace {
-
-constexpr u8 guid_in_type = 15;
 
 std::string counter_text(std::size_t i) {
   std::string text = std::to_string(i);
@@ -30,7 +29,7 @@ void append_value(std::string& line, field_rec& f) {
     return;
   }
   if (!f.bytes.empty()) {
-    if (f.in_type == guid_in_type && f.bytes.size() == 16) {
+    if (f.in_type == in_type::guid && f.bytes.size() == 16) {
       line += '{';
       line += guid_to_string(guid(f.bytes.data()));
       line += '}';

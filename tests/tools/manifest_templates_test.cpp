@@ -9,6 +9,7 @@
 #include "decode/decode_payload.hpp"
 #include "decode/template_db.hpp"
 #include "decode/template_map.hpp"
+#include "decode/type_words.hpp"
 #include "support/log_builder.hpp"
 #include "support/run_vesk.hpp"
 #include "support/temp_dir.hpp"
@@ -352,6 +353,44 @@ TEST(ManifestTemplates, FailureLeavesTheSourcesAsTheyWere) {
       EXPECT_FALSE(entry.path().filename().string().starts_with(".manifest-templates-")) << entry.path();
     }
   }
+}
+
+// The converter writes the program's type words: each word it names is the
+// word the program's vocabulary gives that meaning.
+TEST(ManifestTemplates, WordsAreTheProgramsWords) {
+  const char* const script =
+      "import sys\n"
+      "sys.path.insert(0, sys.argv[1])\n"
+      "import manifest_templates as m\n"
+      "t = m.IN_TYPES\n"
+      "for n in ('UnicodeString', 'AnsiString', 'Int8', 'UInt8', 'Int16', 'UInt16', 'Int32',\n"
+      "          'UInt32', 'Int64', 'UInt64', 'Float', 'Double', 'Boolean', 'Binary', 'GUID',\n"
+      "          'Pointer', 'FILETIME', 'SYSTEMTIME', 'SID', 'HexInt32', 'HexInt64'):\n"
+      "    print(t['win:' + n])\n"
+      "for w in (m.UNICODE, m.ANSI, m.BINARY, m.UINT8, m.INT8, m.UINT16, m.POINTER, m.SID, m.UINT32,\n"
+      "          m.BYTES_BY_NEXT_WORD, m.TEXT_BY_FIELD[m.UNICODE], m.TEXT_BY_FIELD[m.ANSI],\n"
+      "          m.TEXT_BY_FIELD[m.BINARY], m.ARRAY_BY_FIELD[m.UNICODE], m.ARRAY_BY_FIELD[m.ANSI],\n"
+      "          m.ARRAY_BY_FIELD[m.UINT8], m.ARRAY_BY_FIELD[m.INT8], m.ARRAY_BY_FIELD[m.UINT32],\n"
+      "          m.ARRAY_BY_FIELD[7], m.ARRAY_BY_FIELD[20], m.ARRAY_BY_FIELD[m.POINTER],\n"
+      "          m.NARROW_TEXT_N, m.UTF16_SLOTS[6], m.UTF16_SLOTS[8], m.UTF16_SLOTS[32],\n"
+      "          m.UTF16_SLOTS[512], m.RAW16, m.POINTER_PAIR):\n"
+      "    print(w)\n";
+  namespace it = in_type;
+  namespace wc = word_class;
+  const std::vector<u16> words = {
+      it::utf16_text, it::ansi_text, it::int8, it::uint8, it::int16, it::uint16, it::int32,
+      it::uint32, it::int64, it::uint64, it::float32, it::float64, it::boolean, it::binary,
+      it::guid, it::pointer, it::filetime, it::systemtime, it::sid, it::hex_int32, it::hex_int64,
+      it::utf16_text, it::ansi_text, it::binary, it::uint8, it::int8, it::uint16, it::pointer,
+      it::sid, it::uint32, bytes_by_next_word, wc::back_utf16, wc::back_ansi, wc::back_bytes,
+      wc::back_utf16_list, wc::back_ansi_list, wc::back_bytes, wc::back_bytes, wc::back_u32s,
+      wc::back_u32s, wc::back_u32s, wc::back_pointers, wc::ansi_n, it::utf16_slot6,
+      it::utf16_slot8, wc::utf16_slot32, it::utf16_slot512, it::raw16, with_n(wc::pointers_n, 2)};
+  std::string expected;
+  for (const u16 w : words) expected += std::to_string(w) + "\n";
+  const vesk_result r = run_program(VESK_PYTHON, {"-c", script, VESK_SOURCE_DIR "/tools"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, expected);
 }
 
 }  // namespace
