@@ -208,7 +208,7 @@ std::map<u64, event_record> decoded_records(file_run& f, const std::string& file
 }
 
 // The templates of data/templates (the seed files first, then those
-// converted from the provider descriptions), as the build appended them to
+// converted from the provider descriptions), as the build placed them in
 // the program, decode the samples' events. The values were checked against
 // the payload bytes.
 TEST(Samples, TemplatesDecodeTheirEvents) {
