@@ -122,7 +122,9 @@ void write_event_row(event_record& event, std::ostream& out, cmd_params& options
   set_column(row, col::processor_time, event.processor_time);
   set_column(row, col::processor, event.processor_number);
 
-  std::string extra;
+  // the extra-data text is built in one buffer that every row reuses
+  static std::string extra;
+  extra.clear();
   if (event.record_ok != 1) write_corruption_note(event, extra);
   write_event_data_text(event, extra);
   row.set_string(col::extra_data, extra, cell_tag::text, 0);

@@ -1,8 +1,10 @@
 #include "output/output_row.hpp"
 
 #include <algorithm>
-#include <charconv>
+#include <array>
+#include <memory>
 #include <new>
+#include <string_view>
 
 #include "common/guid.hpp"
 #include "common/zarn_number.hpp"
@@ -32,11 +34,6 @@ void append_left_aligned(std::string& line, const std::string& s, std::size_t wi
   if (s.size() < width) line.append(width - s.size(), ' ');
 }
 
-void append_right_aligned(std::string& line, const std::string& s, std::size_t width) {
-  if (s.size() < width) line.append(width - s.size(), ' ');
-  line += s;
-}
-
 // A text set with quote_text that was kept unquoted: longer than two
 // characters, beginning with '{' and '"'.
 bool is_brace_quote_text(const std::string& text) {
@@ -53,6 +50,9 @@ struct cell_guard {
   char separator = 0;
   char replacement = 0;
   std::string separator_chars;
+  // The characters that make a text cell need an edit: line breaks, NUL,
+  // the separator character and, under quoting, those of the separator text.
+  std::array<bool, 256> edits{};
 
   explicit cell_guard(const cmd_params& options) {
     quoting = options.quoted_fields != 0;
@@ -65,17 +65,18 @@ struct cell_guard {
       if (c != ' ') separator_chars.push_back(c);
     }
     if (separator_chars.empty() && !options.separator_text.empty()) separator_chars = " ";
+    for (const char c : {'\r', '\n', '\0'}) edits[static_cast<u8>(c)] = true;
+    if (separator != 0) edits[static_cast<u8>(separator)] = true;
+    if (quoting) {
+      for (const char c : separator_chars) edits[static_cast<u8>(c)] = true;
+    }
   }
 
   // The text holds no line break, NUL byte, separator character or leading
   // double quote: no edit of a text cell would change it.
-  bool is_plain(const std::string& s) const {
-    if (!s.empty() && s[0] == '"') return false;
-    for (const char c : s) {
-      if (c == '\r' || c == '\n' || c == '\0' || (separator != 0 && c == separator)) return false;
-      if (quoting && separator_chars.find(c) != std::string::npos) return false;
-    }
-    return true;
+  bool is_plain(std::string_view s) const {
+    if (opens_quoted_field(s)) return false;
+    return std::none_of(s.begin(), s.end(), [this](char c) { return edits[static_cast<u8>(c)]; });
   }
 
   void replace_separator(std::string& s) const {
@@ -104,28 +105,73 @@ struct cell_guard {
 
   // A time, date, GUID or number is never rewritten: the command line refuses
   // a separator that one can hold, and under quoting the cell is quoted.
-  void protect_fixed(std::string& s) const {
-    if (quoting) quote_when_needed(s);
+  // Appends the text that starts at `from` in `line` again, quoted, when it
+  // must be.
+  void protect_fixed(std::string& line, std::size_t from) const {
+    if (!quoting) return;
+    const std::string_view s(line.data() + from, line.size() - from);
+    const bool holds_separator = std::any_of(separator_chars.begin(), separator_chars.end(),
+                                             [s](char c) { return s.find(c) != std::string_view::npos; });
+    if (!holds_separator && !opens_quoted_field(s)) return;
+    std::string quoted;
+    append_csv_quoted(quoted, s);
+    line.replace(from, std::string::npos, quoted);
   }
 };
 
-// The number's text; `decimal` tells whether it is the decimal form, which is
-// right-aligned in its column.
-std::string number_text(const zarn_variant_lite& cell, std::size_t w, const cmd_params& options,
-                        bool& decimal) {
-  const bool pad = padding_on(options);
-  decimal = false;
-  if ((cell.flags & cell_flag::hex_column) != 0) {
-    return "0x" + hex_digits(cell.number, pad && w >= 2 ? w - 2 : 0);
+// The guard of the options' current layout, made again only when the layout
+// changes (a guard is needed for every row).
+const cell_guard& guard_for(const cmd_params& options) {
+  static std::unique_ptr<cell_guard> guard;
+  static std::string separator_text;
+  static char separator = 0, replacement = 0;
+  static u8 quoting = 0;
+  if (guard == nullptr || separator_text != options.separator_text ||
+      separator != options.separator || replacement != options.separator_replacement ||
+      quoting != options.quoted_fields) {
+    guard = std::make_unique<cell_guard>(options);
+    separator_text = options.separator_text;
+    separator = options.separator;
+    replacement = options.separator_replacement;
+    quoting = options.quoted_fields;
   }
-  if (options.hex_numbers != 0 && (cell.flags & cell_flag::decimal) == 0) {
+  return *guard;
+}
+
+// Pads what was appended to `line` from `from` on to `width`: blanks after
+// it, or before it when right-aligned. A longer text is written whole.
+void pad_from(std::string& line, std::size_t from, std::size_t width, bool right) {
+  const std::size_t n = line.size() - from;
+  if (n >= width) return;
+  if (right) {
+    line.insert(from, width - n, ' ');
+  } else {
+    line.append(width - n, ' ');
+  }
+}
+
+// The number in its column: "0x" and hexadecimal, or decimal (which is
+// right-aligned when padded).
+void append_number_cell(std::string& line, const zarn_variant_lite& cell, std::size_t w,
+                        const cmd_params& options, const cell_guard& guard) {
+  const bool pad = padding_on(options);
+  const std::size_t from = line.size();
+  bool decimal = false;
+  if ((cell.flags & cell_flag::hex_column) != 0) {
+    line += "0x";
+    append_hex(line, cell.number, pad && w >= 2 ? w - 2 : 0);
+  } else if (options.hex_numbers != 0 && (cell.flags & cell_flag::decimal) == 0) {
     std::size_t digits = 8;
     if (cell.type == cell_tag::number8) digits = 2;
     if (cell.type == cell_tag::number16) digits = 4;
-    return "0x" + hex_digits(cell.number, pad && w >= 2 ? w - 2 : digits);
+    line += "0x";
+    append_hex(line, cell.number, pad && w >= 2 ? w - 2 : digits);
+  } else {
+    decimal = true;
+    append_decimal(line, cell.number);
   }
-  decimal = true;
-  return std::to_string(cell.number);
+  guard.protect_fixed(line, from);
+  if (decimal && pad) pad_from(line, from, w, true);
 }
 
 bool is_number_tag(u16 tag) {
@@ -133,30 +179,19 @@ bool is_number_tag(u16 tag) {
          tag == cell_tag::number64;
 }
 
-// The text of FILETIME cell i, without the blank before it and the padding.
-std::string time_text_of(const zarn_variant_lite& cell, const cmd_params& options) {
-  const zarn::time t(cell.number, zarn::type_time::filetime);
-  std::string date;
-  std::string time_part;
-  if (t.is_valid()) {
-    zarn::time::format(date, time_part, t, options.date_time_fmt);
-  } else {
-    date = blank_text(options);
-    time_part = blank_text(options);
-  }
-  return date + " " + time_part;
-}
-
 void append_time_cell(std::string& line, const zarn_variant_lite& cell, std::size_t w,
                       const cmd_params& options, const cell_guard& guard) {
-  std::string content = time_text_of(cell, options);
-  guard.protect_fixed(content);
-  if (padding_on(options)) {
-    if (options.blank_before_time != 0) line += ' ';
-    append_left_aligned(line, content, w);
-  } else {
-    line += content;
+  const bool pad = padding_on(options);
+  if (pad && options.blank_before_time != 0) line += ' ';
+  const std::size_t from = line.size();
+  if (!append_filetime_text(line, cell.number, options.date_time_fmt)) {
+    // no valid time: blank date and time texts around their blank
+    line += blank_text(options);
+    line += ' ';
+    line += blank_text(options);
   }
+  guard.protect_fixed(line, from);
+  if (pad) pad_from(line, from, w, false);
 }
 
 void append_text_cell(std::string& line, zarn_variant_lite& cell, std::size_t w, const cmd_params& options,
@@ -188,22 +223,14 @@ void append_text_cell(std::string& line, zarn_variant_lite& cell, std::size_t w,
   append_left_aligned(line, text, width);
 }
 
-// `scratch` is a text buffer the row's cells share, so that a cell's text
-// needs no allocation of its own.
-void append_cell(std::string& line, std::string& scratch, output_row& row, std::size_t i,
-                 const cmd_params& options, const cell_guard& guard) {
+// Each cell is written straight into the line: no text of its own.
+void append_cell(std::string& line, output_row& row, std::size_t i, const cmd_params& options,
+                 const cell_guard& guard) {
   zarn_variant_lite& cell = row.cells[i];
   const std::size_t w = column_width(options, i);
   const bool pad = padding_on(options);
   if (is_number_tag(cell.type)) {
-    bool decimal = false;
-    std::string content = number_text(cell, w, options, decimal);
-    guard.protect_fixed(content);
-    if (decimal && pad) {
-      append_right_aligned(line, content, w);
-    } else {
-      line += content;
-    }
+    append_number_cell(line, cell, w, options, guard);
     return;
   }
   switch (cell.type) {
@@ -215,21 +242,26 @@ void append_cell(std::string& line, std::string& scratch, output_row& row, std::
       break;
     case cell_tag::ticks: {
       if (options.blank_before_time != 0) line += ' ';
-      std::string content =
-          options.hex_numbers != 0 ? "0x" + hex_digits(cell.number, 16) : std::to_string(cell.number);
-      guard.protect_fixed(content);
-      append_left_aligned(line, content, pad ? w : 0);
+      const std::size_t from = line.size();
+      if (options.hex_numbers != 0) {
+        line += "0x";
+        append_hex(line, cell.number, 16);
+      } else {
+        append_decimal(line, cell.number);
+      }
+      guard.protect_fixed(line, from);
+      if (pad) pad_from(line, from, w, false);
       break;
     }
     case cell_tag::guid_bytes: {
-      scratch.clear();
+      const std::size_t from = line.size();
       if (cell.bytes.size() >= 16) {
-        append_guid_text(scratch, guid(cell.bytes.data()));
+        append_guid_text(line, guid(cell.bytes.data()));
       } else {
-        scratch = blank_text(options);
+        line += blank_text(options);
       }
-      guard.protect_fixed(scratch);
-      append_left_aligned(line, scratch, pad ? w : 0);
+      guard.protect_fixed(line, from);
+      if (pad) pad_from(line, from, w, false);
       break;
     }
     default:
@@ -325,7 +357,7 @@ u32 output_row::set_bytes(i32 i, const u8* bytes, u32 length, u16 tag, u32 flags
 
 void write_output_header(std::ostream& out, cmd_params& options) {
   options.header_pending = 0;
-  const cell_guard guard(options);
+  const cell_guard& guard = guard_for(options);
   std::string line;
   const std::size_t n = options.header_cells.size();
   for (std::size_t k = 0; k < n; ++k) {
@@ -348,17 +380,16 @@ void render_output_row(std::ostream& out, output_row& row, cmd_params& options) 
   out << std::dec << std::left;
   out.fill(' ');
   if (row.valid == 0 || row.count <= 0) return;
-  const cell_guard guard(options);
+  const cell_guard& guard = guard_for(options);
   const std::size_t n = std::min(static_cast<std::size_t>(row.count), row.cells.size());
-  std::string line;
-  line.reserve(512);
-  std::string scratch;
-  scratch.reserve(64);
+  // one line buffer serves every row: it keeps its capacity
+  static std::string line;
+  line.clear();
   for (std::size_t i = 0; i < n; ++i) {
     if (options.multiline != 0 && i < options.header_cells.size()) {
       append_left_aligned(line, options.header_cells[i].text, column_width(options, i));
     }
-    append_cell(line, scratch, row, i, options, guard);
+    append_cell(line, row, i, options, guard);
     if (options.multiline != 0) {
       line += '\n';
     } else if (i + 1 < n) {
@@ -372,6 +403,6 @@ void render_output_row(std::ostream& out, output_row& row, cmd_params& options) 
 void render_time_cell(std::ostream& line, u32 i, output_row& row, cmd_params& options) {
   if (row.valid == 0 || i >= row.cells.size() || static_cast<i64>(i) >= row.count) return;
   std::string text;
-  append_time_cell(text, row.cells[i], column_width(options, i), options, cell_guard(options));
+  append_time_cell(text, row.cells[i], column_width(options, i), options, guard_for(options));
   line << text;
 }
