@@ -41,6 +41,40 @@ void store_u32(u8* p, u32 v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<u8>(v >> (8 * i));
 }
 
+// The word of the block each step reads: in order in the first round, then
+// (5i + 1), (3i + 5) and 7i modulo 16.
+constexpr int word_index[64] = {
+    0, 1, 2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15,
+    1, 6, 11, 0,  5,  10, 15, 4,  9,  14, 3,  8,  13, 2,  7,  12,
+    5, 8, 11, 14, 1,  4,  7,  10, 13, 0,  3,  6,  9,  12, 15, 2,
+    0, 7, 14, 5,  12, 3,  10, 1,  8,  15, 6,  13, 4,  11, 2,  9,
+};
+
+// The round's mixing function of the last three chaining words.
+template <int Round>
+u32 mix(u32 b, u32 c, u32 d) {
+  if constexpr (Round == 0) return (b & c) | (~b & d);
+  if constexpr (Round == 1) return (b & d) | (c & ~d);
+  if constexpr (Round == 2) return b ^ c ^ d;
+  return c ^ (b | ~d);
+}
+
+// The sixteen steps of one round, each with the round's own function (a
+// digest is taken of every block the program carries, at every start).
+template <int Round>
+void round_steps(u32& a, u32& b, u32& c, u32& d, const u32 x[16]) {
+#pragma GCC unroll 16
+  for (int j = 0; j < 16; ++j) {
+    const int i = Round * 16 + j;
+    const u32 f = mix<Round>(b, c, d);
+    const u32 t = d;
+    d = c;
+    c = b;
+    b = b + std::rotl(a + f + sine_table[i] + x[word_index[i]], shifts[Round][j % 4]);
+    a = t;
+  }
+}
+
 // One 64-byte block into the chaining words. The block is read as sixteen
 // little-endian words; it may sit at any alignment inside the caller's data.
 void transform(u32 state[4], const u8* block) {
@@ -48,22 +82,10 @@ void transform(u32 state[4], const u8* block) {
   for (int i = 0; i < 16; ++i) x[i] = zarn::load_u32(block + 4 * i);
 
   u32 a = state[0], b = state[1], c = state[2], d = state[3];
-  for (int i = 0; i < 64; ++i) {
-    const int round = i / 16;
-    u32 f = 0;
-    int k = 0;
-    switch (round) {
-      case 0: f = (b & c) | (~b & d); k = i; break;
-      case 1: f = (b & d) | (c & ~d); k = (5 * i + 1) % 16; break;
-      case 2: f = b ^ c ^ d;          k = (3 * i + 5) % 16; break;
-      default: f = c ^ (b | ~d);      k = (7 * i) % 16; break;
-    }
-    const u32 t = d;
-    d = c;
-    c = b;
-    b = b + std::rotl(a + f + sine_table[i] + x[k], shifts[round][i % 4]);
-    a = t;
-  }
+  round_steps<0>(a, b, c, d, x);
+  round_steps<1>(a, b, c, d, x);
+  round_steps<2>(a, b, c, d, x);
+  round_steps<3>(a, b, c, d, x);
   state[0] += a;
   state[1] += b;
   state[2] += c;
