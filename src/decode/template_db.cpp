@@ -1,7 +1,9 @@
 #include "decode/template_db.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <limits>
+#include <utility>
 
 #include "common/byte_reader.hpp"
 #include "common/zarn_bytes.hpp"
@@ -22,22 +24,77 @@ namespace {
 constexpr u64 min_block_bytes = 36;
 // The chunks end when this many bytes or fewer are left.
 constexpr u64 block_tail_bytes = 16;
+// A node of a set or map of small values: the value, three links, a colour
+// and the allocator's own header.
+constexpr u64 node_bytes = 48;
 
-// Up to `count` u16 values into `out`, each only while `used` is below L
-// (the chunk's own end); false when a value would lie past the end of the
-// bytes.
-template <typename Insert>
-bool read_u16_list(zarn::byte_reader& r, u8 count, u64 length, u64& used, Insert insert) {
-  for (u8 i = 0; i < count && used < length; ++i) {
-    u16 v = 0;
-    if (!r.read_u16(v)) return false;
-    insert(v);
-    used += 2;
-  }
+// The next list of a chunk: `count` u16 values, of which only those that
+// start while `used` is below L (the chunk's own end) belong to it. False
+// when they would lie past the end of the bytes.
+bool read_u16_list(zarn::byte_reader& r, u8 count, u64 length, u64& used,
+                   std::span<const u8>& out) {
+  const u64 values = used < length ? std::min<u64>(count, (length - used + 1) / 2) : 0;
+  if (!r.read_bytes(2 * values, out)) return false;
+  used += 2 * values;
   return true;
 }
 
+template <typename Insert>
+void each_u16(std::span<const u8> values, Insert insert) {
+  for (std::size_t i = 0; i + 1 < values.size(); i += 2) insert(zarn::load_u16(values.data() + i));
+}
+
 }  // namespace
+
+bool read_chunk(std::span<const u8> data, chunk_view& out) {
+  if (data.size() < template_chunk::min_bytes) return false;
+  zarn::byte_reader r(data);
+  u16 length = 0;
+  if (!r.read_u16(length) || length > r.remaining()) return false;
+
+  chunk_view c;
+  // `used` counts the bytes read after L; the lists stop where L ends
+  u64 used = 1;
+  u8 count = 0;
+  std::span<const u8> guid_bytes;
+  u8 range_flag = 0;
+  if (!r.read_u8(count) || !read_u16_list(r, count, length, used, c.selectors) ||
+      !r.read_bytes(16, guid_bytes) || !r.read_u16(c.name_index) || !r.read_u8(range_flag)) {
+    return false;
+  }
+  used += 19;
+  if (range_flag != 0) {
+    if (!r.read_u16(c.first_id) || !r.read_u16(c.last_id)) return false;
+    used += 4;
+  }
+  c.provider = guid(guid_bytes.data());
+  used += 1;
+  if (!r.read_u8(count) || !read_u16_list(r, count, length, used, c.ids)) return false;
+  used += 1;
+  if (!r.read_u8(count) || !read_u16_list(r, count, length, used, c.types) ||
+      !read_u16_list(r, count, length, used, c.name_indexes)) {
+    return false;
+  }
+  c.size = static_cast<u32>(used + 2);
+  c.adds_up = used == length;
+  out = c;
+  return true;
+}
+
+bool read_block_tables(std::span<const u8> block, std::vector<std::string>& field_names,
+                       std::vector<std::string>& provider_names, u64& chunks_at) {
+  if (block.size() < min_block_bytes) return false;
+  const u32 field_table = read_counted_string_list(field_names, block);
+  if (field_table == 0) return false;
+  const u32 provider_table = read_counted_string_list(provider_names, block.subspan(field_table));
+  if (provider_table == 0) return false;
+  chunks_at = u64{field_table} + provider_table;
+  return true;
+}
+
+bool block_has_chunk(std::span<const u8> block, u64 pos) {
+  return pos < block.size() && block.size() - pos > block_tail_bytes;
+}
 
 bool read_template_block(byte_array& out, u32 offset, u32 length) {
   return read_template_block(out, offset, length, get_exe_path());
@@ -73,47 +130,42 @@ void template_rec::clear() {
 }
 
 u32 template_rec::unpack(std::span<const u8> data) {
-  clear();
-  if (data.size() < template_chunk::min_bytes) return 0;
-  zarn::byte_reader r(data);
-  u16 length = 0;
-  if (!r.read_u16(length) || length > r.remaining()) return 0;
-
-  // `used` counts the bytes read after L; the lists stop where L ends
-  u64 used = 0;
-  u8 count = 0;
-  bool held = r.read_u8(count);
-  used += 1;
-  held = held && read_u16_list(r, count, length, used, [this](u16 v) { selectors.insert(v); });
-
-  std::span<const u8> guid_bytes;
-  u16 name_index = 0;
-  u8 range_flag = 0;
-  held = held && r.read_bytes(16, guid_bytes) && r.read_u16(name_index) && r.read_u8(range_flag);
-  used += 19;
-  if (held && range_flag != 0) {
-    held = r.read_u16(first_id) && r.read_u16(last_id);
-    used += 4;
-  }
-  if (held) {
-    provider = guid(guid_bytes.data());
-    provider_index = name_index;
-  }
-
-  held = held && r.read_u8(count);
-  used += 1;
-  held = held && read_u16_list(r, count, length, used, [this](u16 v) { ids.insert(v); });
-  held = held && r.read_u8(count);
-  used += 1;
-  held = held && read_u16_list(r, count, length, used, [this](u16 v) { types.push_back(v); });
-  held = held && read_u16_list(r, count, length, used, [this](u16 v) { name_indexes.push_back(v); });
-  // a field that would lie past the end of the block: no chunk at all
-  if (!held) {
+  chunk_view chunk;
+  if (!read_chunk(data, chunk)) {
     clear();
     return 0;
   }
-  if (used != length) std::fputs("Problem unpacking chunk data\n", stderr);
-  return static_cast<u32>(used + 2);
+  take_chunk(chunk);
+  if (!chunk.adds_up) std::fputs("Problem unpacking chunk data\n", stderr);
+  return chunk.size;
+}
+
+void template_rec::take_chunk(const chunk_view& chunk) {
+  clear();
+  provider = chunk.provider;
+  provider_index = chunk.name_index;
+  first_id = chunk.first_id;
+  last_id = chunk.last_id;
+  each_u16(chunk.selectors, [this](u16 v) { selectors.insert(v); });
+  each_u16(chunk.ids, [this](u16 v) { ids.insert(v); });
+  types.reserve(chunk.types.size() / 2);
+  each_u16(chunk.types, [this](u16 v) { types.push_back(v); });
+  name_indexes.reserve(chunk.name_indexes.size() / 2);
+  each_u16(chunk.name_indexes, [this](u16 v) { name_indexes.push_back(v); });
+}
+
+void template_rec::name_fields(const std::vector<std::string>& field_names) {
+  names.assign(name_indexes.size(), "");
+  for (std::size_t i = 0; i < name_indexes.size(); ++i) {
+    if (name_indexes[i] < field_names.size()) names[i] = field_names[name_indexes[i]];
+  }
+}
+
+u64 template_rec::held_bytes() const {
+  u64 bytes = sizeof(template_rec) + signature.size() + line.size() + 2 * types.size() +
+              2 * name_indexes.size();
+  for (const std::string& name : names) bytes += sizeof(std::string) + name.size();
+  return bytes + node_bytes * (selectors.size() + ids.size());
 }
 
 void template_db::clear() {
@@ -125,29 +177,38 @@ void template_db::clear() {
   provider_index.clear();
   field_names.assign(1, "");
   field_name_index.clear();
+  store_bytes = 0;
 }
 
 bool template_db::parse_block(std::span<const u8> block) {
   clear();
-  if (block.size() < min_block_bytes) return false;
-  const u32 field_table = read_counted_string_list(field_names, block);
-  if (field_table == 0) return false;
-  const u32 provider_table = read_counted_string_list(provider_names, block.subspan(field_table));
-  if (provider_table == 0) return false;
-
-  u64 pos = u64{field_table} + provider_table;
-  template_rec rec;
-  while (pos < block.size() && block.size() - pos > block_tail_bytes) {
-    const u32 size = rec.unpack(block.subspan(pos));
-    if (size == 0) break;
-    rec.names.assign(rec.name_indexes.size(), "");
-    for (std::size_t i = 0; i < rec.name_indexes.size(); ++i) {
-      if (rec.name_indexes[i] < field_names.size()) rec.names[i] = field_names[rec.name_indexes[i]];
+  u64 chunks_at = 0;
+  if (!read_block_tables(block, field_names, provider_names, chunks_at)) {
+    clear();
+    return false;
+  }
+  // the records are counted first, so that each is read in its place
+  u64 count = 0;
+  chunk_view chunk;
+  for (u64 pos = chunks_at; block_has_chunk(block, pos) && read_chunk(block.subspan(pos), chunk);
+       pos += chunk.size) {
+    ++count;
+  }
+  records.reserve(count);
+  u64 pos = chunks_at;
+  for (u64 i = 0; i < count; ++i) {
+    template_rec& rec = records.emplace_back();
+    pos += rec.unpack(block.subspan(pos));
+    rec.name_fields(field_names);
+    // a chunk may name one long field name 255 times: a damaged block must
+    // not take more memory than a sound one could need
+    store_bytes += rec.held_bytes();
+    if (store_bytes > max_store_bytes) {
+      records.pop_back();
+      break;
     }
     // the first chunk that names a provider decides its name
     if (rec.provider_index != 0) provider_index.emplace(rec.provider, rec.provider_index);
-    records.push_back(rec);
-    pos += size;
   }
   return true;
 }
@@ -340,7 +401,7 @@ void add_template(template_db& db, template_rec& rec) {
   const auto named = db.provider_index.find(rec.provider);
   if (named != db.provider_index.end()) rec.provider_index = named->second;
   const u32 index = static_cast<u32>(db.records.size());
-  db.records.push_back(rec);
+  db.records.push_back(std::move(rec));
   // a run whose keys are all held leaves the record out of the index: it
   // still compiles, later lines of it just do not merge into it
   if (has_slot) db.key_index.emplace(slot, index);
@@ -389,7 +450,7 @@ void add_provider(template_db& db, template_rec& rec, const std::string& guid_fi
   rec.signature = guid_field + name;
   rec.key = key_of(rec.signature);
   db.key_index.emplace(rec.key, static_cast<u32>(db.records.size()));
-  db.records.push_back(rec);
+  db.records.push_back(std::move(rec));
 }
 
 }  // namespace
