@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <limits>
 #include <utility>
 
@@ -122,6 +123,7 @@ void template_rec::clear() {
   first_id = 0;
   last_id = 0;
   ids.clear();
+  more_ranges.clear();
   types.clear();
   names.clear();
   name_indexes.clear();
@@ -165,7 +167,7 @@ u64 template_rec::held_bytes() const {
   u64 bytes = sizeof(template_rec) + signature.size() + line.size() + 2 * types.size() +
               2 * name_indexes.size();
   for (const std::string& name : names) bytes += sizeof(std::string) + name.size();
-  return bytes + node_bytes * (selectors.size() + ids.size());
+  return bytes + node_bytes * (selectors.size() + ids.size() + more_ranges.size());
 }
 
 void template_db::clear() {
@@ -365,33 +367,62 @@ bool find_same(const template_db& db, const template_rec& rec, u32& held, guid& 
   return false;
 }
 
-// A later line of the same template adds its ids to the earlier record.
-void merge_ids(template_rec& held, const template_rec& rec) {
-  held.ids.insert(rec.ids.begin(), rec.ids.end());
-  if (rec.last_id == 0) return;
-  if (held.last_id == 0) {
-    held.first_id = rec.first_id;
-    held.last_id = rec.last_id;
-    return;
+// Adds first..last to disjoint ranges, joining those it overlaps or
+// touches. A range held already costs one search.
+void add_range(std::map<u16, u16>& ranges, u16 first, u16 last) {
+  // wider, so that a range that ends at 65535 touches nothing past it
+  u32 low = first;
+  u32 high = last;
+  auto next = ranges.upper_bound(first);
+  if (next != ranges.begin()) {
+    const auto before = std::prev(next);
+    if (u32{before->second} + 1 >= low) {
+      if (before->second >= last) return;
+      low = before->first;
+      next = ranges.erase(before);
+    }
   }
-  // a wider counter, so that a range ending at 65535 ends
-  for (u32 id = rec.first_id; id <= rec.last_id; ++id) held.ids.insert(static_cast<u16>(id));
+  while (next != ranges.end() && next->first <= high + 1) {
+    high = std::max<u32>(high, next->second);
+    next = ranges.erase(next);
+  }
+  ranges.emplace_hint(next, static_cast<u16>(low), static_cast<u16>(high));
 }
 
-void add_template(template_db& db, template_rec& rec) {
+// A later line of the same template adds its ids to the earlier record: its
+// single ids one by one, its range as a range. Returns the memory added.
+u64 merge_ids(template_rec& held, const template_rec& rec) {
+  const u64 nodes = held.ids.size() + held.more_ranges.size();
+  held.ids.insert(rec.ids.begin(), rec.ids.end());
+  if (rec.last_id != 0 && held.last_id == 0) {
+    held.first_id = rec.first_id;
+    held.last_id = rec.last_id;
+  } else if (rec.last_id != 0 && (rec.first_id < held.first_id || rec.last_id > held.last_id)) {
+    add_range(held.more_ranges, rec.first_id, rec.last_id);
+  }
+  // merging can join ranges: fewer nodes than before costs nothing
+  const u64 now = held.ids.size() + held.more_ranges.size();
+  return now > nodes ? node_bytes * 2 * (now - nodes) : 0;
+}
+
+// Enters a template line's record, or merges it into an earlier record of
+// the same template. Returns the memory it adds: a record twice (as read and
+// compiled), each new field name twice (the list and its index).
+u64 add_template(template_db& db, template_rec& rec) {
   u32 held = 0;
   guid slot;
   bool has_slot = false;
-  if (find_same(db, rec, held, slot, has_slot)) {
-    merge_ids(db.records[held], rec);
-    return;
-  }
+  if (find_same(db, rec, held, slot, has_slot)) return merge_ids(db.records[held], rec);
+  u64 added = 0;
   for (const std::string& name : rec.names) {
     u32 index = 0;
     if (!name.empty()) {
-      const auto [it, added] =
+      const auto [it, is_new] =
           db.field_name_index.emplace(name, static_cast<u32>(db.field_names.size()));
-      if (added) db.field_names.push_back(name);
+      if (is_new) {
+        db.field_names.push_back(name);
+        added += 2 * (sizeof(std::string) + name.size()) + node_bytes;
+      }
       index = it->second;
     }
     // the names travel with the record as text; an index past 16 bits (a
@@ -401,10 +432,12 @@ void add_template(template_db& db, template_rec& rec) {
   const auto named = db.provider_index.find(rec.provider);
   if (named != db.provider_index.end()) rec.provider_index = named->second;
   const u32 index = static_cast<u32>(db.records.size());
+  added += 2 * rec.held_bytes();
   db.records.push_back(std::move(rec));
   // a run whose keys are all held leaves the record out of the index: it
   // still compiles, later lines of it just do not merge into it
   if (has_slot) db.key_index.emplace(slot, index);
+  return added;
 }
 
 // "#<GUID> ! <name>, ...": the GUID (braces allowed) and the name up to the
@@ -439,10 +472,12 @@ bool read_provider_line(const std::string& text, std::string& guid_field, guid& 
   return true;
 }
 
-void add_provider(template_db& db, template_rec& rec, const std::string& guid_field,
-                  const guid& provider, const std::string& name) {
+// Enters a provider line; returns the memory it adds, counted as a template
+// line's.
+u64 add_provider(template_db& db, template_rec& rec, const std::string& guid_field,
+                 const guid& provider, const std::string& name) {
   // the first line that names a provider decides its name
-  if (db.provider_index.contains(provider)) return;
+  if (db.provider_index.contains(provider)) return 0;
   db.provider_names.push_back(name);
   rec.provider = provider;
   rec.provider_index = db.provider_names.size() - 1;
@@ -450,7 +485,9 @@ void add_provider(template_db& db, template_rec& rec, const std::string& guid_fi
   rec.signature = guid_field + name;
   rec.key = key_of(rec.signature);
   db.key_index.emplace(rec.key, static_cast<u32>(db.records.size()));
+  const u64 added = 2 * (rec.held_bytes() + sizeof(std::string) + name.size());
   db.records.push_back(std::move(rec));
+  return added;
 }
 
 }  // namespace
@@ -495,21 +532,21 @@ bool template_db::parse_file(const std::string& path) {
     if (text[0] != '#') {
       const char* why = nullptr;
       if (rec.parse_line(text, why)) {
-        add_template(*this, rec);
+        store_bytes += add_template(*this, rec);
       } else {
         warn(i + 1, "template", why);
       }
-      continue;
-    }
-    rec.line = text;
-    std::string guid_field;
-    guid provider;
-    std::string name;
-    const char* why = nullptr;
-    if (read_provider_line(text, guid_field, provider, name, why)) {
-      add_provider(*this, rec, guid_field, provider, name);
-    } else if (why != nullptr) {
-      warn(i + 1, "provider", why);
+    } else {
+      rec.line = text;
+      std::string guid_field;
+      guid provider;
+      std::string name;
+      const char* why = nullptr;
+      if (read_provider_line(text, guid_field, provider, name, why)) {
+        store_bytes += add_provider(*this, rec, guid_field, provider, name);
+      } else if (why != nullptr) {
+        warn(i + 1, "provider", why);
+      }
     }
   }
   if (warnings > max_warnings) {

@@ -77,9 +77,10 @@ struct chunk_view {
 // A chunk may start at `pos`: more than 16 bytes of the block are left.
 bool block_has_chunk(std::span<const u8> block, u64 pos);
 
-// The most memory the templates of the appended block may take once parsed.
-// A sound block needs a few megabytes; a block that would take more is
-// damaged.
+// The most memory the templates of one source (the user's template file, the
+// appended block) may take once parsed and compiled. The ids are kept as
+// ranges, so a sound source needs a few megabytes; a source that would take
+// more is damaged or hostile.
 inline constexpr u64 max_store_bytes = u64{256} << 20;
 
 // One template record, from a block chunk or from a line of the user's
@@ -93,6 +94,10 @@ struct template_rec {
   u16 first_id = 0;         // an inclusive range of event ids...
   u16 last_id = 0;          // ...when last_id is not 0
   std::set<u16> ids;        // event ids besides the range
+  // Ranges merged in from later lines of the same template (text file only):
+  // first id -> last id, disjoint and apart, so a repeated or overlapping
+  // line merges into what is there.
+  std::map<u16, u16> more_ranges;
   std::vector<u16> types;   // one type word per payload field
   std::vector<std::string> names;       // aligned with types; may be empty
   std::vector<u16> name_indexes;        // aligned with types, into the field names
@@ -145,7 +150,8 @@ struct template_db {
   std::map<guid, u64> provider_index;          // GUID -> provider name
   std::vector<std::string> field_names;        // entry 0 is the empty text
   std::map<std::string, u32> field_name_index; // name -> field name (text file only)
-  // The memory the block's records take, an estimate that errs high.
+  // The memory the records and names take, an estimate that errs high (a
+  // text-file record counts twice: as read and as it will be compiled).
   u64 store_bytes = 0;
 
   template_db() { clear(); }
