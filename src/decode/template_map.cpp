@@ -1,7 +1,9 @@
 #include "decode/template_map.hpp"
 
 #include <algorithm>
+#include <cstdio>
 #include <numeric>
+#include <span>
 #include <tuple>
 
 #include "common/zarn_md5.hpp"
@@ -43,6 +45,8 @@ void provider_entry::clear() {
   spans.clear();
   selectors.clear();
   name.clear();
+  pending_first = 0;
+  pending_count = 0;
   resolved.clear();
   resolved_for = 0;
   resolved_valid = false;
@@ -56,6 +60,10 @@ void template_map::clear() {
   selector = 0;
   compiles = 0;
   store_bytes = 0;
+  block.clear();
+  block_field_names.clear();
+  block_chunks.clear();
+  block_generation = 0;
 }
 
 bool template_map::add_provider(const guid& provider, const std::string& name) {
@@ -83,6 +91,7 @@ const event_template* template_map::find(const guid* provider, u16 event_id) con
   const auto it = providers.find(*provider);
   if (it == providers.end()) return nullptr;
   provider_entry& entry = it->second;
+  if (entry.pending_count != 0) compile_pending(entry);
   if (!entry.resolved_valid || entry.resolved_for != selector) resolve(entry);
   // the last span that starts at or before the id
   const auto after = std::upper_bound(entry.resolved.begin(), entry.resolved.end(), event_id,
@@ -181,6 +190,20 @@ void template_map::compile_record(provider_entry& entry, const template_rec& rec
   entry.resolved_valid = false;
 }
 
+void template_map::compile_pending(provider_entry& entry) const {
+  const std::span<const u8> bytes(block);
+  template_rec rec;
+  for (u32 i = 0; i < entry.pending_count; ++i) {
+    chunk_view chunk;
+    // every chunk listed was read whole when the block was taken
+    if (!read_chunk(bytes.subspan(block_chunks[entry.pending_first + i]), chunk)) continue;
+    rec.take_chunk(chunk);
+    rec.name_fields(block_field_names);
+    compile_record(entry, rec, block_generation);
+  }
+  entry.pending_count = 0;
+}
+
 void template_map::resolve(provider_entry& entry) const {
   // Which claim an id takes, best first: the earliest compile that holds the
   // id at all; in it the first claim that holds the trace's build, else the
@@ -253,6 +276,62 @@ void template_map::resolve(provider_entry& entry) const {
   }
   entry.resolved_for = selector;
   entry.resolved_valid = true;
+}
+
+bool template_map::add_block(byte_array bytes) {
+  std::vector<std::string> field_names;
+  std::vector<std::string> provider_names;
+  u64 pos = 0;
+  if (!read_block_tables(bytes, field_names, provider_names, pos)) return false;
+  // a block taken before is compiled whole before its bytes go
+  for (auto& [provider, entry] : providers) {
+    if (entry.pending_count != 0) compile_pending(entry);
+  }
+  block = std::move(bytes);
+  block_field_names = std::move(field_names);
+  block_generation = ++compiles;
+
+  // One walk over the chunks finds each one's provider. The first chunk of a
+  // provider that carries a name index decides the block's name for it; an
+  // index past the table names nothing.
+  struct chunk_ref {
+    provider_entry* entry;
+    u64 offset;
+  };
+  std::vector<chunk_ref> refs;
+  std::vector<provider_entry*> seen;  // in the order first met
+  std::vector<u8> name_decided;       // by the same order
+  chunk_view chunk;
+  for (; block_has_chunk(block, pos) && read_chunk(std::span<const u8>(block).subspan(pos), chunk);
+       pos += chunk.size) {
+    if (!chunk.adds_up) std::fputs("Problem unpacking chunk data\n", stderr);
+    provider_entry& entry = providers[chunk.provider];
+    if (entry.pending_count == 0) {
+      entry.pending_first = static_cast<u32>(seen.size());
+      seen.push_back(&entry);
+      name_decided.push_back(0);
+    }
+    ++entry.pending_count;
+    if (chunk.name_index != 0 && name_decided[entry.pending_first] == 0) {
+      name_decided[entry.pending_first] = 1;
+      if (entry.name.empty() && chunk.name_index < provider_names.size()) {
+        entry.name = provider_names[chunk.name_index];
+      }
+    }
+    refs.push_back({&entry, pos});
+  }
+  // each provider's chunks together, in block order
+  u32 start = 0;
+  for (provider_entry* entry : seen) {
+    entry->pending_first = start;
+    start += entry->pending_count;
+    entry->pending_count = 0;
+  }
+  block_chunks.assign(refs.size(), 0);
+  for (const chunk_ref& ref : refs) {
+    block_chunks[ref.entry->pending_first + ref.entry->pending_count++] = ref.offset;
+  }
+  return true;
 }
 
 bool compile_templates(const template_db& db, template_map& map, u8 mode) {

@@ -56,6 +56,10 @@ struct provider_entry {
   std::vector<id_span> spans;    // the claims' event ids as ranges; target: the claim
   std::vector<u64> selectors;    // every claim's selector values
   std::string name;              // empty while no name is known
+  // The provider's chunks of the appended block that are not compiled yet:
+  // a slice of the map's block chunks.
+  u32 pending_first = 0;
+  u32 pending_count = 0;
   // The lookup under the selector `resolved_for`: disjoint spans in id
   // order; target: the template.
   std::vector<id_span> resolved;
@@ -69,7 +73,8 @@ class template_map {
  public:
   template_map() { clear(); }
 
-  // Empties the templates, providers and hook groups; the selector becomes 0.
+  // Empties the templates, providers, hook groups and the block; the
+  // selector becomes 0.
   void clear();
   // Makes sure the provider has an entry and names it when it has no name
   // yet: the first source to name a provider keeps it. Always true.
@@ -85,9 +90,15 @@ class template_map {
   // selector value. Null when there is none. Valid until the map is next
   // cleared.
   const event_template* find(const guid* provider, u16 event_id) const;
+  // Takes the appended block as template_db::parse_block and
+  // compile_templates in adding mode would, after what the map holds: its
+  // provider names now, each provider's templates on the provider's first
+  // lookup (a log uses a few of its thousand providers). The map keeps the
+  // block. False, with nothing taken, when parse_block would refuse it.
+  bool add_block(byte_array bytes);
 
-  // Filled further while decoding: a provider's lookup is worked out again
-  // for each new selector. One thread.
+  // Filled further while decoding: a provider's block templates on its first
+  // lookup, its lookup again for each new selector. One thread.
   mutable std::deque<event_template> templates;  // a template never moves
   mutable std::unordered_map<guid, u32, guid_hash> key_index;  // key -> index into templates
   mutable std::unordered_map<guid, provider_entry, guid_hash> providers;
@@ -97,6 +108,12 @@ class template_map {
   // What the templates and claims take, an estimate: none is entered that
   // would take it past max_store_bytes.
   mutable u64 store_bytes = 0;
+  // The appended block, its field names, and where its chunks lie, grouped
+  // by provider; its compile's generation.
+  byte_array block;
+  std::vector<std::string> block_field_names;
+  std::vector<u64> block_chunks;
+  u32 block_generation = 0;
 
  private:
   friend bool compile_templates(const template_db& db, template_map& map, u8 mode);
@@ -106,6 +123,8 @@ class template_map {
   // The record's template and its claim on its event ids, into its
   // provider's entry; nothing for a record without type words.
   void compile_record(provider_entry& entry, const template_rec& rec, u32 generation) const;
+  // Compiles the entry's pending block chunks.
+  void compile_pending(provider_entry& entry) const;
   // Works out the entry's lookup under the current selector.
   void resolve(provider_entry& entry) const;
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cassert>
 #include <limits>
+#include <utility>
 
 #include "common/byte_reader.hpp"
 #include "decode/apply_template.hpp"
@@ -194,8 +195,7 @@ void trace_processor::reset(bool full) {
   provider_notes.clear();
 }
 
-bool trace_processor::load_templates(std::span<const u8> block,
-                                     const std::string& templates_file) {
+bool trace_processor::load_templates(byte_array block, const std::string& templates_file) {
   templates.clear();
   bool file_read = true;
   if (!templates_file.empty()) {
@@ -203,10 +203,7 @@ bool trace_processor::load_templates(std::span<const u8> block,
     file_read = db.parse_file(templates_file);
     if (file_read) (void)compile_templates(db, templates, 0);
   }
-  if (!block.empty()) {
-    template_db db;
-    if (db.parse_block(block)) (void)compile_templates(db, templates, 1);
-  }
+  if (!block.empty()) (void)templates.add_block(std::move(block));
   templates.add_kernel_provider_names();
   return file_read;
 }
