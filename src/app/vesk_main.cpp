@@ -140,10 +140,7 @@ bool load_run_templates(vesk_user_opts& opts) {
   // a block that cannot be read leaves decoding without its templates
   byte_array block;
   (void)read_template_block(block, template_db_locator.offset, template_db_locator.length);
-  if (opts.processor.load_templates(std::move(block), opts.templates_file)) return true;
-  print_message("prob reading templates file: %s (missing, unreadable or empty)\n",
-                opts.templates_file.c_str());
-  return false;
+  return opts.processor.load_templates(std::move(block), opts.templates_file);
 }
 
 // The log-reading road: the logs of -log, -pipe or -enumdir.

@@ -180,6 +180,7 @@ void template_db::clear() {
   field_names.assign(1, "");
   field_name_index.clear();
   store_bytes = 0;
+  refused_line = 0;
 }
 
 bool template_db::parse_block(std::span<const u8> block) {
@@ -505,7 +506,7 @@ bool template_rec::parse_line(std::string& text, const char*& why) {
   return why == nullptr;
 }
 
-bool template_db::parse_file(const std::string& path) {
+bool template_db::parse_file(const std::string& path, u64 limit) {
   clear();
   byte_array data;
   if (!uni::read_file_head(data, path, std::numeric_limits<u32>::max()) || data.empty()) {
@@ -547,6 +548,17 @@ bool template_db::parse_file(const std::string& path) {
       } else if (why != nullptr) {
         warn(i + 1, "provider", why);
       }
+    }
+    // Each line costs memory in proportion to its own text, so only a file
+    // of many megabytes can get here; a tool that wrote it went wrong.
+    if (store_bytes > limit) {
+      const unsigned long long mib = (limit + (1u << 20) - 1) >> 20;
+      print_message(
+          "%s:%zu: the templates would take more than %llu MiB of memory; the file is refused\n",
+          path.c_str(), i + 1, mib);
+      clear();
+      refused_line = i + 1;
+      return false;
     }
   }
   if (warnings > max_warnings) {

@@ -151,8 +151,11 @@ struct template_db {
   std::vector<std::string> field_names;        // entry 0 is the empty text
   std::map<std::string, u32> field_name_index; // name -> field name (text file only)
   // The memory the records and names take, an estimate that errs high (a
-  // text-file record counts twice: as read and as it will be compiled).
+  // text-file record counts twice: as read and as it will be compiled), and
+  // the line of the text file that would have taken it past its limit (0:
+  // none did).
   u64 store_bytes = 0;
+  std::size_t refused_line = 0;
 
   template_db() { clear(); }
   // Empties everything; provider names hold "unk", field names the empty text.
@@ -170,7 +173,9 @@ struct template_db {
   // standard error naming the file and line ("<path>:<n>: template line
   // skipped: <why>", or "provider line"); after 50 warnings the rest are
   // counted in one last line. A leading UTF-8 byte-order mark is passed
-  // over. False (database cleared) when the file cannot be read or is empty;
-  // true otherwise, also when lines were skipped.
-  bool parse_file(const std::string& path);
+  // over. False (database cleared) when the file cannot be read or is empty,
+  // and when a line would take the templates past `limit` bytes: that line is
+  // named on standard error ("<path>:<n>: ...; the file is refused") and kept
+  // in refused_line. True otherwise, also when lines were skipped.
+  bool parse_file(const std::string& path, u64 limit = max_store_bytes);
 };

@@ -12,6 +12,7 @@
 #include "decode/field_map.hpp"
 #include "decode/kernel_providers.hpp"
 #include "decode/template_db.hpp"
+#include "platform/console.hpp"
 
 using zarn::u16_at;
 using zarn::u32_at;
@@ -201,7 +202,13 @@ bool trace_processor::load_templates(byte_array block, const std::string& templa
   if (!templates_file.empty()) {
     template_db db;
     file_read = db.parse_file(templates_file);
-    if (file_read) (void)compile_templates(db, templates, 0);
+    if (file_read) {
+      (void)compile_templates(db, templates, 0);
+    } else if (db.refused_line == 0) {
+      // a refused file has named its line already
+      print_message("prob reading templates file: %s (missing, unreadable or empty)\n",
+                    templates_file.c_str());
+    }
   }
   if (!block.empty()) (void)templates.add_block(std::move(block));
   templates.add_kernel_provider_names();

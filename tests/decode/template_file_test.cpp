@@ -156,6 +156,28 @@ TEST(TemplateFile, WarningsStopAtFifty) {
   EXPECT_FALSE(db.parse_file(dir.write("empty.txt", std::string())));
 }
 
+// A file whose templates would pass the store's bound is refused at the line
+// that would pass it; lines that only repeat earlier ones cost nothing.
+TEST(TemplateFile, RefusedAtTheLinePastTheBound) {
+  temp_dir dir;
+  std::vector<std::string> lines;
+  for (int i = 0; i < 6; ++i) lines.push_back("0123456" + std::to_string(i) + "-89ab-cdef-0123-456789abcdef!x$0-65535,LName,8\n");
+  template_db db;
+  ASSERT_TRUE(db.parse_file(dir.write("three.txt", lines[0] + lines[1] + lines[2])));
+  const u64 limit = db.store_bytes;
+  std::string repeats = lines[0] + lines[1] + lines[2];
+  for (int i = 0; i < 1000; ++i) repeats += lines[i % 3];
+  EXPECT_TRUE(db.parse_file(dir.write("repeats.txt", repeats), limit));
+  EXPECT_EQ(db.store_bytes, limit);
+  const std::string path = dir.write("six.txt", lines[0] + "// a comment\n" + lines[1] + lines[2] + lines[3] + lines[4]);
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(db.parse_file(path, limit));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            path + ":5: the templates would take more than 1 MiB of memory; the file is refused\n");
+  EXPECT_EQ(db.refused_line, 5u);
+  EXPECT_TRUE(db.records.empty());
+}
+
 // A provider line after its templates still names the provider.
 TEST(TemplateFile, CompilesIntoTheMap) {
   temp_dir dir;
