@@ -10,17 +10,27 @@ Inputs, all in one folder (read only, never copied into the project):
   - reduced manifests of the same shape whose <provider> carries a build;
   - publisher-metadata dumps (<Providers><Provider><Name>, <Metadata><Guid>,
     <Event><Id><Version><Template> with the template as XML text);
-  - kernel-mof/kernel-mof.xml: the classic kernel event classes;
+  - kernel-mof/*.xml: the classic kernel event classes, in versions, and
+    kernel-mof/SOURCES.md with the minimum client of each class page;
   - nasbench/provider-names.tsv: GUID and name of registered providers.
 The kernel provider table of the program (src/decode/kernel_providers.hpp)
-gives each kernel class GUID its hook group.
+gives each kernel class GUID its hook group, and its hook exception the
+one further hook id a class is logged under.
 
 One template line per event id: the newest version's template; where one
 provider comes from several Windows builds, each build's template carries
 the build as selector and the newest build's is written once more without
-selector, so that a log of an unlisted build still decodes. A field that no
-type word expresses ends the template there: the bytes from there are
-guessed rather than read with a wrong layout.
+selector, so that a log of an unlisted build still decodes. Kernel classes
+likewise: the newest version without selector, each older one under the
+builds of the Windows that wrote it (see "which Windows wrote which
+version" below). A field that no type word expresses ends the template
+there: the bytes from there are guessed rather than read with a wrong
+layout.
+
+A description that cannot be read or parsed is named and the others are
+read on; then the run fails and leaves the sources as they were. The
+sources are written beside the output folder first and moved in only when
+the whole run succeeded.
 
 Python 3 standard library only. Run by hand (or `make templates`) when the
 descriptions change; the build reads only the sources it writes.
@@ -29,7 +39,9 @@ descriptions change; the build reads only the sources it writes.
 import collections
 import os
 import re
+import shutil
 import sys
+import tempfile
 import xml.etree.ElementTree as ET
 
 USAGE = """\
@@ -38,10 +50,13 @@ usage: manifest_templates.py <descriptions dir> <kernel_providers.hpp> <out dir>
 Writes <out dir>/manifest-<provider>.txt for each provider described,
 <out dir>/kernel-classes.txt and <out dir>/provider-names.txt, replacing
 earlier ones, and prints a summary: providers, events, templates written,
-and every event cut short or left out, with the reason.
+and every event cut short or left out, with the reason. An input that
+cannot be read ends the run with status 1, each one named, and nothing
+written.
 """
 
-# Plain in-types by manifest name.
+# The program's type words (src/decode/type_words.hpp names them; a test
+# holds these equal to those). Plain in-types by manifest name.
 IN_TYPES = {
     "win:UnicodeString": 1, "win:AnsiString": 2, "win:Int8": 3, "win:UInt8": 4,
     "win:Int16": 5, "win:UInt16": 6, "win:Int32": 7, "win:UInt32": 8, "win:Int64": 9,
@@ -69,6 +84,10 @@ MAX_UNROLL = 64               # elements of a fixed-count array written one by o
 
 class Cut(Exception):
     """The template ends before this field; the text says why."""
+
+
+class InputError(Exception):
+    """An input that cannot be used; the text names the file and says why."""
 
 
 def local(tag):
@@ -330,10 +349,16 @@ def licence_of(folder_root, rel):
     return licences.get(top, "see %s/LICENSES" % os.path.basename(folder_root.rstrip("/")))
 
 
-def read_providers(folder):
+def read_providers(folder, errors):
+    """Every provider of the manifests and dumps under `folder`. A file that
+    cannot be read or parsed is named in `errors` and the others are read."""
     builds = dump_builds(os.path.join(folder, "SOURCES.md"))
     providers = []
-    for dirpath, _, files in sorted(os.walk(folder)):
+
+    def walk_error(e):
+        errors.append("%s: %s" % (e.filename, e.strerror or e))
+
+    for dirpath, _, files in sorted(os.walk(folder, onerror=walk_error)):
         for f in sorted(files):
             if not f.endswith((".xml", ".man")):
                 continue
@@ -341,26 +366,61 @@ def read_providers(folder):
             rel = os.path.relpath(path, folder)
             if rel.startswith("kernel-mof" + os.sep):
                 continue
-            root = ET.parse(path).getroot()
             licence = licence_of(folder, rel)
-            if local(root.tag) == "Providers":
-                providers += read_publisher_dump(root, rel, licence, builds.get(f, 0))
-            else:
-                providers += read_manifest(root, rel, licence)
+            try:
+                root = ET.parse(path).getroot()
+                if local(root.tag) == "Providers":
+                    providers += read_publisher_dump(root, rel, licence, builds.get(f, 0))
+                else:
+                    providers += read_manifest(root, rel, licence)
+            except (ET.ParseError, OSError, UnicodeDecodeError, ValueError, LookupError) as e:
+                # a dump's templates are XML documents of their own: a broken
+                # one fails its file too
+                errors.append("%s: %s" % (path, e))
     return providers
 
 
 # ---- kernel classes ----
 
 KERNEL_ROW = re.compile(r'\{\s*0x([0-9A-Fa-f]+)\s*,\s*"([0-9a-f-]{36})"\s*,\s*"([^"]*)"\s*\}')
+# The program's one hook id whose provider is not its group's:
+# kernel_hook_exception <name> = {0x<hook id>, 0x<group whose provider it names>};
+HOOK_EXCEPTION = re.compile(
+    r'kernel_hook_exception\s+\w+\s*=\s*\{\s*0x([0-9A-Fa-f]+)\s*,\s*0x([0-9A-Fa-f]+)\s*\}')
+KERNEL_ROWS = 31
 
 
-def kernel_groups(table_path):
-    groups = {}
+def kernel_hooks(table_path):
+    """The hook group of each kernel provider GUID, and (GUID, event type) ->
+    the further hook ids the program finds that provider by.
+
+    A table read short would silently leave system records without
+    templates, so fewer rows than the program holds is an error."""
     with open(table_path, encoding="utf-8") as f:
-        for group, guid, _ in KERNEL_ROW.findall(f.read()):
-            groups[guid] = int(group, 16)
-    return groups
+        text = f.read()
+    rows = KERNEL_ROW.findall(text)
+    if len(rows) < KERNEL_ROWS:
+        raise InputError("%s: %d kernel provider rows read, %d expected"
+                         % (table_path, len(rows), KERNEL_ROWS))
+    groups = {}
+    by_group = {}
+    for group, guid, _ in rows:
+        groups[guid] = int(group, 16)
+        by_group[int(group, 16)] = guid
+    exceptions = HOOK_EXCEPTION.findall(text)
+    if not exceptions:
+        raise InputError("%s: no kernel_hook_exception read" % table_path)
+    extra = collections.defaultdict(set)
+    for hook, group in exceptions:
+        hook, group = int(hook, 16), int(group, 16)
+        if group not in by_group:
+            raise InputError("%s: hook id 0x%04x names the unknown group 0x%04x"
+                             % (table_path, hook, group))
+        extra[(by_group[group], hook & 0xFF)].add(hook)
+    return groups, extra
+
+
+SOURCE_TYPES = {"FILETIME": 17}  # a uint64 the description says is a time
 
 
 def mof_words(data):
@@ -374,7 +434,12 @@ def mof_words(data):
         count = int(m.group(1)) if m else None
         if d.get("note") is not None:
             raise Cut('"%s": %s' % (name, d.get("note")))
-        if "pointer" in q or 'extension("sizet")' in q:
+        source = d.get("sourceType")
+        if source is not None:
+            if source not in SOURCE_TYPES:
+                raise Cut('"%s": source type %s' % (name, source))
+            words.add(SOURCE_TYPES[source], name)
+        elif "pointer" in q or 'extension("sizet")' in q:
             words.add(POINTER, name)
         elif 'extension("sid")' in q:
             # TOKEN_USER: two pointer-sized words, then the SID
@@ -408,29 +473,233 @@ def mof_words(data):
     return words.words
 
 
-def read_kernel_classes(path):
-    """(GUID, event type) -> the newest class, as (name, version, data)."""
+# ---- which Windows wrote which version of a kernel class ----
+#
+# A kernel record carries no class version the template lookup could use,
+# only the logfile header's OS build (the selector). So the newest version of
+# an event type is written without selector, and each older version under
+# the builds of the Windows that wrote it. Only what the descriptions state
+# places a version:
+#  - a class's `windows` attribute ("8 and later (build 9200 on)"): written
+#    from that build on;
+#  - the minimum client of the version's provider page, from the table of
+#    pages in kernel-mof/SOURCES.md: the first Windows that writes it;
+#  - the class reference's statement, which kernel-mof/SOURCES.md quotes:
+#    "version zero is associated with Windows 2000, version one with Windows
+#    XP and Windows Server 2003, and version two with Windows Vista"
+#    (VERSION_WINDOWS).
+# A version is written from its first Windows up to the first Windows of the
+# next newer version of the same event type; a version that only the class
+# reference places holds just the Windows it names. A version is left out,
+# rather than guessed, when nothing states its Windows, when its statements
+# disagree (a page's minimum client that is not the class reference's
+# Windows for that version), when a newer version starts on the same
+# Windows, or when the next newer version's Windows is not stated; the
+# summary names each with the reason. What this gives: Process version 4
+# and Image version 3 (build 9200 on) without selector; Process version 3
+# and Image version 2 under Vista and 7 (builds 6000 to 7601); version 1 of
+# Process, Thread, Image, FileIo, Registry and TcpIp under XP and Server
+# 2003 (2600, 3790); version 0 of Process, Thread, Image, FileIo and
+# SystemConfig under 2000 (2195). Left out: Process and Thread version 2
+# (their pages and the class reference give them Vista, where version 3
+# starts), version 0 of Registry, TcpIp and UdpIp (their pages name XP, the
+# class reference 2000), and HWConfig and UdpIp_V1 (no version stated).
+
+# Released builds of each Windows the descriptions name, oldest first.
+RELEASES = (
+    ("Windows 2000", (2195,)),
+    ("Windows XP", (2600,)),
+    ("Windows Server 2003", (3790,)),
+    ("Windows Vista", (6000, 6001, 6002, 6003)),  # with Server 2008
+    ("Windows 7", (7600, 7601)),                  # with Server 2008 R2
+    ("Windows 8", (9200,)),
+)
+RELEASED_BUILDS = sorted(b for _, builds in RELEASES for b in builds)
+VERSION_WINDOWS = {0: ("Windows 2000",), 1: ("Windows XP", "Windows Server 2003"),
+                   2: ("Windows Vista",)}
+
+
+def release_builds(text):
+    """The builds of the Windows a text names ("Windows 2000 Professional"), or None."""
+    text = (text or "").strip()
+    for name, builds in RELEASES:
+        if text == name or text.startswith(name + " "):
+            return builds
+    return None
+
+
+PAGE_ROW = re.compile(r"^\|\s*([\w.-]+\.md)\s*\|\s*[0-9a-f]{40}\s*\|\s*[\d-]+\s*\|\s*([^|]*?)\s*\|\s*$")
+
+
+def minimum_clients(sources_md, errors):
+    """Page file name -> the first build of its minimum client, from the
+    table of pages in the kernel classes' SOURCES.md. Without it the older
+    versions would lose their Windows, so it must be read."""
+    clients = {}
+    try:
+        with open(sources_md, encoding="utf-8") as f:
+            for line in f:
+                m = PAGE_ROW.match(line.strip())
+                builds = release_builds(m.group(2)) if m else None
+                if builds:
+                    clients[m.group(1)] = builds[0]
+    except (OSError, UnicodeDecodeError) as e:
+        errors.append("%s: %s" % (sources_md, e))
+    return clients
+
+
+KernelClass = collections.namedtuple(
+    "KernelClass", "name version data event_name first_build stated_builds conflict")
+
+
+def stated_windows(cls, provider_page, clients):
+    """(first build, builds the class reference names, disagreement or None)
+    for one class version, from what the descriptions state."""
+    version = number(cls.get("version"))
+    windows = cls.get("windows")
+    from_attribute = None
+    if windows is not None:
+        m = re.search(r"build (\d+)", windows)
+        from_attribute = int(m.group(1)) if m else None
+    page = os.path.basename((provider_page or "").split("#")[0])
+    from_page = clients.get(page)
+    stated = None
+    if version in VERSION_WINDOWS:
+        stated = tuple(b for w in VERSION_WINDOWS[version] for b in release_builds(w))
+    starts = {s for s in (from_attribute, from_page) if s is not None}
+    if stated is not None and starts and starts != {stated[0]}:
+        return None, None, "stated from build %d, the class reference names %s" % (
+            min(starts), " and ".join(VERSION_WINDOWS[version]))
+    if len(starts) > 1:
+        return None, None, "its statements give builds %s" % " and ".join(map(str, sorted(starts)))
+    first = min(starts) if starts else (stated[0] if stated else None)
+    # a first Windows "and later" runs on; the class reference's alone does not
+    return first, None if starts else stated, None
+
+
+def read_kernel_classes(path, clients):
+    """(GUID, event type) -> {version (None when not stated): KernelClass};
+    a version described twice keeps its first class."""
     root = ET.parse(path).getroot()
-    newest = {}
+    classes = collections.defaultdict(dict)
     for prov in root.iter("provider"):
         guid = guid_text(prov.get("guid"))
         for cls in prov.iter("class"):
             version = number(cls.get("version"))
-            version = -1 if version is None else version
             data = sorted(cls.findall("data"), key=lambda d: number(d.get("id")) or 0)
+            first, stated, conflict = stated_windows(cls, prov.get("page"), clients)
             for et in cls.findall("eventtype"):
-                key = (guid, number(et.get("value")))
-                if key not in newest or version > newest[key][1]:
-                    newest[key] = (cls.get("name"), version, data, et.get("name") or "")
-    return newest
+                held = classes[(guid, number(et.get("value")))]
+                if version not in held:
+                    held[version] = KernelClass(cls.get("name"), version, data, et.get("name") or "",
+                                                first, stated, conflict)
+    return classes
+
+
+def place_versions(versions):
+    """The versions of one event type to write, newest first, as (class,
+    builds); the newest has no builds (no selector). Also (class, why) for
+    each version left out."""
+    if set(versions) == {None}:
+        return [(versions[None], ())], []
+    left_out = []
+    if None in versions:
+        left_out.append((versions[None], "its version is not stated"))
+    known = sorted((v for v in versions if v is not None), reverse=True)
+    placed = [(versions[known[0]], ())]
+    for newer, v in zip(known, known[1:]):
+        cls, after = versions[v], versions[newer]
+        if cls.conflict:
+            left_out.append((cls, "the descriptions disagree on its Windows: " + cls.conflict))
+        elif cls.first_build is None:
+            left_out.append((cls, "no description states its Windows"))
+        elif after.first_build is None and cls.stated_builds is None:
+            left_out.append((cls, "no description states the Windows of version %d" % newer))
+        else:
+            end = after.first_build if after.first_build is not None else 1 << 32
+            builds = [b for b in (cls.stated_builds or RELEASED_BUILDS)
+                      if cls.first_build <= b < end]
+            if builds:
+                placed.append((cls, tuple(builds)))
+            else:
+                left_out.append((cls, "version %d starts on its Windows (build %d)"
+                                 % (newer, after.first_build)))
+    return placed, left_out
+
+
+# Origin and licence of each kernel class description, for the header of the
+# file written from them.
+KERNEL_ORIGINS = {
+    "kernel-mof.xml": "kernel-mof/kernel-mof.xml, derived from Microsoft Docs win32, "
+                      "desktop-src/ETW, (c) Microsoft Corporation. Licence: CC BY 4.0.",
+    "kernel-mof-extra.xml": "kernel-mof/kernel-mof-extra.xml, layouts from microsoft/perfview "
+                            "src/TraceEvent (MIT, (c) .NET Foundation and Contributors) and "
+                            "airbus-cert/etl-parser etl/parsers/kernel (Apache-2.0).",
+}
+
+
+def kernel_lines(folder, groups, extra, summary, errors):
+    """Template lines of every kernel class description in <folder>/kernel-mof."""
+    mof_dir = os.path.join(folder, "kernel-mof")
+    try:
+        names = sorted(n for n in os.listdir(mof_dir) if n.endswith(".xml"))
+    except OSError as e:
+        errors.append("%s: %s" % (mof_dir, e.strerror or e))
+        return [], []
+    if not names:
+        errors.append("%s: no kernel class description (*.xml)" % mof_dir)
+        return [], []
+    clients = minimum_clients(os.path.join(mof_dir, "SOURCES.md"), errors)
+    classes = collections.defaultdict(dict)
+    origins = []
+    for n in names:
+        path = os.path.join(mof_dir, n)
+        try:
+            read = read_kernel_classes(path, clients)
+        except (ET.ParseError, OSError, UnicodeDecodeError, ValueError, LookupError) as e:
+            errors.append("%s: %s" % (path, e))
+            continue
+        for key, versions in read.items():
+            for version, cls in versions.items():
+                classes[key].setdefault(version, cls)
+        origins.append("Origin: " + KERNEL_ORIGINS.get(n, "kernel-mof/%s (licence: see "
+                                                          "kernel-mof/SOURCES.md)." % n))
+    lines = []
+    for (guid, etype), versions in sorted(classes.items()):
+        placed, left_out = place_versions(versions)
+        for cls, why in left_out:
+            version = "" if cls.version is None else " v%d" % cls.version
+            summary.note("kernel class %s %d%s" % (cls.name, etype, version), "left out: " + why)
+        for cls, builds in placed:
+            where = "kernel class %s %d" % (cls.name, etype)
+            if not cls.data:
+                summary.note(where, "left out: no fields (nothing to name)")
+                continue
+            try:
+                words = mof_words(cls.data)
+            except Cut as cut:
+                summary.note(where, "left out: " + str(cut))
+                continue
+            ids = {etype} | extra.get((guid, etype), set())
+            if guid in groups:
+                ids.add(groups[guid] | etype)  # the hook id of system records
+            description = "%s/%s" % (cls.name, cls.event_name or etype)
+            lines.append(template_line(guid, description, sorted(ids), builds, words))
+            if builds:
+                summary.kernel_older += 1
+            else:
+                summary.kernel_types += 1
+    header = ["Templates of the classic kernel event classes, converted by tools/manifest_templates.py,",
+              "keyed by event type (classic records) and by hook id (system records); the newest",
+              "version of each without selector, older ones under the OS builds that wrote them."]
+    return header + origins, lines
 
 
 # ---- writing ----
 
-def template_line(guid, description, ids, selector, words):
+def template_line(guid, description, ids, selectors, words):
     items = ["$" + ";".join(str(i) for i in ids)]
-    if selector:
-        items.append("#%d" % selector)
+    items += ["#%d" % s for s in selectors]
     for word, name in words:
         if name:
             items.append("L" + name)
@@ -448,6 +717,7 @@ class Summary:
         self.events = 0
         self.templates = 0
         self.kernel_types = 0
+        self.kernel_older = 0
         self.notes = []
 
     def note(self, where, what):
@@ -514,7 +784,7 @@ def provider_lines(group, summary):
                 continue
             for selector in targets:
                 lines.append(template_line(p.guid, "%s/%d v%d" % (short, eid, ev.version),
-                                           [eid], selector, words))
+                                           [eid], [selector] if selector else [], words))
                 summary.templates += 1
         summary.events += len(chosen) + len(ambiguous)
     return lines
@@ -528,13 +798,44 @@ def write_file(path, header, lines):
             f.write(line + "\n")
 
 
+def is_written_here(name):
+    """A source file this converter writes (and replaces on each run)."""
+    return ((name.startswith("manifest-") and name.endswith(".txt"))
+            or name in ("kernel-classes.txt", "provider-names.txt"))
+
+
+def name_lines(folder, errors):
+    """Provider-name lines from nasbench/provider-names.tsv."""
+    names = os.path.join(folder, "nasbench", "provider-names.tsv")
+    lines = []
+    try:
+        with open(names, encoding="utf-8") as f:
+            for row in f:
+                parts = row.rstrip("\n").split("\t")
+                if len(parts) >= 2 and guid_text(parts[0]) and clean_name(parts[1]):
+                    lines.append("#%s!%s" % (guid_text(parts[0]), clean_name(parts[1])))
+    except (OSError, UnicodeDecodeError) as e:
+        errors.append("%s: %s" % (names, e))
+    return lines
+
+
 def convert(folder, kernel_table, out_dir):
+    """Reads every description, then writes the sources. Returns the summary
+    and the inputs that could not be read (each naming its file); with any
+    of those nothing is written and the sources in <out dir> stay as they
+    were."""
     summary = Summary()
-    for old in os.listdir(out_dir):
-        if old.startswith("manifest-") and old.endswith(".txt"):
-            os.remove(os.path.join(out_dir, old))
+    errors = []
+    if not os.path.isdir(folder):
+        errors.append("%s: not a folder of provider descriptions" % folder)
+        return summary, errors
+    if not os.path.isdir(out_dir):
+        errors.append("%s: not a folder" % out_dir)
+        return summary, errors
+    files = {}  # file name -> (header, lines)
+
     by_guid = collections.OrderedDict()
-    for p in read_providers(folder):
+    for p in read_providers(folder, errors):
         by_guid.setdefault(p.guid, []).append(p)
     for guid, group in by_guid.items():
         summary.providers += 1
@@ -543,43 +844,39 @@ def convert(folder, kernel_table, out_dir):
                           for p in group})
         header = ["Templates of %s {%s}, converted by tools/manifest_templates.py." % (newest.name, guid),
                   "Origin: " + "; ".join(origins) + ". Licence: " + newest.licence + "."]
-        write_file(os.path.join(out_dir, provider_file_name(newest.name or guid)), header,
-                   provider_lines(group, summary))
+        files[provider_file_name(newest.name or guid)] = (header, provider_lines(group, summary))
 
-    groups = kernel_groups(kernel_table)
-    mof = os.path.join(folder, "kernel-mof", "kernel-mof.xml")
-    if os.path.exists(mof):
-        lines = []
-        for (guid, etype), (cls, version, data, ename) in sorted(read_kernel_classes(mof).items()):
-            try:
-                words = mof_words(data)
-            except Cut as cut:
-                summary.note("kernel class %s %d" % (cls, etype), "left out: " + str(cut))
-                continue
-            ids = {etype}
-            if guid in groups:
-                ids.add(groups[guid] | etype)  # the hook id of system records
-            lines.append(template_line(guid, "%s/%s" % (cls, ename or etype), sorted(ids), 0, words))
-            summary.kernel_types += 1
-        write_file(os.path.join(out_dir, "kernel-classes.txt"),
-                   ["Templates of the classic kernel event classes, converted by tools/manifest_templates.py,",
-                    "keyed by event type (classic records) and by hook id (system records).",
-                    "Origin: kernel-mof/kernel-mof.xml, derived from Microsoft Docs win32, desktop-src/ETW,",
-                    "(c) Microsoft Corporation. Licence: CC BY 4.0."], lines)
+    try:
+        groups, extra = kernel_hooks(kernel_table)
+    except (InputError, OSError, UnicodeDecodeError) as e:
+        errors.append(str(e) if isinstance(e, InputError) else "%s: %s" % (kernel_table, e))
+        groups, extra = {}, {}
+    header, lines = kernel_lines(folder, groups, extra, summary, errors)
+    files["kernel-classes.txt"] = (header, lines)
+    files["provider-names.txt"] = (
+        ["Names of the providers registered on Windows 11 22H2 (build 22621).",
+         "Origin: nasbench/provider-names.tsv, from nasbench/EVTX-ETW-Resources",
+         "(ETWProvidersManifests/.../WEPExplorer/All.xml). Licence: MIT."], name_lines(folder, errors))
+    if errors:
+        return summary, errors
 
-    names = os.path.join(folder, "nasbench", "provider-names.tsv")
-    if os.path.exists(names):
-        lines = []
-        with open(names, encoding="utf-8") as f:
-            for row in f:
-                parts = row.rstrip("\n").split("\t")
-                if len(parts) >= 2 and guid_text(parts[0]) and clean_name(parts[1]):
-                    lines.append("#%s!%s" % (guid_text(parts[0]), clean_name(parts[1])))
-        write_file(os.path.join(out_dir, "provider-names.txt"),
-                   ["Names of the providers registered on Windows 11 22H2 (build 22621).",
-                    "Origin: nasbench/provider-names.tsv, from nasbench/EVTX-ETW-Resources",
-                    "(ETWProvidersManifests/.../WEPExplorer/All.xml). Licence: MIT."], lines)
-    return summary
+    # Written beside the sources first and moved in only once every file is
+    # whole, so a failed run leaves the committed sources as they were.
+    out_dir = os.path.abspath(out_dir)
+    staging = tempfile.mkdtemp(prefix=".manifest-templates-", dir=os.path.dirname(out_dir))
+    try:
+        for name, (header, lines) in files.items():
+            write_file(os.path.join(staging, name), header, lines)
+        for name in files:
+            os.replace(os.path.join(staging, name), os.path.join(out_dir, name))
+        for old in os.listdir(out_dir):
+            if is_written_here(old) and old not in files:
+                os.remove(os.path.join(out_dir, old))  # a provider no longer described
+    except OSError as e:
+        errors.append("%s: %s" % (e.filename or out_dir, e.strerror or e))
+    finally:
+        shutil.rmtree(staging, ignore_errors=True)
+    return summary, errors
 
 
 def main(argv):
@@ -587,9 +884,16 @@ def main(argv):
         sys.stderr.write(USAGE)
         return 2
     folder, table, out_dir = argv[1:]
-    summary = convert(folder, table, out_dir)
-    print("providers %d, events %d, templates written %d; kernel class event types %d" %
-          (summary.providers, summary.events, summary.templates, summary.kernel_types))
+    summary, errors = convert(folder, table, out_dir)
+    if errors:
+        for e in errors:
+            sys.stderr.write("manifest_templates.py: error: %s\n" % e)
+        sys.stderr.write("manifest_templates.py: no template source written\n")
+        return 1
+    print("providers %d, events %d, templates written %d; kernel class event types %d, "
+          "older versions under their builds %d" %
+          (summary.providers, summary.events, summary.templates, summary.kernel_types,
+           summary.kernel_older))
     print("cut short or left out: %d" % len(summary.notes))
     for n in summary.notes:
         print("  " + n)

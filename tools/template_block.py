@@ -1,15 +1,21 @@
 #!/usr/bin/env python3
-"""Writes vesk's event-template block and appends it to a built vesk.
+"""Writes vesk's event-template block and points a built vesk at it.
 
-vesk carries its event templates as a block of bytes appended to its own
-executable. The program's read-only data holds a locator: the 16 bytes
-"VESK_TEMPLATE_DB" followed by the block's u32 file offset and u32 length
-(both 0 in a freshly linked binary). This tool compiles the template sources
-(data/templates/*.txt) into that block and appends it.
+vesk carries its event templates as a block of bytes in a section of its
+own, ".vesk_templates", that the link fills from the block file (the build
+compiles an .incbin of it). The section is read-only and loaded, so strip,
+strip --strip-all and objcopy --strip-debug neither drop nor move it. The
+program's read-only data holds a locator: the 16 bytes "VESK_TEMPLATE_DB"
+followed by the block's u32 file offset, its u32 length and the 16-byte MD5
+digest of its bytes (all zero in a freshly linked binary). This tool compiles
+the template sources (data/templates/*.txt) into that block and, after the
+link, fills the locator from the ELF section headers.
 
 Python 3 standard library only: it runs at build time on a plain Debian.
 """
 
+import collections
+import hashlib
 import os
 import re
 import struct
@@ -18,19 +24,20 @@ import tempfile
 
 USAGE = """\
 usage: template_block.py write <sources dir> <out block>
-       template_block.py append <binary> <block>
+       template_block.py locate <binary> <block>
 
 write   compiles every <sources dir>/*.txt, in file-name order, into the
         template block and writes it to <out block>. A malformed source line
         stops it (status 1) with the file and line named.
-append  appends <block> to <binary> and points the binary's locator at it.
-        A block appended earlier is replaced, so rerunning is harmless, and
-        after strip (which drops appended data) it simply appends again.
-        The binary keeps its mode.
+locate  finds the section .vesk_templates of the linked <binary>, checks
+        that it holds <block>, and writes the section's file offset, its
+        length and the block's digest into the binary's locator. Rerunning
+        is harmless; the binary keeps its mode.
 """
 
 MARKER = b"VESK_TEMPLATE_DB"
-LOCATOR_SIZE = len(MARKER) + 8  # marker, u32 offset, u32 length
+LOCATOR_SIZE = len(MARKER) + 8 + 16  # marker, u32 offset, u32 length, MD5
+SECTION = b".vesk_templates"
 
 # A table count or string length is one byte below 0x80, else two bytes with
 # the top bit set: 15 bits at most.
@@ -43,8 +50,9 @@ MAX_U32 = 0xFFFFFFFF
 MIN_BLOCK = 36
 # ...and stops reading chunks when this many bytes or fewer are left.
 CHUNK_TAIL = 16
-# A block offset below this would lie inside the ELF header and program
-# headers of any real executable: such a file is not a vesk build.
+# The reader takes no block that starts within the file's first 4096 bytes
+# (the ELF header and program headers lie there); the section is aligned to
+# 4096, so it never does.
 MIN_OFFSET = 4096
 
 BLANKS = " \t\r\n\v\f"
@@ -145,6 +153,10 @@ def parse_ids(id_text, where):
             last = parse_number(ends[1], "event id", where)
             if first > last:
                 raise SourceError(where, "event id range %s runs backwards" % part)
+            if last == 0:
+                # a last id of 0 means "no range" to every reader: the range
+                # would vanish without a word
+                raise SourceError(where, "event id range %s ends at 0" % part)
             id_range = (first, last)
         else:
             ids.append(parse_number(part, "event id", where))
@@ -167,8 +179,15 @@ def parse_template(line, where):
     if mark < 0:
         raise SourceError(where, 'no id marker ("$" or "%") in "' + body + '"')
     rest = body[mark + 1:]
+    # The -templates reader skips a line without a "," after its ids or with
+    # nothing after that ",": written into the block, such a line would
+    # register ids the same file given to -templates does not.
     comma = rest.find(",")
-    id_text, items = (rest, "") if comma < 0 else (rest[:comma], rest[comma + 1:])
+    if comma < 0:
+        raise SourceError(where, 'no "," after the event ids in "%s"' % body)
+    id_text, items = rest[:comma], trim(rest[comma + 1:])
+    if not items:
+        raise SourceError(where, 'nothing after the event ids in "%s"' % body)
     t.id_range, t.ids = parse_ids(id_text, where)
 
     pending = None
@@ -378,56 +397,90 @@ def write_command(src_dir, out_path):
     replace_file(out_path, build_block(src, src_dir))
 
 
-def append_command(binary, block_path):
+ElfSection = collections.namedtuple("ElfSection", "name kind flags offset size")
+
+SHT_NOBITS = 8
+SHF_ALLOC = 0x2
+
+
+def elf_sections(data, binary):
+    """The sections of a little-endian ELF file, named from its section-name
+    table. Refuses a file whose headers lie outside it."""
+    if data[:4] != b"\x7fELF" or len(data) < 64:
+        raise Refusal("%s: not an ELF file" % binary)
+    if data[5] != 1:
+        raise Refusal("%s: not a little-endian ELF file" % binary)
+    if data[4] == 2:  # 64-bit: e_shoff at 40, e_shentsize at 58; sh_offset at 24, sh_size at 32
+        shoff, = struct.unpack_from("<Q", data, 40)
+        entsize, count, names_at = struct.unpack_from("<HHH", data, 58)
+        layout, want = "<IIQQQQ", 64
+    elif data[4] == 1:  # 32-bit: e_shoff at 32, e_shentsize at 46; sh_offset at 16, sh_size at 20
+        shoff, = struct.unpack_from("<I", data, 32)
+        entsize, count, names_at = struct.unpack_from("<HHH", data, 46)
+        layout, want = "<IIIIII", 40
+    else:
+        raise Refusal("%s: unknown ELF class %d" % (binary, data[4]))
+    if entsize != want or count == 0 or names_at >= count or shoff + count * entsize > len(data):
+        raise Refusal("%s: no readable section headers" % binary)
+    raw = [struct.unpack_from(layout, data, shoff + i * entsize) for i in range(count)]
+    # name, type, flags, address, offset, size
+    table = raw[names_at]
+    names = data[table[4]:table[4] + table[5]]
+    sections = []
+    for name, kind, flags, _, offset, size in raw:
+        end = names.find(b"\0", name)
+        sections.append(ElfSection(names[name:end if end >= 0 else len(names)],
+                                   kind, flags, offset, size))
+    return sections
+
+
+def md5_digest(data):
+    try:
+        return hashlib.md5(data, usedforsecurity=False).digest()
+    except TypeError:  # Python before 3.9
+        return hashlib.md5(data).digest()
+
+
+def locate_command(binary, block_path):
     with open(block_path, "rb") as f:
         block = f.read()
     if len(block) < MIN_BLOCK:
         raise Refusal("%s: %d bytes is too short for a template block" % (block_path, len(block)))
-    if len(block) > MAX_U32:
-        raise Refusal("%s: the block's length does not fit 32 bits" % block_path)
-    # Through a symbolic link, replace the file it names, not the link.
+    # Through a symbolic link, rewrite the file it names, not the link.
     path = os.path.realpath(binary)
     st = os.stat(path)
     with open(path, "rb") as f:
         data = f.read()
 
-    at = data.find(MARKER)
-    if at < 0:
-        raise Refusal("%s: no template locator (%s) in the file; is it a vesk build?"
-                      % (binary, MARKER.decode()))
-    locator = at + len(MARKER)
-    if locator + 8 > len(data):
-        raise Refusal("%s: the template locator is cut off at the end of the file" % binary)
-    old_offset, old_length = struct.unpack_from("<II", data, locator)
-
-    # A block appended earlier ends the file exactly where its locator says:
-    # cut it off so blocks never stack. After strip the locator points past
-    # the end of the file; nothing is cut then. An offset that is not past the
-    # locator itself cannot be a block of ours, and cutting there would cut
-    # into the program.
-    end = len(data)
-    if (old_offset != 0 and old_offset + old_length == len(data)
-            and old_offset >= max(MIN_OFFSET, locator + 8)):
-        end = old_offset
-    program = data[:end]
+    found = [s for s in elf_sections(data, binary) if s.name == SECTION]
+    if len(found) != 1:
+        raise Refusal("%s: %d sections named %s; the link must make exactly one"
+                      % (binary, len(found), SECTION.decode()))
+    section = found[0]
+    if section.kind == SHT_NOBITS or not section.flags & SHF_ALLOC:
+        raise Refusal("%s: section %s is not loaded data" % (binary, SECTION.decode()))
+    held = data[section.offset:section.offset + section.size]
+    if section.offset + section.size > len(data) or held != block:
+        raise Refusal("%s: section %s does not hold %s; was it linked from another block?"
+                      % (binary, SECTION.decode(), block_path))
+    if section.offset < MIN_OFFSET or section.offset > MAX_U32 or section.size > MAX_U32:
+        raise Refusal("%s: section %s lies at %d, where the program cannot take it"
+                      % (binary, SECTION.decode(), section.offset))
 
     # Two markers would leave the reader (which takes its own) and this tool
     # free to disagree about which locator is the real one.
-    found = program.count(MARKER)
+    found = data.count(MARKER)
     if found != 1:
         raise Refusal("%s: the template locator marker %s occurs %d times; it must occur once"
                       % (binary, MARKER.decode(), found))
-    offset = len(program)
-    if offset < MIN_OFFSET:
-        raise Refusal("%s: %d bytes is too small for a vesk build" % (binary, offset))
-    if offset > MAX_U32:
-        raise Refusal("%s: the file is too large for a 32-bit block offset" % binary)
+    locator = data.find(MARKER) + len(MARKER)
+    if locator + LOCATOR_SIZE - len(MARKER) > len(data):
+        raise Refusal("%s: the template locator is cut off at the end of the file" % binary)
 
-    out = bytearray(program)
-    struct.pack_into("<II", out, locator, offset, len(block))
-    out += block
+    out = bytearray(data)
+    struct.pack_into("<II16s", out, locator, section.offset, section.size, md5_digest(block))
     if out == data:
-        return  # already carries this block: leave the file (and its time) alone
+        return  # already located: leave the file (and its time) alone
     replace_file(path, bytes(out), like=st)
 
 
@@ -435,14 +488,14 @@ def main(argv):
     if len(argv) == 2 and argv[1] in ("-h", "--help", "help"):
         sys.stdout.write(USAGE)
         return 0
-    if len(argv) != 4 or argv[1] not in ("write", "append"):
+    if len(argv) != 4 or argv[1] not in ("write", "locate"):
         sys.stderr.write(USAGE)
         return 2
     try:
         if argv[1] == "write":
             write_command(argv[2], argv[3])
         else:
-            append_command(argv[2], argv[3])
+            locate_command(argv[2], argv[3])
     except (SourceError, SourceErrors) as e:
         sys.stderr.write("%s\ntemplate_block.py: no template block written\n" % e)
         return 1

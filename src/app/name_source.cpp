@@ -3,6 +3,7 @@
 #include <dirent.h>
 
 #include "platform/cmd_params.hpp"
+#include "platform/console.hpp"
 #include "platform/file_filter.hpp"
 #include "platform/zarn_portable_dir.hpp"
 
@@ -12,6 +13,32 @@ bool name_passes_filters(const cmd_params& options, const std::string& name,
   // the skip list is a list of names: the window has been tested already
   return skip.empty() || !file_passes_filter(options, nullptr, name, skip, nullptr);
 }
+
+std::string name_shown(const std::string& name) {
+  std::string shown;
+  for (char c : name) {
+    if (c == '\0') {
+      shown += "[NUL]";
+    } else {
+      shown += c;
+    }
+  }
+  return shown;
+}
+
+namespace {
+
+void name_unlisted(const std::string& folder) {
+  print_message("prob listing folder: %s\n", folder.c_str());
+}
+
+// A link is never followed: on a mounted evidence image an absolute link
+// resolves on the examiner's own machine, outside the evidence.
+void name_link(const std::string& path) {
+  print_message("symbolic link not followed: %s\n", path.c_str());
+}
+
+}  // namespace
 
 namespace zarnportdir {
 
@@ -36,17 +63,27 @@ bool stdin_stream_ex::init_enumdir(const std::string& folder, u32 depth_limit,
                                    const filter_list& include, const filter_list& skip) {
   reset();
   if (folder.empty()) return false;
-  // a folder the user named that cannot be listed is reported, not walked
-  // as if it were empty
+  std::vector<std::string> starts;
   if (folder.find('*') == std::string::npos) {
+    // a folder the user named that cannot be listed is reported, not walked
+    // as if it were empty
     DIR* d = ::opendir(folder.c_str());
     if (d == nullptr) return false;
     ::closedir(d);
+    starts.push_back(folder);
+  } else {
+    wildcard_notes notes;
+    starts = wildcard_folders(folder, &notes);
+    for (const std::string& link : notes.links) name_link(link);
+    for (const std::string& unlisted : notes.unlisted) name_unlisted(unlisted);
+    not_listed_ += static_cast<u32>(notes.unlisted.size());
+    if (starts.empty()) return false;
   }
   depth_limit_ = depth_limit;
   include_ = include;
   skip_ = skip;
-  pending_.emplace_back(folder, 0);
+  // the last pushed is walked first, as with the subfolders of a listing
+  for (const std::string& start : starts) pending_.emplace_back(start, 0);
   walk_ = 1;
   return true;
 }
@@ -64,10 +101,14 @@ bool stdin_stream_ex::next_file(std::string& out) {
     pending_.pop_back();
     if (depth > depth_limit_ || !passes_filter(folder, true)) continue;
     std::vector<dir_entry> entries;
-    // only the start folder, which the user named, has its "*" expanded
-    get_dir_entries(folder, "*.*", entries, depth == 0);
+    if (!get_dir_entries(folder, "*.*", entries, false)) {
+      name_unlisted(folder);
+      ++not_listed_;
+    }
     for (const dir_entry& e : entries) {
-      if (e.is_dir != 0) {
+      if (e.is_link != 0) {
+        name_link(e.path);
+      } else if (e.is_dir != 0) {
         pending_.emplace_back(e.path, depth + 1);
       } else if (passes_filter(e.path, false)) {
         found_.push_back(e.path);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <sstream>
 
+#include "app/name_source.hpp"
 #include "app/vesk_user_opts.hpp"
 #include "common/zarn_number.hpp"
 #include "common/zarn_string.hpp"
@@ -118,6 +119,12 @@ int run_extract_bxml(std::ostream& out, vesk_user_opts& opts, const std::string*
   std::string line;
   while (input.read_line(line, 1)) {
     if (line.empty()) continue;
+    if (line.find('\0') != std::string::npos) {
+      // no file name holds a NUL: handed on, the name would stand for the
+      // file its text before the NUL names
+      print_message("prob parsing file: %s\n", name_shown(line).c_str());
+      continue;
+    }
     file_info info;
     if (!file_passes_filter(opts, nullptr, line, opts.include_filters, &info)) continue;
     print_message("%s\n", line.c_str());

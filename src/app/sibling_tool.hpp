@@ -28,7 +28,8 @@ bool run_dependency_tool(std::ostream& out, const std::string& tool_name,
 // Under -pipe or -enumdir the PE files are instead the lines read from
 // `names` (standard input by default), each one named on standard error
 // before its run; empty lines and names the -filter patterns reject are
-// skipped. 0 when a run succeeded, -1 when none did.
+// skipped, and a line holding a NUL byte is named as a file that cannot be
+// read. 0 when a run succeeded, -1 when none did.
 int run_extract_bxml(std::ostream& out, vesk_user_opts& opts,
                      const std::string* tools_folder = nullptr, FILE* names = stdin);
 

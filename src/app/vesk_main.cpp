@@ -1,7 +1,12 @@
 #include "app/vesk_main.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <sstream>
@@ -14,6 +19,7 @@
 #include "common/zarn_string.hpp"
 #include "decode/template_db.hpp"
 #include "etl/etl_run.hpp"
+#include "output/csv_field.hpp"
 #include "output/event_table.hpp"
 #include "platform/console.hpp"
 #include "platform/fileio.hpp"
@@ -26,12 +32,27 @@ constexpr char banner[] = "vesk - Windows event trace log parser, version 0.1";
 
 int ignore_string_callback(std::string*) { return 0; }
 
-// Exit statuses besides 0 and -1 (seen as 255).
-constexpr int status_incomplete = 1;  // a log could not be read, or was left out
+// A standard stream the program was started without is held by /dev/null,
+// read-only. Left free, its number would go to the first file the run
+// opens: results meant for standard output would land in the results file
+// or the -diags file, and a log's bytes would be read as -pipe names.
+// Read-only, a write to it still fails and is reported.
+void hold_standard_streams() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    const int held = ::open("/dev/null", O_RDONLY);
+    if (held != fd && held != -1) ::close(held);
+  }
+}
 
-// The output file (results, reduced log or -diags) that is the input log
+// Exit statuses besides 0 and -1 (seen as 255).
+// a log could not be read or was left out, a folder of the walk could not
+// be listed, or the -diags file could not be written
+constexpr int status_incomplete = 1;
+
+// The output file (results, reduced log or -diags) that is the input file
 // `name`, under any name or link; null when there is none. The run that
-// read such a log would destroy it.
+// read such a file would destroy it.
 const std::string* output_that_is(const vesk_user_opts& opts, const std::string& name) {
   for (const std::string* output : {&opts.out_path, &opts.diags_path}) {
     if (!output->empty() && uni::same_file(*output, name)) return output;
@@ -39,27 +60,63 @@ const std::string* output_that_is(const vesk_user_opts& opts, const std::string&
   return nullptr;
 }
 
+// The files the run reads before it writes: the logs of -log, the
+// -templates file, and a sibling mode's PE file or hive. (Names read from
+// standard input or a walk come later and are tested one by one.)
+std::vector<std::pair<std::string, const char*>> named_inputs(const vesk_user_opts& opts) {
+  std::vector<std::pair<std::string, const char*>> inputs;
+  if (!opts.templates_file.empty()) inputs.emplace_back(opts.templates_file, "templates file");
+  if (opts.extract_bxml) {
+    if (!opts.pipe && !opts.enumdir_given) inputs.emplace_back(opts.pefile, "input file");
+  } else if (opts.providers) {
+    inputs.emplace_back(opts.hive, "input file");
+  } else {
+    for (const std::string& log : opts.log_files) inputs.emplace_back(log, "input log");
+  }
+  return inputs;
+}
+
+// Two output paths name one file: the same file when it exists, else the
+// same name in the same folder (neither has been created yet).
+bool same_output(const std::string& a, const std::string& b) {
+  if (uni::same_file(a, b)) return true;
+  struct stat st;
+  if (uni::stat_path(a.c_str(), &st) == 0 || uni::stat_path(b.c_str(), &st) == 0) return false;
+  const std::filesystem::path pa(a), pb(b);
+  const std::string folder_a = pa.has_parent_path() ? pa.parent_path().string() : ".";
+  const std::string folder_b = pb.has_parent_path() ? pb.parent_path().string() : ".";
+  return pa.filename() == pb.filename() && uni::same_file(folder_a, folder_b);
+}
+
+// No output file may be an input, or the other output: the results file
+// would destroy what it was made from, and diagnostics written into the
+// results would leave lines that are not results.
 bool outputs_spare_inputs(const vesk_user_opts& opts) {
-  for (const std::string& log : opts.log_files) {
-    const std::string* output = output_that_is(opts, log);
+  if (!opts.out_path.empty() && !opts.diags_path.empty() && same_output(opts.out_path, opts.diags_path)) {
+    print_message("output file %s is also the -diags file: refusing to mix diagnostics into it\n",
+                  opts.out_path.c_str());
+    return false;
+  }
+  for (const auto& [input, what] : named_inputs(opts)) {
+    const std::string* output = output_that_is(opts, input);
     if (output == nullptr) continue;
-    print_message("output file %s is the input log %s: refusing to write it\n", output->c_str(),
-                  log.c_str());
+    print_message("output file %s is the %s %s: refusing to write it\n", output->c_str(), what,
+                  input.c_str());
     return false;
   }
   return true;
 }
 
-// Whether the run can start. Decided before anything is opened for writing,
-// so that a run refused here leaves every named output file as it was.
-bool run_can_start(const vesk_user_opts& opts) {
-  if (opts.extract_bxml || opts.providers) return true;
-  if (!opts.log_files.empty()) return outputs_spare_inputs(opts);
-  if (opts.pipe != 0) return true;
+// Whether the run can start, and the -pipe or -enumdir name source started.
+// Decided before anything is opened for writing, so that a run refused here
+// leaves every named output file as it was.
+bool run_can_start(const vesk_user_opts& opts, zarnportdir::stdin_stream_ex& names) {
+  if (!outputs_spare_inputs(opts)) return false;
+  if (opts.extract_bxml || opts.providers || !opts.log_files.empty()) return true;
+  if (opts.pipe != 0) return names.init_pipe(1);
   if (opts.enumdir_given == 0) return false;  // no input mode: nothing to say
   // a folder that cannot be listed is said before any output is opened
-  zarnportdir::stdin_stream_ex probe(&opts);
-  if (probe.init_enumdir(opts.enumdir_path, opts.num_subdirs, opts.include_filters, opts.skip_filters)) {
+  if (names.init_enumdir(opts.enumdir_path, opts.num_subdirs, opts.include_filters, opts.skip_filters)) {
     return true;
   }
   if (!opts.enumdir_path.empty()) print_message("prob listing folder: %s\n", opts.enumdir_path.c_str());
@@ -97,18 +154,22 @@ int run_log_list(std::ostream& out, vesk_user_opts& opts, etl_run& run) {
 
 // The names of -pipe (standard input) or -enumdir (a folder walk), each
 // narrowed by the filters. A log that cannot be read is named whether or
-// not the status line is shown, and leaves status_incomplete.
-int run_name_source(std::ostream& out, vesk_user_opts& opts, etl_run& run) {
-  zarnportdir::stdin_stream_ex source(&opts);
-  const bool started = opts.pipe != 0 ? source.init_pipe(1)
-                                      : source.init_enumdir(opts.enumdir_path, opts.num_subdirs,
-                                                            opts.include_filters, opts.skip_filters);
-  if (!started) return -1;
+// not the status line is shown, and leaves status_incomplete, as does a
+// folder of the walk that cannot be listed.
+int run_name_source(std::ostream& out, vesk_user_opts& opts, etl_run& run,
+                    zarnportdir::stdin_stream_ex& source) {
   int status = 0;
   std::string name;
   file_info info;
   while (source.next_name(name, 1)) {
     if (name.empty()) continue;
+    if (name.find('\0') != std::string::npos) {
+      // no file name holds a NUL: opened, or even tested by the filter, the
+      // name would stand for the file its text before the NUL names
+      print_message("prob parsing file: %s\n", name_shown(name).c_str());
+      status = status_incomplete;
+      continue;
+    }
     info.clear();
     if (!name_passes_filters(opts, name, opts.include_filters, opts.skip_filters, info)) continue;
     try {
@@ -128,28 +189,34 @@ int run_name_source(std::ostream& out, vesk_user_opts& opts, etl_run& run) {
       status = status_incomplete;
     }
   }
+  if (source.folders_not_listed() != 0) status = status_incomplete;
   return status;
 }
 
-// The templates of the log-reading road: the user's file, the block
-// appended to the program, the kernel provider names. A template file that
-// was named but cannot be read refuses the run: its events would otherwise
-// come out undecoded as if no file had been given.
+// The templates of the log-reading road: the user's file, the block the
+// build placed in the program, the kernel provider names. A template file
+// that was named but cannot be read refuses the run: its events would
+// otherwise come out undecoded as if no file had been given.
 bool load_run_templates(vesk_user_opts& opts) {
   if (opts.extract_bxml || opts.providers) return true;
-  // a block that cannot be read leaves decoding without its templates
+  // Without its block (a build that placed none, a section emptied or a
+  // file cut short since) the program decodes nothing by template; an
+  // examiner must learn that from the run, not from the rows.
   byte_array block;
-  (void)read_template_block(block, template_db_locator.offset, template_db_locator.length);
+  const std::string program = get_exe_path();
+  if (!read_located_template_block(block, template_db_locator, program)) {
+    print_message("no template block in %s: payloads are guessed only\n", program.c_str());
+  }
   return opts.processor.load_templates(std::move(block), opts.templates_file);
 }
 
 // The log-reading road: the logs of -log, -pipe or -enumdir.
-int run_logs(std::ostream& out, vesk_user_opts& opts) {
+int run_logs(std::ostream& out, vesk_user_opts& opts, zarnportdir::stdin_stream_ex& names) {
   opts.processor.no_guessing = opts.no_guessing;
   etl_run run{opts, opts.run_settings, opts.processor, opts.reduced,
               [](std::ostream& out, event_record& e, cmd_params& o) { write_event_row(e, out, o); }};
   const int status =
-      opts.log_files.empty() ? run_name_source(out, opts, run) : run_log_list(out, opts, run);
+      opts.log_files.empty() ? run_name_source(out, opts, run, names) : run_log_list(out, opts, run);
   // the reduced log is this mode's whole result: losing it is a failure
   return opts.reduced.failed() ? -1 : status;
 }
@@ -201,6 +268,7 @@ int vesk_main(int argc, const char* const* argv) {
   // Results go out in large blocks, like the results file's: standard output
   // need not stay in step with the C streams (messages use standard error).
   static char result_buffer[1 << 18];
+  hold_standard_streams();
   std::ios::sync_with_stdio(false);
   std::cout.rdbuf()->pubsetbuf(result_buffer, sizeof result_buffer);
   std::vector<std::string> args;
@@ -219,24 +287,35 @@ int vesk_main(int argc, const char* const* argv) {
     return 0;
   }
 
-  std::string header = "\"";
-  header += header_label;
-  header += ": ";
-  if (has_flag_nokeep("-pipe", args, 1)) header += "<filelist> ... | ";
+  // The line repeats the command line between double quotes. Names in it come
+  // from the user and may hold quotes or line breaks: written as one CSV
+  // field, marked like decoded values, they can neither end the line early
+  // nor unbalance a reader's quotes.
+  std::string command = header_label;
+  command += ": ";
+  if (has_flag_nokeep("-pipe", args, 1)) command += "<filelist> ... | ";
   std::string joined;
   join_quoted(joined, args, '\'');
-  header += joined;
-  header += "\"\n";
+  command += joined;
+  mark_breaks_and_nuls(command);
+  std::string header;
+  append_csv_quoted(header, command);
+  header += '\n';
 
   int status = -1;
   {
     vesk_user_opts opts;
-    if (!opts.read_options(args) || !run_can_start(opts) || !load_run_templates(opts)) {
+    zarnportdir::stdin_stream_ex names(&opts);
+    if (!opts.read_options(args) || !run_can_start(opts, names) || !load_run_templates(opts)) {
       std::cout << header << '\n';
       std::cout.flush();
       return -1;
     }
-    opts.open_diagnostics();
+    // a -diags file that cannot be written costs the run its diagnostics,
+    // not its results: named, and the run ends incomplete
+    const std::string diags_path = opts.diags_path;
+    const bool diags_lost = !opts.open_diagnostics();
+    if (diags_lost) print_message("prob writing diagnostics file: %s\n", diags_path.c_str());
     ctx->configure(opts, ignore_string_callback);
 
     // With -pullguid the -out path receives the reduced log, which must stay a
@@ -254,7 +333,7 @@ int vesk_main(int argc, const char* const* argv) {
     if (opts.csvl2t == 0) *out << header << '\n';
     status = opts.extract_bxml ? run_extract_bxml(*out, opts)
              : opts.providers  ? run_providers(*out, opts)
-                               : run_logs(*out, opts);
+                               : run_logs(*out, opts, names);
     out->flush();
     if (results.is_open() && !results.close()) {
       // A full disk or a failing device must not leave a cut results file
@@ -262,6 +341,14 @@ int vesk_main(int argc, const char* const* argv) {
       print_message("prob writing results file: %s\n", opts.out_path.c_str());
       status = -1;
     }
+    if (out == &std::cout && !std::cout.good()) {
+      // the same for standard output: a full device, a closed stream
+      print_message("prob writing results file: %s\n", "standard output");
+      status = -1;
+    }
+    if (diags_lost && status == 0) status = status_incomplete;
   }
+  // The elapsed time goes into the -diags file last of all.
+  if (!ctx->finish() && status == 0) status = status_incomplete;
   return status;
 }

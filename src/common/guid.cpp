@@ -46,12 +46,15 @@ void append_guid_text(std::string& out, const guid& g) {
   // eight Data4 bytes follow as stored.
   static constexpr char digits[] = "0123456789abcdef";
   static constexpr int order[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+  char text[36];
+  char* p = text;
   for (int i = 0; i < 16; ++i) {
-    if (i == 4 || i == 6 || i == 8 || i == 10) out += '-';
+    if (i == 4 || i == 6 || i == 8 || i == 10) *p++ = '-';
     const u8 b = g.bytes[order[i]];
-    out += digits[b >> 4];
-    out += digits[b & 0x0F];
+    *p++ = digits[b >> 4];
+    *p++ = digits[b & 0x0F];
   }
+  out.append(text, sizeof text);
 }
 
 std::string guid_to_string(const guid& g) {

@@ -233,9 +233,21 @@ byte_array& parse_byte_list(byte_array& out, const std::string& text, char delim
 }
 
 std::string hex_digits(u64 value, std::size_t min_digits) {
+  std::string digits;
+  append_hex(digits, value, min_digits);
+  return digits;
+}
+
+void append_hex(std::string& out, u64 value, std::size_t min_digits) {
   char buf[16];
   const auto result = std::to_chars(buf, buf + sizeof buf, value, 16);
-  std::string digits(buf, result.ptr);
-  if (digits.size() < min_digits) digits.insert(0, min_digits - digits.size(), '0');
-  return digits;
+  const std::size_t n = static_cast<std::size_t>(result.ptr - buf);
+  if (n < min_digits) out.append(min_digits - n, '0');
+  out.append(buf, n);
+}
+
+void append_decimal(std::string& out, u64 value) {
+  char buf[20];
+  const auto result = std::to_chars(buf, buf + sizeof buf, value);
+  out.append(buf, static_cast<std::size_t>(result.ptr - buf));
 }

@@ -43,6 +43,10 @@ bool parse_u64(const std::string& text, u64& out);
 // Lower-case hexadecimal digits of `value`, zero-filled to at least
 // `min_digits` (no "0x").
 std::string hex_digits(u64 value, std::size_t min_digits);
+// The same digits appended to `out`, and decimal digits likewise: the output
+// writers put numbers straight into the line they build.
+void append_hex(std::string& out, u64 value, std::size_t min_digits);
+void append_decimal(std::string& out, u64 value);
 
 // Hex byte values separated by `delimiter` (pieces trimmed, empty pieces
 // dropped), such as "4d 5a 90" or "0x4d 5a". Each piece must be a whole

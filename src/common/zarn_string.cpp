@@ -230,6 +230,23 @@ std::string& mark_line_endings(std::string& s) {
   return s;
 }
 
+std::string& mark_nul_bytes(std::string& s) {
+  if (s.find('\0') == std::string::npos) return s;
+  std::string out;
+  out.reserve(s.size() + 16);
+  for (const char c : s) {
+    if (c == '\0') {
+      out += "[NUL]";
+    } else {
+      out.push_back(c);
+    }
+  }
+  s.swap(out);
+  return s;
+}
+
+std::string& mark_breaks_and_nuls(std::string& s) { return mark_nul_bytes(mark_line_endings(s)); }
+
 void write_indent(std::ostream& os, u32 n) {
   if (n == 0) return;
   os.fill(' ');

@@ -41,6 +41,13 @@ bool erase_first(std::string& s, std::string& needle, bool ignore_case);
 // Makes every line break visible: "[CRLF]", "[LFCR]", "[LF]", "[CR]"; no bare
 // CR or LF is left, so the text cannot break a table row.
 std::string& mark_line_endings(std::string& s);
+// Shows every NUL byte as "[NUL]": many readers end a line or a field there.
+std::string& mark_nul_bytes(std::string& s);
+// What every text from a payload or from outside the program (file names,
+// recorded names, template field names) gets before it reaches an output
+// line: line breaks marked as by mark_line_endings and NUL bytes as
+// "[NUL]", so that the text can neither end the line nor cut it short.
+std::string& mark_breaks_and_nuls(std::string& s);
 void write_indent(std::ostream& os, u32 n);
 
 // ---- paths, environment references and the time locale ----

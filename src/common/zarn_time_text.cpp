@@ -98,6 +98,27 @@ void append_separator(std::string& out, u8 separator) {
 
 constexpr u64 powers_of_ten[] = {1, 10, 100, 1000, 10000, 100000, 1000000};
 
+// "hh:mm:ss", then a fraction of `digits` digits (cut, never rounded) from
+// the second's 100-nanosecond ticks; no fraction for 0 or above 9 digits.
+void append_time_of_day(std::string& out, u32 hour, u32 minute, u32 second, u64 ticks,
+                        u32 digits) {
+  append_number(out, hour, 2);
+  out.push_back(':');
+  append_number(out, minute, 2);
+  out.push_back(':');
+  append_number(out, second, 2);
+  if (digits == 3) {
+    out.push_back('.');
+    append_number(out, ticks / 10000, 3);
+  } else if (digits >= 1 && digits <= 6) {
+    out.push_back('.');
+    append_number(out, ticks / 10 / powers_of_ten[6 - digits], static_cast<int>(digits));
+  } else if (digits >= 7 && digits <= 9) {
+    out.push_back('.');
+    append_number(out, ticks * 100 / powers_of_ten[9 - digits], static_cast<int>(digits));
+  }
+}
+
 }  // namespace
 
 std::string month_abbrev(int month) {
@@ -295,24 +316,36 @@ bool time::format(std::string& date, std::string& time_text, const time& t,
     append_day();
   }
 
-  append_number(time_text, t.time_field_hour(), 2);
-  time_text.push_back(':');
-  append_number(time_text, t.time_field_minute(), 2);
-  time_text.push_back(':');
-  append_number(time_text, t.time_field_second(), 2);
-  // every fraction is cut, never rounded
-  const u32 n = d.fraction_digits();
-  if (n == 3) {
-    time_text.push_back('.');
-    append_number(time_text, t.time_field_milliseconds(false), 3);
-  } else if (n >= 1 && n <= 6) {
-    time_text.push_back('.');
-    append_number(time_text, t.time_field_microseconds(false) / powers_of_ten[6 - n], static_cast<int>(n));
-  } else if (n >= 7 && n <= 9) {
-    time_text.push_back('.');
-    append_number(time_text, t.time_field_nanoseconds() / powers_of_ten[9 - n], static_cast<int>(n));
-  }
+  append_time_of_day(time_text, t.time_field_hour(), t.time_field_minute(), t.time_field_second(),
+                     t.time_field_nanoseconds() / 100, d.fraction_digits());
   return true;
 }
 
 }  // namespace zarn
+
+bool append_filetime_text(std::string& out, u64 filetime, const date_time_format& d) {
+  if (!zarn::is_valid_filetime(filetime)) return false;
+  static u64 cached_day = ~u64{0};
+  static date_time_format cached_format;
+  static std::string cached_date;
+  const u64 seconds = filetime / zarn::ticks_per_second;
+  const u64 day = seconds / 86400;
+  const bool same_format = d.date_separator == cached_format.date_separator &&
+                           d.date_flags == cached_format.date_flags &&
+                           d.time_flags == cached_format.time_flags &&
+                           d.reserved == cached_format.reserved;
+  if (day != cached_day || !same_format) {
+    std::string unused;
+    zarn::time::format(cached_date, unused, zarn::time(filetime, zarn::type_time::filetime), d);
+    cached_day = day;
+    cached_format = d;
+  }
+  out += cached_date;
+  out += ' ';
+  const u64 of_day = seconds % 86400;
+  // a descriptor with no compiled pattern writes milliseconds
+  append_time_of_day(out, static_cast<u32>(of_day / 3600), static_cast<u32>(of_day % 3600 / 60),
+                     static_cast<u32>(of_day % 60), filetime % zarn::ticks_per_second,
+                     d.is_default() && d.reserved == 0 ? 3 : d.fraction_digits());
+  return true;
+}

@@ -43,6 +43,12 @@ bool parse_date_time_text(const char* date_text, const char* time_text, const st
 void render_date_time(std::string& date, std::string& time_text, const zarn::time& t,
                       bool with_fraction);
 
+// Appends the date text, a blank and the time text that zarn::time::format
+// gives the FILETIME under `d`. False, with nothing appended, when the value
+// is no valid time. The date text of the last day asked for is kept: a log's
+// events mostly share their day, and its calendar work is then done once.
+bool append_filetime_text(std::string& out, u64 filetime, const date_time_format& d);
+
 namespace zarn {
 // Date text, one blank, time text of the fixed form with milliseconds; only
 // the blank for an invalid time.

@@ -13,10 +13,6 @@
 
 namespace {
 
-constexpr u16 extension_bits = 0xF000;  // a word with any of these set is no plain in-type
-constexpr u16 comment_word = 0x8000;
-constexpr u16 comment_word_2 = 0x8001;
-
 field_step read_number(template_walk& w, u64 size) {
   const std::span<const u8> rest = w.rest();
   if (rest.size() < size) return end_walk;
@@ -194,17 +190,11 @@ field_step read_field(template_walk& w, const in_type_row& row) {
 
 
 
-const in_type_row* find_in_type(u8 type) {
-  for (const in_type_row& row : plain_in_types) {
-    if (row.type == type) return &row;
-  }
-  return nullptr;
-}
 
 i32 apply_template(const event_template& t, field_map& map, std::span<const u8> payload,
                    u64 base_key, bool pointer64) {
   if (payload.empty()) {
-    if (!t.types.empty() && (t.types[0] == comment_word || t.types[0] == comment_word_2)) {
+    if (!t.types.empty() && (t.types[0] == comment_word || t.types[0] == word_class::guess_marker)) {
       field_rec f;
       f.set_text_from_template("{comment}", 0, t, 0);
       map.emplace(base_key, f);
@@ -215,7 +205,7 @@ i32 apply_template(const event_template& t, field_map& map, std::span<const u8> 
   while (w.index < t.types.size() && w.position < payload.size()) {
     const u16 word = t.types[w.index];
     if (word == 0) break;
-    if ((word & extension_bits) != 0) {
+    if (is_extension_word(word)) {
       const i32 used = decode_special_field(t, map, w.rest(), w.index, w.key(), pointer64);
       if (used == special_field_ends_walk) break;
       // the decoder never uses more than the bytes left

@@ -1,24 +1,30 @@
 #include "decode/field_dump.hpp"
 
+#include <algorithm>
 #include <string>
 
 #include "common/guid.hpp"
 #include "common/zarn_number.hpp"
 #include "common/zarn_string.hpp"
+#include "decode/type_words.hpp"
 
 namespace {
 
-constexpr u8 guid_in_type = 15;
+// The counter, zero-filled to two digits.
+void append_counter(std::string& line, std::size_t i) {
+  if (i < 10) line += '0';
+  append_decimal(line, i);
+}
 
-std::string counter_text(std::size_t i) {
-  std::string text = std::to_string(i);
-  if (text.size() < 2) text.insert(0, 1, '0');
-  return text;
+// A text that holds a backslash or a double quote.
+bool needs_cleaning(const std::string& text) {
+  return std::any_of(text.begin(), text.end(), [](char c) { return c == '\\' || c == '"'; });
 }
 
 // Backslashes become slashes and quotes are escaped, so a text cannot end
-// its cell early.
+// its cell early. Most texts hold neither: one scan tells.
 void clean_text(std::string& text) {
+  if (!needs_cleaning(text)) return;
   replace_char(text, '\\', '/', false);
   escape_char(text, '"', '\\');
 }
@@ -30,20 +36,24 @@ void append_value(std::string& line, field_rec& f) {
     return;
   }
   if (!f.bytes.empty()) {
-    if (f.in_type == guid_in_type && f.bytes.size() == 16) {
+    if (f.in_type == in_type::guid && f.bytes.size() == 16) {
       line += '{';
-      line += guid_to_string(guid(f.bytes.data()));
+      append_guid_text(line, guid(f.bytes.data()));
       line += '}';
       return;
     }
-    for (const u8 b : f.bytes) line += hex_digits(b, 2);
+    static constexpr char digits[] = "0123456789abcdef";
+    for (const u8 b : f.bytes) {
+      line += digits[b >> 4];
+      line += digits[b & 0x0F];
+    }
     return;
   }
   // words whose high nibble is 0xc or 0xe mark structures: no value of their own
   const u8 kind = f.high_byte & 0xF0;
   if (kind == 0xC0 || kind == 0xE0) return;
   line += "0x";
-  line += hex_digits(f.number, std::size_t{2} * f.size);
+  append_hex(line, f.number, std::size_t{2} * f.size);
 }
 
 }  // namespace
@@ -53,11 +63,11 @@ void dump_field_map(std::string& line, field_map& map) {
   for (auto& [key, f] : map) {
     ++i;
     line += '"';
-    line += counter_text(i);
+    append_counter(line, i);
     if (!f.name.empty()) {
       line += '-';
       // names of self-describing events come from the log itself
-      if (f.name.find_first_of("\\\"") == std::string::npos) {
+      if (!needs_cleaning(f.name)) {
         line += f.name;
       } else {
         std::string name = f.name;

@@ -10,6 +10,7 @@
 #include "common/zarn_time.hpp"
 #include "common/zarn_time_text.hpp"
 #include "decode/template_walk.hpp"
+#include "decode/type_words.hpp"
 
 namespace {
 
@@ -49,7 +50,7 @@ void store_number(field_map& map, u64 key, u64 value, u32 size, u8 in_type, cons
 }
 
 void store_u32(field_map& map, u64 key, std::span<const u8> bytes, u64 at) {
-  store_number(map, key + at, zarn::u32_at(bytes, at), 4, 8, "guess_uint32");
+  store_number(map, key + at, zarn::u32_at(bytes, at), 4, in_type::uint32, "guess_uint32");
 }
 
 // Bytes 5..7 of a 64-bit kernel-space address (0xFFFFC1.. and up) with a low
@@ -69,7 +70,7 @@ bool store_systime(field_map& map, u64 key, std::span<const u8> bytes) {
   if (!t.is_valid()) return false;
   const std::span<const u8> raw = bytes.first(zarn::systemtime_size);
   field_rec f;
-  f.set_number(zarn::u64_at(raw, 0), zarn::systemtime_size, 18, "guess_systime", guessed_flag);
+  f.set_number(zarn::u64_at(raw, 0), zarn::systemtime_size, in_type::systemtime, "guess_systime", guessed_flag);
   f.bytes.assign(raw.begin(), raw.end());
   f.value = systemtime_text(raw, t);
   store(map, key, f);
@@ -142,11 +143,11 @@ void find_sid(guess_candidates& found, std::span<const u8> bytes, std::span<cons
 void store_candidate(field_map& map, u64 key, const guess_candidate& c, u64 size) {
   field_rec f;
   if (c.kind == guess_kind_sid) {
-    f.set_text(c.text, static_cast<u32>(size), 19, "guess_sid", guessed_flag);
+    f.set_text(c.text, static_cast<u32>(size), in_type::sid, "guess_sid", guessed_flag);
   } else {
     std::string text = c.text;
     mark_line_endings(text);
-    f.set_text(text, static_cast<u32>(size), c.utf16 != 0 ? 1 : 2,
+    f.set_text(text, static_cast<u32>(size), c.utf16 != 0 ? in_type::utf16_text : in_type::ansi_text,
                c.utf16 != 0 ? "guess_utf16" : "guess_ascii", guessed_flag);
   }
   store(map, key, f);
@@ -168,11 +169,11 @@ void guess_numbers(field_map& map, u64 base_key, std::span<const u8> bytes) {
     if (i + 1 < units) {
       const u64 value = zarn::u64_at(bytes, at);
       if (is_kernel_value(value)) {
-        store_number(map, base_key + at, value, 8, 21, "guess_uint64");
+        store_number(map, base_key + at, value, 8, in_type::hex_int64, "guess_uint64");
         step = 2;
       } else if (value > low && value < high) {
         if (zarn::time(value, zarn::type_time::filetime).is_valid()) {
-          store_number(map, base_key + at, value, 8, 17, "guess_filetime");
+          store_number(map, base_key + at, value, 8, in_type::filetime, "guess_filetime");
           step = 2;
         } else {
           store_u32(map, base_key, bytes, at);
@@ -189,11 +190,11 @@ void guess_numbers(field_map& map, u64 base_key, std::span<const u8> bytes) {
   }
   const u64 tail = 4 * units;
   if (bytes.size() - tail == 2) {
-    store_number(map, base_key + tail, zarn::u16_at(bytes, tail), 2, 6, "guess_uint16");
+    store_number(map, base_key + tail, zarn::u16_at(bytes, tail), 2, in_type::uint16, "guess_uint16");
     return;
   }
   for (u64 at = tail; at < bytes.size(); ++at) {
-    store_number(map, base_key + at, zarn::u8_at(bytes, at), 1, 4, "guess_byte");
+    store_number(map, base_key + at, zarn::u8_at(bytes, at), 1, in_type::uint8, "guess_byte");
   }
 }
 

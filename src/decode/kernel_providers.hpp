@@ -49,9 +49,24 @@ inline constexpr std::array<kernel_provider_row, 31> kernel_providers = {{
     {0x1E00, "2ce9a149-effe-42f0-a635-a1d39e26c8f2", "Kernel-HypervisorX-Trace"},
 }};
 
+// A hook id whose provider is not its group's.
+struct kernel_hook_exception {
+  u16 hook_id;
+  u16 hook_group;  // the group whose provider the hook id names
+};
+
+// Windows logs an image load in the process hook group: hook id 0x030A
+// (group 0x0300, event type 10) carries the image-load class's payload, and
+// Windows' own readers show it as that provider. Looked up by its group
+// alone, the record would be named Kernel-Process-Trace and no template
+// would name its fields. The only such hook id; tools/manifest_templates.py
+// reads it from here and keys the image-load class's type-10 templates by it.
+inline constexpr kernel_hook_exception image_load_in_process_group = {0x030A, 0x1400};
+
 // The row's GUID in stored layout; false for a malformed text.
 [[nodiscard]] bool kernel_provider_guid(const kernel_provider_row& row, guid& out);
 
 // The kernel provider of a hook id: (hook_id & 0xFF00) looked up in the
-// map's hook groups. False (out untouched) when the group is not known.
+// map's hook groups, or for image_load_in_process_group's hook id the group
+// it names. False (out untouched) when the group is not known.
 [[nodiscard]] bool etw_guid_for_id(const template_map& map, guid& out, u16 hook_id);

@@ -17,7 +17,6 @@
 
 namespace {
 
-constexpr u16 class_mask = 0xF0FF;
 constexpr field_step nothing{0, true};  // the word yields no field; the walk goes on
 constexpr u64 app_hash_size = 21;
 constexpr u64 slot32_size = 32;
@@ -235,7 +234,7 @@ field_step read_back_sized(special_walk& w, const special_word_row& row) {
 // A USB, URB or PCI structure. The isochronous packets take their count
 // from an earlier field (0, which decodes nothing, when it gives none).
 field_step read_usb_structure(special_walk& w) {
-  const u16 word_class = w.word & class_mask;
+  const u16 word_class = class_of(w.word);
   if (word_class == iso_packets_word) {
     if (w.n == 0) return nothing;
     u64 count = 0;
@@ -285,13 +284,6 @@ field_step read_special(special_walk& w, const special_word_row& row) {
 
 }  // namespace
 
-const special_word_row* find_special_word(u16 word) {
-  const u16 word_class = word & class_mask;
-  for (const special_word_row& row : special_words) {
-    if (word_class >= row.word_class && word_class <= row.last_class) return &row;
-  }
-  return nullptr;
-}
 
 i32 decode_special_field(const event_template& t, field_map& map, std::span<const u8> rest,
                          u32 index, u64 key, bool pointer64) {
@@ -299,7 +291,7 @@ i32 decode_special_field(const event_template& t, field_map& map, std::span<cons
   const u16 word = t.types[index];
   const special_word_row* row = find_special_word(word);
   if (row == nullptr) return 0;
-  const u8 n = static_cast<u8>((word >> 8) & 0xF);
+  const u8 n = n_of(word);
   special_walk w{{t, map, rest, key, pointer64, 0, index}, word, n};
   const field_step step = read_special(w, *row);
   if (!step.go_on) return special_field_ends_walk;

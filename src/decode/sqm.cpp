@@ -7,6 +7,7 @@
 #include "common/byte_reader.hpp"
 #include "common/guid.hpp"
 #include "common/zarn_string.hpp"
+#include "decode/type_words.hpp"
 
 namespace {
 
@@ -35,11 +36,6 @@ constexpr u64 entry_min = 12;  // a later entry starts only with this many bytes
 // counts 8 bytes of its own header, which are not in the run.
 constexpr u64 length_header = 8;
 
-constexpr u8 in_uint8 = 4;
-constexpr u8 in_uint64 = 10;
-constexpr u8 in_utf16 = 1;
-constexpr u8 in_uint32 = 8;
-constexpr u8 in_guid = 15;
 
 // The bytes still to decode, from `pos` to the end of the record.
 class tail_reader {
@@ -72,7 +68,7 @@ class tail_reader {
     if (empty_ends && size == 0 && value.empty()) return false;
     const u64 field_size = size != 0 ? size : static_cast<u64>(std::max(covered, 0));
     field_rec f;
-    f.set_text(value, static_cast<u32>(field_size), in_utf16, "utf16", 1);
+    f.set_text(value, static_cast<u32>(field_size), in_type::utf16_text, "utf16", 1);
     store(f);
     pos_ += field_size;
     return true;
@@ -93,7 +89,7 @@ void tail_after_value(tail_reader& t) {
     u32 next = 0;
     (void)t.read_u32(next);
     if (next == tag::raw) {
-      t.raw(raw_size, in_uint8);  // 8 bytes are left: the loop needs 12
+      t.raw(raw_size, in_type::uint8);  // 8 bytes are left: the loop needs 12
     } else if (next == tag::text) {
       if (!t.text(0, true)) return;
     }
@@ -116,7 +112,7 @@ void tail_of_runs(tail_reader& t) {
     const u64 size = length > length_header ? length - length_header : length;
     if (next == tag::raw) {
       if (size > t.left()) return;
-      if (size != 0) t.raw(size, in_uint8);
+      if (size != 0) t.raw(size, in_type::uint8);
     } else if (size <= t.left()) {
       if (!t.text(size, true)) return;
     }
@@ -130,19 +126,19 @@ void tail_of_runs(tail_reader& t) {
 bool decode_sqm(field_map& map, std::span<const u8> bytes, u64 key) {
   if (bytes.size() < sqm::min_size) return false;
   field_rec f;
-  f.set_text(guid_to_string(guid(bytes.data() + sqm::session_guid)), 16, in_guid,
+  f.set_text(guid_to_string(guid(bytes.data() + sqm::session_guid)), 16, in_type::guid,
              "SqmSessionGuid", 1);
   map.emplace(key + sqm::session_guid, std::move(f));
-  f.set_number(zarn::u32_at(bytes, sqm::id), 4, in_uint32, "SqmID", 1);
+  f.set_number(zarn::u32_at(bytes, sqm::id), 4, in_type::uint32, "SqmID", 1);
   map.emplace(key + sqm::id, std::move(f));
   u32 type = 0;
   if (!zarn::read_u32_at(bytes, sqm::type, type)) return true;
-  f.set_number(type, 4, in_uint32, "SqmType", 1);
+  f.set_number(type, 4, in_type::uint32, "SqmType", 1);
   map.emplace(key + sqm::type, std::move(f));
   u32 value = 0;
   if (!zarn::read_u32_at(bytes, sqm::dword_value, value)) return true;
   if (type == sqm::dword_type_a || type == sqm::dword_type_b) {
-    f.set_number(value, 4, in_uint32, "SqmDWORDDatapointValue", 1);
+    f.set_number(value, 4, in_type::uint32, "SqmDWORDDatapointValue", 1);
     map.emplace(key + sqm::dword_value, std::move(f));
   }
   tail_reader t(map, bytes, key, sqm::tail);
@@ -150,11 +146,11 @@ bool decode_sqm(field_map& map, std::span<const u8> bytes, u64 key) {
   if (!t.read_u32(first)) return true;
   switch (first) {
     case tag::raw:
-      if (t.left() >= raw_size) t.raw(raw_size, in_uint8);
+      if (t.left() >= raw_size) t.raw(raw_size, in_type::uint8);
       tail_after_value(t);
       break;
     case tag::raw10:
-      if (t.left() >= raw_size) t.raw(raw_size, in_uint64);
+      if (t.left() >= raw_size) t.raw(raw_size, in_type::uint64);
       tail_after_value(t);
       break;
     case tag::text: {

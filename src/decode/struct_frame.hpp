@@ -8,16 +8,8 @@
 
 #include "common/zarn_types.hpp"
 #include "decode/field_map.hpp"
+#include "decode/type_words.hpp"
 
-// In-types of the members.
-namespace member_type {
-inline constexpr u8 unicode_string = 1;
-inline constexpr u8 uint8 = 4;
-inline constexpr u8 uint16 = 6;
-inline constexpr u8 uint32 = 8;
-inline constexpr u8 binary = 14;
-inline constexpr u8 pointer = 16;
-}  // namespace member_type
 
 // One member of a fixed layout; a size of 0 stands for the pointer size.
 struct struct_member {

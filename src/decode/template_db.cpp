@@ -14,10 +14,10 @@
 #include "platform/console.hpp"
 #include "platform/fileio.hpp"
 
-// Linked with zeros; the build step writes the block's place behind the
-// marker in the executable file.
+// Linked with zeros; the build step writes the block's place and digest
+// behind the marker in the executable file.
 __attribute__((used)) const volatile template_block_locator template_db_locator = {
-    {'V', 'E', 'S', 'K', '_', 'T', 'E', 'M', 'P', 'L', 'A', 'T', 'E', '_', 'D', 'B'}, 0, 0};
+    {'V', 'E', 'S', 'K', '_', 'T', 'E', 'M', 'P', 'L', 'A', 'T', 'E', '_', 'D', 'B'}, 0, 0, {}};
 
 namespace {
 
@@ -112,6 +112,16 @@ bool read_template_block(byte_array& out, u32 offset, u32 length, const std::str
     return false;
   }
   return true;
+}
+
+bool read_located_template_block(byte_array& out, const volatile template_block_locator& at,
+                                 const std::string& path) {
+  if (!read_template_block(out, at.offset, at.length, path)) return false;
+  u8 digest[16] = {};
+  bool same = md5(out.data(), static_cast<u32>(out.size()), digest);
+  for (std::size_t i = 0; i < sizeof digest; ++i) same = same && digest[i] == at.digest[i];
+  if (!same) out.clear();
+  return same;
 }
 
 void template_rec::clear() {
@@ -295,7 +305,9 @@ void read_items(const std::string& text, template_rec& rec) {
     if (item[0] == '#') {
       if (item.size() > 1) rec.selectors.insert(number_of(item.substr(1)));
     } else if (item[0] == 'L') {
-      if (item.size() > 1) pending = item.substr(1);
+      // a name is printed with every decoded value: a line break or NUL byte
+      // in the file's text must not reach an output line
+      if (item.size() > 1) mark_breaks_and_nuls(pending = item.substr(1));
     } else if (item[0] != 'C') {
       const u16 type = u16_of(item);
       rec.types.push_back(type);

@@ -1,6 +1,7 @@
 #pragma once
-// The template database as it is stored: the block appended behind the
-// program's own executable image, located through a record in the program's
+// The template database as it is stored: the block the build places in the
+// program's own executable file (a read-only section of its own, which
+// strip keeps where it is), located through a record in the program's
 // read-only data, and the template records it parses into before they are
 // compiled into the lookup that decoding uses.
 #include <map>
@@ -12,17 +13,18 @@
 #include "common/guid.hpp"
 #include "common/zarn_types.hpp"
 
-// Where the appended block lies in the program's own file. The build step
-// that appends the block finds this record by its marker and writes the
-// block's file offset and length behind it. It is volatile so that the
+// Where the block lies in the program's own file. The build step finds this
+// record by its marker and writes behind it the block's file offset, its
+// length and the MD5 digest of its bytes. It is volatile so that the
 // compiler neither folds the zeros it is linked with into the code nor drops
 // the record.
 struct template_block_locator {
   char marker[16];  // "VESK_TEMPLATE_DB", no terminator
   u32 offset;       // little-endian
   u32 length;
+  u8 digest[16];    // MD5 of the block's bytes
 };
-static_assert(sizeof(template_block_locator) == 24);
+static_assert(sizeof(template_block_locator) == 40);
 extern const volatile template_block_locator template_db_locator;
 
 // The executable image stands in front of the block: an offset below this
@@ -36,6 +38,17 @@ inline constexpr u32 min_block_offset = 4096;
 [[nodiscard]] bool read_template_block(byte_array& out, u32 offset, u32 length);
 [[nodiscard]] bool read_template_block(byte_array& out, u32 offset, u32 length,
                                        const std::string& path);
+
+// Reads the block that `at` locates in the file at `path` and checks that it
+// is the block the build placed there. False, with `out` empty, when
+// read_template_block fails (an empty locator among others) or the bytes'
+// MD5 digest is not the locator's: a section emptied or overwritten after
+// the build, or a file whose layout was changed, reads back as other bytes,
+// and templates taken from those would name fields wrongly. Nothing is
+// reported.
+[[nodiscard]] bool read_located_template_block(byte_array& out,
+                                               const volatile template_block_locator& at,
+                                               const std::string& path);
 
 // The chunk layout of a template record in the block, from the chunk's first
 // byte: u16 L (the bytes that follow it), u8 S and S u16 selectors, the

@@ -9,7 +9,7 @@
 
 namespace {
 
-namespace mt = member_type;
+namespace mt = in_type;
 constexpr u8 ptr = pointer_sized;
 
 // ---- URBs ----
@@ -354,7 +354,7 @@ u32 decode_string_descriptor(field_map& map, std::span<const u8> bytes, u64 key)
   (void)utf16le_to_utf8(f.rest().first(text_size), text, static_cast<i32>(text_size), false);
   mark_line_endings(text);
   field_rec s;
-  s.set_text(text.empty() ? "-" : text, static_cast<u32>(text_size), member_type::unicode_string,
+  s.set_text(text.empty() ? "-" : text, static_cast<u32>(text_size), in_type::utf16_text,
              "String", 1);
   s.placeholder_flag = text.empty() ? 1 : 0;
   f.store(s);
@@ -399,7 +399,7 @@ u32 decode_configuration_descriptor(field_map& map, std::span<const u8> bytes, u
       default: {
         // class-specific and unknown descriptors: their bytes to the end
         field_rec raw;
-        raw.set_raw(next, member_type::binary, "Paylod", 1, true);
+        raw.set_raw(next, in_type::binary, "Paylod", 1, true);
         f.store(raw);
         used = remaining;
         break;

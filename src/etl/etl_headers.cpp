@@ -184,28 +184,3 @@ bool is_trace_header_c011(std::span<const u8> record, bool range_known, u64 star
 bool is_trace_header_c002(std::span<const u8> record, bool range_known, u64 start, u64 end) {
   return passes_kind(record, record_kind::trace_c002, range_known, start, end);
 }
-
-// ---- extended-data items ----
-
-bool is_ext_item_header(std::span<const u8> item) {
-  if (!holds(item, ext_item::header_length)) return false;
-  const u16 size = u16_at(item, ext_item::size);
-  const u16 data = u16_at(item, ext_item::data_size);
-  // an item shorter than its header, or one whose data runs past its own
-  // size, would send the item walk outside the item
-  if (size < ext_item::header_length || size > item.size()) return false;
-  if (!fits(size, ext_item::header_length, data)) return false;
-  const u16 type = u16_at(item, ext_item::type);
-  return std::any_of(ext_item_types.begin(), ext_item_types.end(),
-                     [type](const ext_item_type_row& row) { return row.type == type; });
-}
-
-bool ext_item_is_linked(std::span<const u8> item) {
-  return holds(item, ext_item::link + 2) && u16_at(item, ext_item::link) != 0;
-}
-
-bool is_ext_item_schema(std::span<const u8> item) {
-  return holds(item, ext_item::type + 2) && u16_at(item, ext_item::type) == ext_item::schema_type;
-}
-
-void dump_ext_item_header(std::span<const u8>, std::ostream&, u64) {}

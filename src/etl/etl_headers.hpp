@@ -1,7 +1,7 @@
 #pragma once
 // Recognition of what sits at the start of an .etl file, of the 72-byte
-// buffer headers, of the trace-record headers inside a buffer and of the
-// extended-data item headers inside an event record.
+// buffer headers and of the trace-record headers inside a buffer, with the
+// layouts of those headers.
 //
 // Every test here is pure: it reads little-endian bytes through the bounded
 // reader and writes nothing but its out-parameters. Each takes a span of
@@ -10,7 +10,6 @@
 // beyond them: bytes that are too few to hold a field make the test false.
 #include <array>
 #include <cstddef>
-#include <ostream>
 #include <span>
 
 #include "common/zarn_time.hpp"
@@ -274,6 +273,49 @@ static_assert(keywords == header_length_of(record_kind::trace_c00a));
 static_assert(ext_length == header_length_of(record_kind::event_header));
 }  // namespace event_header
 
+// The other header layouts, from the record's first byte; each header's
+// length is its row's in the record-kind table.
+namespace rec9000 {
+inline constexpr u64 size = 0;        // u16
+inline constexpr u64 type_code = 2;   // u16 0x9000
+inline constexpr u64 event_id = 4;    // u16 message number
+inline constexpr u64 property = 6;    // u16 option flags
+inline constexpr u16 option_sequence = 0x0001;  // a u32 sequence number comes first
+inline constexpr u16 option_guid = 0x0002;      // the message GUID is present
+// variant 28: u32 sequence at 8, then these 4 bytes later than in variant 24
+inline constexpr u64 provider_24 = 8;   // guid
+inline constexpr u64 time_24 = 24;      // u64
+inline constexpr u64 thread_24 = 32;    // u32
+inline constexpr u64 process_24 = 36;   // u32
+inline constexpr u64 shift_28 = 4;
+static_assert(process_24 + 4 == header_length_of(record_kind::trace_9000_24));
+static_assert(process_24 + 4 + shift_28 == header_length_of(record_kind::trace_9000_28));
+}  // namespace rec9000
+
+// The classic 48-byte header: the class (type, level, version) sits where
+// the event header keeps its flags and property, and bytes 40-47 hold
+// processor time instead of an event descriptor.
+namespace classic {
+inline constexpr u64 class_type = 4;      // u8 event type
+inline constexpr u64 class_level = 5;     // u8
+inline constexpr u64 class_version = 6;   // u16, of which the low byte is kept
+inline constexpr u64 processor_time = 40; // u64
+static_assert(processor_time + 8 == header_length_of(record_kind::trace_c00a));
+}  // namespace classic
+
+namespace system_header {
+inline constexpr u64 thread_id = 8;        // u32
+inline constexpr u64 process_id = 12;      // u32
+inline constexpr u64 time = 16;            // u64
+inline constexpr u64 processor_time = 24;  // u64
+static_assert(processor_time + 8 == header_length_of(record_kind::trace_c002));
+}  // namespace system_header
+
+namespace perfinfo_header {
+inline constexpr u64 time = 8;  // u64
+static_assert(time + 8 == header_length_of(record_kind::trace_c011));
+}  // namespace perfinfo_header
+
 // Records sit at 8-byte steps: a record occupies its size rounded up to 8.
 constexpr u64 rounded_record_size(u16 size) { return (u64{size} + 7) & ~u64{7}; }
 
@@ -308,55 +350,3 @@ constexpr u64 rounded_record_size(u16 size) { return (u64{size} + 7) & ~u64{7}; 
                                         u64 end);
 [[nodiscard]] bool is_trace_header_c002(std::span<const u8> record, bool range_known, u64 start,
                                         u64 end);
-
-// ---- extended-data items ----
-
-// Item header: u16 item size (header included), u16 type, u16 link, u16
-// data size; the data follows.
-namespace ext_item {
-inline constexpr u64 size = 0;      // u16
-inline constexpr u64 type = 2;      // u16
-inline constexpr u64 link = 4;      // u16, non-zero when another item follows
-inline constexpr u64 data_size = 6; // u16
-inline constexpr u64 header_length = 8;
-inline constexpr u16 schema_type = 11;
-}  // namespace ext_item
-
-struct ext_item_type_row {
-  u16 type;
-  const char* name;
-};
-// Every item type Windows writes. Items that yield no field (stack traces,
-// counters and the like) must still be known: the walk steps over them, and
-// an item it stopped at would be read as the event's payload.
-inline constexpr std::array<ext_item_type_row, 18> ext_item_types = {{
-    {1, "related activity id"},
-    {2, "sid"},
-    {3, "terminal session id"},
-    {4, "instance info"},
-    {5, "stack trace 32"},
-    {6, "stack trace 64"},
-    {7, "pebs index"},
-    {8, "pmc counters"},
-    {9, "psm key"},
-    {10, "event key"},
-    {11, "event schema"},
-    {12, "provider traits"},
-    {13, "process start key"},
-    {14, "control guid"},
-    {15, "qpc delta"},
-    {16, "container id"},
-    {17, "stack key 32"},
-    {18, "stack key 64"},
-}};
-
-// At least 8 bytes held; item size covers its 8-byte header and is not
-// larger than the bytes held; the data fits inside the item; the type is
-// one of ext_item_types.
-[[nodiscard]] bool is_ext_item_header(std::span<const u8> item);
-// The link field is non-zero; false when it is not held.
-[[nodiscard]] bool ext_item_is_linked(std::span<const u8> item);
-// The type is 11 (event schema); false when it is not held.
-[[nodiscard]] bool is_ext_item_schema(std::span<const u8> item);
-// Called before each extended-data item is decoded; writes nothing.
-void dump_ext_item_header(std::span<const u8> item, std::ostream& out, u64 file_offset);

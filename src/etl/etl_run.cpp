@@ -3,11 +3,13 @@
 #include <sstream>
 
 #include "common/byte_reader.hpp"
+#include "common/zarn_string.hpp"
 #include "etl/etl_headers.hpp"
 #include "etl/etl_reports.hpp"
 #include "etl/header_section.hpp"
 #include "etl/logfile_header.hpp"
 #include "etl/trace_processor.hpp"
+#include "output/csv_field.hpp"
 #include "platform/cmd_params.hpp"
 #include "platform/console.hpp"
 #include "platform/fileio.hpp"
@@ -83,6 +85,26 @@ bool open_by_kind(run_state& s, const byte_array& head) {
   return false;
 }
 
+// One line of the "file:" block: its label and a name from outside the
+// program (the log's own, or the one recorded in it). Line breaks and NUL
+// bytes are marked, so that the name cannot start a line of its own between
+// the tables. A name that holds a double quote puts the whole line between
+// double quotes (inner ones doubled): a CSV reader of the table output would
+// otherwise take a quote after a separator for the start of a field that runs
+// on into the next table.
+void write_name_line(std::ostream& out, const char* label, const std::string& name) {
+  std::string line = label;
+  line += name;
+  mark_breaks_and_nuls(line);
+  if (line.find('"') != std::string::npos) {
+    std::string quoted;
+    append_csv_quoted(quoted, line);
+    line.swap(quoted);
+  }
+  line += '\n';
+  out << line;
+}
+
 // The session names for the writers, and unless -pullguid the "file:" block
 // with the header section (an empty line in its place with -guids, -stats).
 void write_header_section(run_state& s) {
@@ -98,7 +120,8 @@ void write_header_section(run_state& s) {
   if (s.mode == run_mode::pullguid) return;
   // log2timeline output is CSV and nothing else; each line names its file
   if (s.mode == run_mode::events && options.csvl2t != 0) return;
-  s.out << "---------------------\n" << "file: " << options.current_file << '\n';
+  s.out << "---------------------\n";
+  write_name_line(s.out, "file: ", options.current_file);
   if (s.mode != run_mode::events) {
     s.out << '\n';
     return;
@@ -109,7 +132,8 @@ void write_header_section(run_state& s) {
   } else {
     (void)print_header_info_only(tp.first_buffer_header, section, options);
   }
-  s.out << "orig source path: " << options.source_path << '\n' << section.str();
+  write_name_line(s.out, "orig source path: ", options.source_path);
+  s.out << section.str();
 }
 
 // A compressed buffer is not read. Where no event row can show it (the

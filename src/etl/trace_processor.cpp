@@ -21,49 +21,6 @@ using zarn::u8_at;
 
 namespace {
 
-// Field positions of the record kinds, from the record's first byte; each
-// header's length is its row's in the record-kind table.
-namespace rec9000 {
-inline constexpr u64 size = 0;        // u16
-inline constexpr u64 type_code = 2;   // u16 0x9000
-inline constexpr u64 event_id = 4;    // u16 message number
-inline constexpr u64 property = 6;    // u16 option flags
-inline constexpr u16 option_sequence = 0x0001;  // a u32 sequence number comes first
-inline constexpr u16 option_guid = 0x0002;      // the message GUID is present
-// variant 28: u32 sequence at 8, then these 4 bytes later than in variant 24
-inline constexpr u64 provider_24 = 8;   // guid
-inline constexpr u64 time_24 = 24;      // u64
-inline constexpr u64 thread_24 = 32;    // u32
-inline constexpr u64 process_24 = 36;   // u32
-inline constexpr u64 shift_28 = 4;
-static_assert(process_24 + 4 == header_length_of(record_kind::trace_9000_24));
-static_assert(process_24 + 4 + shift_28 == header_length_of(record_kind::trace_9000_28));
-}  // namespace rec9000
-
-// The classic 48-byte header: the class (type, level, version) sits where
-// the event header keeps its flags and property, and bytes 40-47 hold
-// processor time instead of an event descriptor.
-namespace classic {
-inline constexpr u64 class_type = 4;      // u8 event type
-inline constexpr u64 class_level = 5;     // u8
-inline constexpr u64 class_version = 6;   // u16, of which the low byte is kept
-inline constexpr u64 processor_time = 40; // u64
-static_assert(processor_time + 8 == header_length_of(record_kind::trace_c00a));
-}  // namespace classic
-
-namespace system_header {
-inline constexpr u64 thread_id = 8;        // u32
-inline constexpr u64 process_id = 12;      // u32
-inline constexpr u64 time = 16;            // u64
-inline constexpr u64 processor_time = 24;  // u64
-static_assert(processor_time + 8 == header_length_of(record_kind::trace_c002));
-}  // namespace system_header
-
-namespace perfinfo_header {
-inline constexpr u64 time = 8;  // u64
-static_assert(time + 8 == header_length_of(record_kind::trace_c011));
-}  // namespace perfinfo_header
-
 // The smallest record header (the generic one): a position with fewer bytes
 // left cannot start a record.
 constexpr u64 min_record_header = header_length_of(record_kind::generic);
@@ -155,16 +112,10 @@ bool is_slack(std::span<const u8> bytes) {
 }  // namespace
 
 u64 skip_extended_items(std::span<const u8> record, u64 first_item) {
-  u64 pos = first_item;
-  while (pos < record.size()) {
-    const std::span<const u8> item = record.subspan(pos);
-    // the item test checks the item's size against the bytes left in the
-    // record, so a damaged size cannot carry the payload start outside it
-    if (!is_ext_item_header(item)) break;
-    pos += u16_at(item, ext_item::size);  // at least the 8-byte header
-    if (!ext_item_is_linked(item)) break;
-  }
-  return std::min<u64>(pos, record.size());
+  if (first_item >= record.size()) return record.size();
+  // the item test checks each item's size against the bytes left in the
+  // record, so a damaged size cannot carry the payload start outside it
+  return first_item + walk_ext_items(record.subspan(first_item), [](u64, std::span<const u8>) {});
 }
 
 trace_processor::trace_processor() { reset(true); }
@@ -493,17 +444,12 @@ u64 trace_processor::decode_extended_items(field_map& map, std::span<const u8> i
                                            std::span<const u8> payload, bool pointer64,
                                            u64 items_offset) const {
   event_template schema;
-  u64 pos = 0;
-  while (pos < items.size()) {
+  (void)walk_ext_items(items, [&](u64 pos, std::span<const u8> item) {
     field_rec f;
     bool linked = false;
-    const std::span<const u8> item = items.subspan(pos);
-    const u16 used = decode_extended_item(schema, f, linked, item);
-    if (used == 0) break;
+    (void)decode_extended_item(schema, f, linked, item);
     if (f.size != 0 && !is_ext_item_schema(item)) map.emplace(items_offset + pos, std::move(f));
-    pos += used;
-    if (!linked) break;
-  }
+  });
   if (schema.types.empty()) return 0;
   const i32 used = apply_template(schema, map, payload, items_offset + items.size(), pointer64);
   // a text slot at the payload's end may claim more than the payload holds

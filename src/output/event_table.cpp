@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "common/guid.hpp"
 #include "common/zarn_number.hpp"
 #include "common/zarn_time.hpp"
 #include "decode/event_record.hpp"
@@ -49,6 +50,12 @@ void write_corruption_note(const event_record& e, std::string& out) {
   out += e.compressed != 0 ? " not read}" : "}";
 }
 
+// A number of the short and desc texts of a timeline line: "0x" and at least
+// four hexadecimal digits under the base-16 switch, else decimal.
+std::string id_text(u64 value, const cmd_params& options) {
+  return options.hex_numbers != 0 ? "0x" + hex_digits(value, 4) : std::to_string(value);
+}
+
 u32 set_column(output_row& row, i32 column, u64 value) {
   const event_table_column& c = event_table_columns[static_cast<std::size_t>(column)];
   return row.set_number(column, value, c.tag, c.flags);
@@ -61,6 +68,23 @@ void write_event_data_text(event_record& event, std::string& out) {
   out += "data{";
   dump_field_map(out, event.fields);
   out += '}';
+}
+
+void write_l2t_event(event_record& event, std::ostream& out, cmd_params& options) {
+  timeline_record r;
+  r.init_from_options(&options);
+  r.set_times(0, 0, 0, event.filetime, zarn::type_time::filetime);
+  r.set_labels("", "", "", "ETL Entry");
+  r.source = "ETL";
+  r.sourcetype = options.session_name;
+  r.short_text = "{" + guid_to_string(event.provider) + "}; Event: " + id_text(event.event_key(), options);
+  r.desc = r.short_text;
+  if (event.process_id != 0) r.desc += "; ProcID: " + id_text(event.process_id, options);
+  if (event.thread_id != 0) r.desc += "; ThreadID: " + id_text(event.thread_id, options);
+  r.filename = options.current_file;
+  r.notes = "Orig filename: " + options.source_path;
+  write_event_data_text(event, r.extra);
+  (void)r.write_l2t(options.header_pending, out);
 }
 
 void write_event_row(event_record& event, std::ostream& out, cmd_params& options) {
@@ -98,7 +122,9 @@ void write_event_row(event_record& event, std::ostream& out, cmd_params& options
   set_column(row, col::processor_time, event.processor_time);
   set_column(row, col::processor, event.processor_number);
 
-  std::string extra;
+  // the extra-data text is built in one buffer that every row reuses
+  static std::string extra;
+  extra.clear();
   if (event.record_ok != 1) write_corruption_note(event, extra);
   write_event_data_text(event, extra);
   row.set_string(col::extra_data, extra, cell_tag::text, 0);

@@ -83,3 +83,7 @@ void write_event_row(event_record& event, std::ostream& out, cmd_params& options
 
 // Appends "data{" + the decoded fields + "}"; nothing when the event has none.
 void write_event_data_text(event_record& event, std::string& out);
+
+// The timeline line of one event (its converted time in the created slot),
+// through a timeline record (output/l2t_writer.hpp).
+void write_l2t_event(event_record& event, std::ostream& out, cmd_params& options);

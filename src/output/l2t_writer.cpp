@@ -1,14 +1,13 @@
 #include "output/l2t_writer.hpp"
 
+#include <algorithm>
 #include <map>
 #include <sstream>
+#include <string_view>
 
-#include "common/guid.hpp"
-#include "common/zarn_number.hpp"
 #include "common/zarn_string.hpp"
 #include "common/zarn_time.hpp"
-#include "decode/event_record.hpp"
-#include "output/event_table.hpp"
+#include "output/csv_field.hpp"
 #include "platform/cmd_params.hpp"
 
 namespace {
@@ -16,12 +15,6 @@ namespace {
 constexpr const char* header_names[] = {"timezone", "MACB", "source", "sourcetype", "type",
                                         "user",     "host", "short",  "desc",       "version",
                                         "filename", "inode", "notes", "format",     "extra"};
-
-// A number of the short and desc texts: "0x" and at least four hexadecimal
-// digits under the base-16 switch, else decimal.
-std::string id_text(u64 value, const cmd_params& options) {
-  return options.hex_numbers != 0 ? "0x" + hex_digits(value, 4) : std::to_string(value);
-}
 
 }  // namespace
 
@@ -79,10 +72,29 @@ void timeline_record::init_from_options(cmd_params* opts) {
 }
 
 void write_l2t_header(std::ostream& out, const std::string& separator, bool combined) {
-  std::string line = combined ? "date/time" : "date" + separator + "time";
+  // a name that holds a character of the separator is quoted, so that the
+  // header splits into as many fields as the lines below it
+  auto append_name = [&separator](std::string& line, std::string_view name) {
+    const bool clash = std::any_of(separator.begin(), separator.end(), [name](char c) {
+      return c != ' ' && name.find(c) != std::string_view::npos;
+    });
+    if (clash) {
+      append_csv_quoted(line, name);
+    } else {
+      line += name;
+    }
+  };
+  std::string line;
+  if (combined) {
+    append_name(line, "date/time");
+  } else {
+    append_name(line, "date");
+    line += separator;
+    append_name(line, "time");
+  }
   for (const char* name : header_names) {
     line += separator;
-    line += name;
+    append_name(line, name);
   }
   out << line;
 }
@@ -98,23 +110,21 @@ i32 timeline_record::write_l2t(u8& header_pending, std::ostream& out) {
   std::multimap<u64, macb_entry> entries;
   build_macb_times(entries, *this, static_cast<zarn::type_time>(type));
 
-  // Every field comes from outside or holds decoded text: a separator or a
-  // line break inside one must not change how a CSV reader splits the line.
+  // Every text field comes from outside or holds decoded text: a separator,
+  // a line break or a NUL byte inside one, or a double quote at its start,
+  // must not change how a CSV reader splits the line. The date, the time and
+  // the version are never rewritten: the command line refuses a separator
+  // that they can hold.
   std::string scratch;
-  auto append_field = [this, &scratch](std::string& line, const std::string& text) {
+  auto append_field = [this, &scratch](std::string& line, const std::string& text, bool fixed) {
     scratch = text;
-    if (separator != 0 && replacement != 0) replace_char(scratch, separator, replacement, false);
-    mark_line_endings(scratch);
-    if (quoted == 0) {
+    if (!fixed && separator != 0 && replacement != 0) replace_char(scratch, separator, replacement, false);
+    mark_breaks_and_nuls(scratch);
+    if (quoted != 0 || opens_quoted_field(scratch)) {
+      append_csv_quoted(line, scratch);
+    } else {
       line += scratch;
-      return;
     }
-    line += '"';
-    for (const char c : scratch) {
-      if (c == '"') line += '"';
-      line += c;
-    }
-    line += '"';
   };
   const bool line_end = options == nullptr || options->row_newline != 0;
   const std::string version_text = std::to_string(version);
@@ -126,11 +136,11 @@ i32 timeline_record::write_l2t(u8& header_pending, std::ostream& out) {
     const std::string blank = padded != 0 && unpadded == 0 ? " " : "";
     std::string line;
     if (combined != 0) {
-      append_field(line, blank + date + " " + time_text);
+      append_field(line, blank + date + " " + time_text, true);
     } else {
-      append_field(line, date);
+      append_field(line, date, true);
       line += separator_text;
-      append_field(line, blank + time_text);
+      append_field(line, blank + time_text, true);
     }
     const std::string* const rest[] = {&timezone, &e.macb, e.source.empty() ? &source : &e.source, &sourcetype,
           !type_text.empty() ? &type_text : &e.label, e.user.empty() ? &user : &e.user, &host,
@@ -138,27 +148,10 @@ i32 timeline_record::write_l2t(u8& header_pending, std::ostream& out) {
           &notes, &format, &extra};
     for (const std::string* text : rest) {
       line += separator_text;
-      append_field(line, *text);
+      append_field(line, *text, text == &version_text);
     }
     if (line_end) line += '\n';
     out << line;
   }
   return 1;
-}
-
-void write_l2t_event(event_record& event, std::ostream& out, cmd_params& options) {
-  timeline_record r;
-  r.init_from_options(&options);
-  r.set_times(0, 0, 0, event.filetime, zarn::type_time::filetime);
-  r.set_labels("", "", "", "ETL Entry");
-  r.source = "ETL";
-  r.sourcetype = options.session_name;
-  r.short_text = "{" + guid_to_string(event.provider) + "}; Event: " + id_text(event.event_key(), options);
-  r.desc = r.short_text;
-  if (event.process_id != 0) r.desc += "; ProcID: " + id_text(event.process_id, options);
-  if (event.thread_id != 0) r.desc += "; ThreadID: " + id_text(event.thread_id, options);
-  r.filename = options.current_file;
-  r.notes = "Orig filename: " + options.source_path;
-  write_event_data_text(event, r.extra);
-  (void)r.write_l2t(options.header_pending, out);
 }

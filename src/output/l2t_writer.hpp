@@ -11,7 +11,6 @@
 #include "common/zarn_types.hpp"
 
 class cmd_params;
-struct event_record;
 
 // The fields of the timeline lines of one thing, on top of its times.
 struct timeline_record : file_times {
@@ -25,10 +24,12 @@ struct timeline_record : file_times {
   // and the padding and date/time switches from the options; null does nothing.
   void init_from_options(cmd_params* opts);
   // Writes the header line when it is pending (clearing the flag), then one
-  // line per valid time entry. Every field has the separator character
-  // replaced and its line breaks marked, and under quoting is written between
-  // double quotes (with inner double quotes doubled), so that a CSV reader
-  // always splits a line into the same number of fields. Returns 1.
+  // line per valid time entry. Every text field has the separator character
+  // replaced and its line breaks and NUL bytes marked (the date, the time and
+  // the version are kept as they are), and is written between double quotes
+  // (inner double quotes doubled) under quoting or when it opens with a
+  // double quote, so that a CSV reader always splits a line into the same
+  // number of fields. Returns 1.
   i32 write_l2t(u8& header_pending, std::ostream& out);
 
   std::string timezone;
@@ -59,8 +60,6 @@ struct timeline_record : file_times {
 };
 
 // "date" and "time" (or "date/time" alone when combined), then "timezone"
-// to "extra", joined by the separator text; no line end.
+// to "extra", joined by the separator text; no line end. A name that holds a
+// character of the separator text other than a blank is quoted.
 void write_l2t_header(std::ostream& out, const std::string& separator, bool combined);
-
-// The timeline line of one event (its converted time in the created slot).
-void write_l2t_event(event_record& event, std::ostream& out, cmd_params& options);

@@ -1,14 +1,17 @@
 #include "output/output_row.hpp"
 
 #include <algorithm>
-#include <charconv>
+#include <array>
+#include <memory>
 #include <new>
+#include <string_view>
 
 #include "common/guid.hpp"
 #include "common/zarn_number.hpp"
 #include "common/zarn_string.hpp"
 #include "common/zarn_time.hpp"
 #include "common/zarn_time_text.hpp"
+#include "output/csv_field.hpp"
 #include "platform/cmd_params.hpp"
 
 namespace {
@@ -31,53 +34,25 @@ void append_left_aligned(std::string& line, const std::string& s, std::size_t wi
   if (s.size() < width) line.append(width - s.size(), ' ');
 }
 
-void append_right_aligned(std::string& line, const std::string& s, std::size_t width) {
-  if (s.size() < width) line.append(width - s.size(), ' ');
-  line += s;
-}
-
-std::string quoted(const std::string& text) {
-  std::string out;
-  out.reserve(text.size() + 2);
-  out.push_back('"');
-  for (const char c : text) {
-    if (c == '"') out.push_back('"');  // a lone quote would end the field for the reader
-    out.push_back(c);
-  }
-  out.push_back('"');
-  return out;
-}
-
 // A text set with quote_text that was kept unquoted: longer than two
 // characters, beginning with '{' and '"'.
 bool is_brace_quote_text(const std::string& text) {
   return text.size() > 2 && text[0] == '{' && text[1] == '"';
 }
 
-// A NUL byte in the output cuts the line short for many readers; it is shown
-// instead, like the line-break markers.
-void mark_nul_bytes(std::string& s) {
-  if (s.find('\0') == std::string::npos) return;
-  std::string out;
-  out.reserve(s.size() + 16);
-  for (const char c : s) {
-    if (c == '\0') {
-      out += "[NUL]";
-    } else {
-      out.push_back(c);
-    }
-  }
-  s.swap(out);
-}
-
-// What keeps the separator out of a cell in the current layout. Delimited
-// layouts replace the separator character; the quoted layout quotes any cell
-// that is not already quoted and holds a character of the separator text.
+// What keeps a cell from splitting its row in the current layout. Delimited
+// layouts replace the separator character in texts and labels and write a
+// text that opens with a double quote as a quoted field; the quoted layout
+// quotes any cell that is not already quoted and holds a character of the
+// separator text or opens with a double quote.
 struct cell_guard {
   bool quoting = false;
   char separator = 0;
   char replacement = 0;
   std::string separator_chars;
+  // The characters that make a text cell need an edit: line breaks, NUL,
+  // the separator character and, under quoting, those of the separator text.
+  std::array<bool, 256> edits{};
 
   explicit cell_guard(const cmd_params& options) {
     quoting = options.quoted_fields != 0;
@@ -90,53 +65,113 @@ struct cell_guard {
       if (c != ' ') separator_chars.push_back(c);
     }
     if (separator_chars.empty() && !options.separator_text.empty()) separator_chars = " ";
+    for (const char c : {'\r', '\n', '\0'}) edits[static_cast<u8>(c)] = true;
+    if (separator != 0) edits[static_cast<u8>(separator)] = true;
+    if (quoting) {
+      for (const char c : separator_chars) edits[static_cast<u8>(c)] = true;
+    }
   }
 
   // The text holds no line break, NUL byte, separator character or leading
   // double quote: no edit of a text cell would change it.
-  bool is_plain(const std::string& s) const {
-    if (!s.empty() && s[0] == '"') return false;
-    for (const char c : s) {
-      if (c == '\r' || c == '\n' || c == '\0' || (separator != 0 && c == separator)) return false;
-      if (quoting && separator_chars.find(c) != std::string::npos) return false;
-    }
-    return true;
+  bool is_plain(std::string_view s) const {
+    if (opens_quoted_field(s)) return false;
+    return std::none_of(s.begin(), s.end(), [this](char c) { return edits[static_cast<u8>(c)]; });
   }
 
   void replace_separator(std::string& s) const {
     if (separator != 0) replace_char(s, separator, replacement, false);
   }
 
-  // A cell the writer did not quote: keep the separator out of it.
-  void protect(std::string& s) const {
-    if (!quoting) {
-      replace_separator(s);
-      return;
-    }
+  // Under quoting, a cell that holds a character of the separator text or
+  // opens with a double quote is quoted whole.
+  void quote_when_needed(std::string& s) const {
     const bool holds_separator = std::any_of(separator_chars.begin(), separator_chars.end(),
                                              [&s](char c) { return s.find(c) != std::string::npos; });
-    const bool needs_quotes = holds_separator || (!s.empty() && s[0] == '"');
-    if (needs_quotes) s = quoted(s);
+    if (!holds_separator && !opens_quoted_field(s)) return;
+    std::string quoted;
+    append_csv_quoted(quoted, s);
+    s.swap(quoted);
+  }
+
+  // A header label: its separator characters replaced, or quoted.
+  void protect_label(std::string& s) const {
+    if (quoting) {
+      quote_when_needed(s);
+    } else {
+      replace_separator(s);
+    }
+  }
+
+  // A time, date, GUID or number is never rewritten: the command line refuses
+  // a separator that one can hold, and under quoting the cell is quoted.
+  // Appends the text that starts at `from` in `line` again, quoted, when it
+  // must be.
+  void protect_fixed(std::string& line, std::size_t from) const {
+    if (!quoting) return;
+    const std::string_view s(line.data() + from, line.size() - from);
+    const bool holds_separator = std::any_of(separator_chars.begin(), separator_chars.end(),
+                                             [s](char c) { return s.find(c) != std::string_view::npos; });
+    if (!holds_separator && !opens_quoted_field(s)) return;
+    std::string quoted;
+    append_csv_quoted(quoted, s);
+    line.replace(from, std::string::npos, quoted);
   }
 };
 
-// The number's text; `decimal` tells whether it is the decimal form, which is
-// right-aligned in its column.
-std::string number_text(const zarn_variant_lite& cell, std::size_t w, const cmd_params& options,
-                        bool& decimal) {
-  const bool pad = padding_on(options);
-  decimal = false;
-  if ((cell.flags & cell_flag::hex_column) != 0) {
-    return "0x" + hex_digits(cell.number, pad && w >= 2 ? w - 2 : 0);
+// The guard of the options' current layout, made again only when the layout
+// changes (a guard is needed for every row).
+const cell_guard& guard_for(const cmd_params& options) {
+  static std::unique_ptr<cell_guard> guard;
+  static std::string separator_text;
+  static char separator = 0, replacement = 0;
+  static u8 quoting = 0;
+  if (guard == nullptr || separator_text != options.separator_text ||
+      separator != options.separator || replacement != options.separator_replacement ||
+      quoting != options.quoted_fields) {
+    guard = std::make_unique<cell_guard>(options);
+    separator_text = options.separator_text;
+    separator = options.separator;
+    replacement = options.separator_replacement;
+    quoting = options.quoted_fields;
   }
-  if (options.hex_numbers != 0 && (cell.flags & cell_flag::decimal) == 0) {
+  return *guard;
+}
+
+// Pads what was appended to `line` from `from` on to `width`: blanks after
+// it, or before it when right-aligned. A longer text is written whole.
+void pad_from(std::string& line, std::size_t from, std::size_t width, bool right) {
+  const std::size_t n = line.size() - from;
+  if (n >= width) return;
+  if (right) {
+    line.insert(from, width - n, ' ');
+  } else {
+    line.append(width - n, ' ');
+  }
+}
+
+// The number in its column: "0x" and hexadecimal, or decimal (which is
+// right-aligned when padded).
+void append_number_cell(std::string& line, const zarn_variant_lite& cell, std::size_t w,
+                        const cmd_params& options, const cell_guard& guard) {
+  const bool pad = padding_on(options);
+  const std::size_t from = line.size();
+  bool decimal = false;
+  if ((cell.flags & cell_flag::hex_column) != 0) {
+    line += "0x";
+    append_hex(line, cell.number, pad && w >= 2 ? w - 2 : 0);
+  } else if (options.hex_numbers != 0 && (cell.flags & cell_flag::decimal) == 0) {
     std::size_t digits = 8;
     if (cell.type == cell_tag::number8) digits = 2;
     if (cell.type == cell_tag::number16) digits = 4;
-    return "0x" + hex_digits(cell.number, pad && w >= 2 ? w - 2 : digits);
+    line += "0x";
+    append_hex(line, cell.number, pad && w >= 2 ? w - 2 : digits);
+  } else {
+    decimal = true;
+    append_decimal(line, cell.number);
   }
-  decimal = true;
-  return std::to_string(cell.number);
+  guard.protect_fixed(line, from);
+  if (decimal && pad) pad_from(line, from, w, true);
 }
 
 bool is_number_tag(u16 tag) {
@@ -144,66 +179,58 @@ bool is_number_tag(u16 tag) {
          tag == cell_tag::number64;
 }
 
-// The text of FILETIME cell i, without the blank before it and the padding.
-std::string time_text_of(const zarn_variant_lite& cell, const cmd_params& options) {
-  const zarn::time t(cell.number, zarn::type_time::filetime);
-  std::string date;
-  std::string time_part;
-  if (t.is_valid()) {
-    zarn::time::format(date, time_part, t, options.date_time_fmt);
-  } else {
-    date = blank_text(options);
-    time_part = blank_text(options);
-  }
-  return date + " " + time_part;
-}
-
 void append_time_cell(std::string& line, const zarn_variant_lite& cell, std::size_t w,
                       const cmd_params& options, const cell_guard& guard) {
-  std::string content = time_text_of(cell, options);
-  guard.protect(content);
-  if (padding_on(options)) {
-    if (options.blank_before_time != 0) line += ' ';
-    append_left_aligned(line, content, w);
-  } else {
-    line += content;
+  const bool pad = padding_on(options);
+  if (pad && options.blank_before_time != 0) line += ' ';
+  const std::size_t from = line.size();
+  if (!append_filetime_text(line, cell.number, options.date_time_fmt)) {
+    // no valid time: blank date and time texts around their blank
+    line += blank_text(options);
+    line += ' ';
+    line += blank_text(options);
   }
+  guard.protect_fixed(line, from);
+  if (pad) pad_from(line, from, w, false);
 }
 
 void append_text_cell(std::string& line, zarn_variant_lite& cell, std::size_t w, const cmd_params& options,
                       const cell_guard& guard) {
   std::string& text = cell.text;
+  const std::size_t width = padding_on(options) ? w : 0;
   // Most texts hold nothing to mark, replace or quote: one scan tells.
   if (!guard.is_plain(text)) {
     // Marked first, so that a separator character inside a marker is replaced too.
-    if (options.multiline == 0) mark_line_endings(text);
-    mark_nul_bytes(text);
+    if (options.multiline == 0) {
+      mark_breaks_and_nuls(text);
+    } else {
+      mark_nul_bytes(text);
+    }
     guard.replace_separator(text);
     if (guard.quoting) {
-      const bool quoted_here =
-          (cell.flags & cell_flag::quote_text) != 0 && !text.empty() && text[0] == '"';
-      if (!quoted_here) guard.protect(text);
+      const bool quoted_here = (cell.flags & cell_flag::quote_text) != 0 && opens_quoted_field(text);
+      if (!quoted_here) guard.quote_when_needed(text);
+    } else if (options.multiline == 0 && opens_quoted_field(text)) {
+      // A reader would take the cell for a quoted field and run it into the
+      // next cells: it is written as one. The cell keeps its text, so that a
+      // second rendering gives the same line.
+      std::string shown;
+      append_csv_quoted(shown, text);
+      append_left_aligned(line, shown, width);
+      return;
     }
   }
-  append_left_aligned(line, text, padding_on(options) ? w : 0);
+  append_left_aligned(line, text, width);
 }
 
-// `scratch` is a text buffer the row's cells share, so that a cell's text
-// needs no allocation of its own.
-void append_cell(std::string& line, std::string& scratch, output_row& row, std::size_t i,
-                 const cmd_params& options, const cell_guard& guard) {
+// Each cell is written straight into the line: no text of its own.
+void append_cell(std::string& line, output_row& row, std::size_t i, const cmd_params& options,
+                 const cell_guard& guard) {
   zarn_variant_lite& cell = row.cells[i];
   const std::size_t w = column_width(options, i);
   const bool pad = padding_on(options);
   if (is_number_tag(cell.type)) {
-    bool decimal = false;
-    std::string content = number_text(cell, w, options, decimal);
-    guard.protect(content);
-    if (decimal && pad) {
-      append_right_aligned(line, content, w);
-    } else {
-      line += content;
-    }
+    append_number_cell(line, cell, w, options, guard);
     return;
   }
   switch (cell.type) {
@@ -215,21 +242,26 @@ void append_cell(std::string& line, std::string& scratch, output_row& row, std::
       break;
     case cell_tag::ticks: {
       if (options.blank_before_time != 0) line += ' ';
-      std::string content =
-          options.hex_numbers != 0 ? "0x" + hex_digits(cell.number, 16) : std::to_string(cell.number);
-      guard.protect(content);
-      append_left_aligned(line, content, pad ? w : 0);
+      const std::size_t from = line.size();
+      if (options.hex_numbers != 0) {
+        line += "0x";
+        append_hex(line, cell.number, 16);
+      } else {
+        append_decimal(line, cell.number);
+      }
+      guard.protect_fixed(line, from);
+      if (pad) pad_from(line, from, w, false);
       break;
     }
     case cell_tag::guid_bytes: {
-      scratch.clear();
+      const std::size_t from = line.size();
       if (cell.bytes.size() >= 16) {
-        append_guid_text(scratch, guid(cell.bytes.data()));
+        append_guid_text(line, guid(cell.bytes.data()));
       } else {
-        scratch = blank_text(options);
+        line += blank_text(options);
       }
-      guard.protect(scratch);
-      append_left_aligned(line, scratch, pad ? w : 0);
+      guard.protect_fixed(line, from);
+      if (pad) pad_from(line, from, w, false);
       break;
     }
     default:
@@ -300,7 +332,8 @@ u32 output_row::set_string(i32 i, const std::string& text, u16 tag, u32 flags) {
   cell->type = tag;
   cell->flags = flags | row_flags;
   if ((cell->flags & cell_flag::quote_text) != 0 && !is_brace_quote_text(text)) {
-    cell->text = quoted(text);
+    cell->text.clear();
+    append_csv_quoted(cell->text, text);
   } else {
     cell->text = text;
   }
@@ -324,14 +357,14 @@ u32 output_row::set_bytes(i32 i, const u8* bytes, u32 length, u16 tag, u32 flags
 
 void write_output_header(std::ostream& out, cmd_params& options) {
   options.header_pending = 0;
-  const cell_guard guard(options);
+  const cell_guard& guard = guard_for(options);
   std::string line;
   const std::size_t n = options.header_cells.size();
   for (std::size_t k = 0; k < n; ++k) {
     const zarn_variant_lite& cell = options.header_cells[k];
     if (cell.type == cell_tag::filetime && options.blank_before_time != 0) line += ' ';
     std::string label = cell.text;
-    guard.protect(label);
+    guard.protect_label(label);
     append_left_aligned(line, label, padding_on(options) ? column_width(options, k) : 0);
     if (k + 1 < n) line += options.separator_text;
   }
@@ -347,17 +380,16 @@ void render_output_row(std::ostream& out, output_row& row, cmd_params& options) 
   out << std::dec << std::left;
   out.fill(' ');
   if (row.valid == 0 || row.count <= 0) return;
-  const cell_guard guard(options);
+  const cell_guard& guard = guard_for(options);
   const std::size_t n = std::min(static_cast<std::size_t>(row.count), row.cells.size());
-  std::string line;
-  line.reserve(512);
-  std::string scratch;
-  scratch.reserve(64);
+  // one line buffer serves every row: it keeps its capacity
+  static std::string line;
+  line.clear();
   for (std::size_t i = 0; i < n; ++i) {
     if (options.multiline != 0 && i < options.header_cells.size()) {
       append_left_aligned(line, options.header_cells[i].text, column_width(options, i));
     }
-    append_cell(line, scratch, row, i, options, guard);
+    append_cell(line, row, i, options, guard);
     if (options.multiline != 0) {
       line += '\n';
     } else if (i + 1 < n) {
@@ -371,6 +403,6 @@ void render_output_row(std::ostream& out, output_row& row, cmd_params& options) 
 void render_time_cell(std::ostream& line, u32 i, output_row& row, cmd_params& options) {
   if (row.valid == 0 || i >= row.cells.size() || static_cast<i64>(i) >= row.count) return;
   std::string text;
-  append_time_cell(text, row.cells[i], column_width(options, i), options, cell_guard(options));
+  append_time_cell(text, row.cells[i], column_width(options, i), options, guard_for(options));
   line << text;
 }

@@ -84,16 +84,19 @@ void cmd_params::clear_scratch() {
   scratch_stream->str("");
 }
 
-void cmd_params::open_diagnostics() {
-  if (diags_path.empty()) return;
+bool cmd_params::open_diagnostics() {
+  if (diags_path.empty()) return true;
   debug_stream = std::make_unique<std::ofstream>(diags_path, std::ios::out | std::ios::trunc);
-  if (!debug_stream->good()) {
-    diags_path.clear();
-    debug_stream.reset();
-    return;
+  if (debug_stream->good()) {
+    debug_log = 1;
+    // a device that opens but takes nothing (a full disk) fails here
+    log_text(command_line);
+    if (debug_stream->good()) return true;
   }
-  debug_log = 1;
-  log_text(command_line);
+  debug_log = 0;
+  diags_path.clear();
+  debug_stream.reset();
+  return false;
 }
 
 void cmd_params::log_text(const std::string& text) {

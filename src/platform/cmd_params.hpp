@@ -28,8 +28,9 @@ class cmd_params {
   void clear_run_state();
   void clear_scratch();
   // Creates (or empties) the -diags file when one is named and writes the
-  // command line into it; a file that cannot be opened is forgotten.
-  void open_diagnostics();
+  // command line into it. A file that cannot be opened or written is
+  // forgotten (diags_path cleared) and gives false; true when none is named.
+  [[nodiscard]] bool open_diagnostics();
   // "->", the text and a newline to the -diags file when it is open.
   void log_text(const std::string& text);
   // Separator text, separator character and in-cell replacement from a

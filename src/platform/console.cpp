@@ -104,6 +104,7 @@ void cmdline_ctx::reset() {
   profile_file_.clear();
   exit_arg_.clear();
   exit_cb_ = nullptr;
+  finished_ = 0;
 }
 
 void cmdline_ctx::configure(const cmd_params& opts, exit_callback cb) {
@@ -119,7 +120,12 @@ void cmdline_ctx::configure(const cmd_params& opts, exit_callback cb) {
   }
 }
 
-cmdline_ctx::~cmdline_ctx() {
+cmdline_ctx::~cmdline_ctx() { (void)finish(); }
+
+bool cmdline_ctx::finish() {
+  if (finished_) return true;
+  finished_ = 1;
+  bool written = true;
   if (clear_status_at_exit_) clear_status_line();
   if (!start_.is_zero()) {
     std::ostringstream text;
@@ -127,11 +133,11 @@ cmdline_ctx::~cmdline_ctx() {
     if (print_elapsed_) std::fprintf(stderr, "%s\n", text.str().c_str());
     if (!profile_file_.empty()) {
       uni::fileio f;
-      if (f.open_ex(profile_file_, 1, 1, 0, 0)) {
-        (void)f.append_text(text);
-        f.close();
-      }
+      written = f.open_ex(profile_file_, 1, 1, 0, 0) && f.append_text(text);
+      written = f.close() && written;
+      if (!written) print_message("prob writing diagnostics file: %s\n", profile_file_.c_str());
     }
   }
   if (exit_cb_ != nullptr && !exit_arg_.empty()) exit_cb_(&exit_arg_);
+  return written;
 }

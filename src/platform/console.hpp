@@ -34,6 +34,11 @@ class cmdline_ctx {
 
   void configure(const cmd_params& opts, exit_callback cb);
   void reset();
+  // The end-of-run report, done once (the destructor does it when nobody
+  // did): the status line blanked, the elapsed time to standard error and
+  // the -diags file, the exit callback. False when the elapsed time could
+  // not be added to the -diags file, which is then named on standard error.
+  bool finish();
 
  private:
   u32 console_state_ = 0;
@@ -43,4 +48,5 @@ class cmdline_ctx {
   std::string profile_file_;
   std::string exit_arg_;
   exit_callback exit_cb_ = nullptr;
+  u8 finished_ = 0;
 };

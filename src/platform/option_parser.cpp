@@ -216,6 +216,57 @@ void set_output_kind(cmd_params& o, u8 xml, u8 csv, u8 csvl2t, u8 bodyfile, u8 m
   o.multiline = multiline;
 }
 
+// Characters that a time, date, GUID or number can hold in a cell, with what
+// holds them. The writers never rewrite these forms, so a separator holding
+// one of the characters would split them for every reader.
+struct fixed_form_chars {
+  std::string chars;
+  const char* holders;
+};
+
+std::vector<fixed_form_chars> fixed_form_table(const date_time_format& f) {
+  std::vector<fixed_form_chars> table = {
+      {"0123456789", "numbers, dates and times"},
+      {"abcdef", "hexadecimal numbers and GUIDs"},
+      {"x", "hexadecimal numbers (\"0x\")"},
+      {"-", "GUIDs"},
+      {":", "times"},
+  };
+  // the default rendering writes milliseconds; a compiled time pattern
+  // writes a fraction only when it asks for one
+  if (f.is_default() || f.fraction_digits() != 0) table.push_back({".", "times"});
+  if (f.date_separator != 0 && f.date_separator != ' ' && f.date_separator != '-') {
+    table.push_back({std::string(1, static_cast<char>(f.date_separator)), "dates"});
+  }
+  if ((f.date_flags & date_time_format::month_name) != 0) {
+    std::string letters;
+    for (int month = 1; month <= 12; ++month) letters += month_abbrev(month);
+    table.push_back({letters, "month names in dates"});
+  }
+  return table;
+}
+
+// False, with the message, when the separator text can occur inside a time,
+// date, GUID or number. Blanks beside other characters are harmless (no such
+// form holds the other character); a separator of blanks alone is not, for
+// date and time are joined by one. Under quoting such a cell is quoted
+// instead, so nothing clashes.
+bool separator_fits(const cmd_params& opts, std::string& message) {
+  const std::string& text = opts.separator_text;
+  if (opts.quoted_fields != 0 || text.empty()) return true;
+  auto refuse = [&text, &message](const std::string& holders, const std::string& what) {
+    message = "separator \"" + text + "\" refused: " + holders + " hold " + what +
+              ", and a separator must not split them\n";
+    return false;
+  };
+  if (text.find_first_not_of(' ') == std::string::npos) return refuse("dates and times", "blanks");
+  for (const fixed_form_chars& form : fixed_form_table(opts.date_time_fmt)) {
+    const std::size_t at = text.find_first_of(form.chars);
+    if (at != std::string::npos) return refuse(form.holders, std::string("'") + text[at] + "'");
+  }
+  return true;
+}
+
 // The product version of the operating-system version file, where there is one.
 void read_os_version(cmd_params& opts) {
   byte_array bytes;
@@ -374,6 +425,11 @@ bool parse_common_options(cmd_params& opts, std::vector<std::string>& args) {
     opts.date_format = "yyyy-mm-dd";
     compile_date_time_format(opts.date_time_fmt, opts.date_format, opts.time_format,
                              opts.pair_datetime != 0);
+  }
+  std::string clash;
+  if (!separator_fits(opts, clash)) {
+    report(clash.c_str());
+    return false;
   }
   read_os_version(opts);
   return true;

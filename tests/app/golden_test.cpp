@@ -8,14 +8,17 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 #include "support/csv_reader.hpp"
+#include "support/log_builder.hpp"
 #include "support/run_vesk.hpp"
 #include "support/samples.hpp"
 #include "support/temp_dir.hpp"
 
 namespace {
+
 
 void replace_all(std::string& text, const std::string& from, const std::string& to) {
   for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
@@ -77,15 +80,95 @@ TEST(Golden, OutputFormsOnSamples) {
       EXPECT_EQ(out, read_text(golden_path));
     }
     if (c.separator.empty()) continue;
-    // read back as a consumer would: every line from the table's header on
-    // splits into the same number of fields
+    // read back as a consumer would (RFC 4180): every line from the table's
+    // header on splits into the same number of fields
     const std::size_t table = c.timeline ? 0 : out.find(" created [utc or #ticks]");
     ASSERT_NE(table, std::string::npos);
     std::vector<csv_record> records;
-    ASSERT_TRUE(read_csv(out.substr(table), c.separator, false, records));
+    ASSERT_TRUE(read_csv(out.substr(table), c.separator, true, records));
     for (const csv_record& rec : records) EXPECT_EQ(rec.size(), c.fields);
     if (c.timeline) {
       EXPECT_EQ(records.size() - 1, stats_total(c.sample));
+    }
+  }
+}
+
+// Reads an output as a CSV consumer would (RFC 4180), table output block by
+// block from each "file:" line on (an open quote fails the read). Every
+// record from a header on has `fields` fields, and none before it but the
+// "file:" and "orig source path:" lines; returns the records below headers.
+std::size_t rfc_rows(const std::string& out, const std::string& separator, std::size_t fields) {
+  const std::string rule = "---------------------\n";
+  const std::size_t first = out.find(rule);
+  std::size_t rows = 0;
+  for (std::size_t from = first == std::string::npos ? 0 : first + rule.size();;) {
+    const std::size_t next = out.find(rule, from);
+    std::vector<csv_record> records;
+    EXPECT_TRUE(read_csv(out.substr(from, next - from), separator, true, records)) << out;
+    bool below = false;
+    for (const csv_record& r : records) {
+      const bool header = r[0] == "date" || r[0] == "date/time" || r[0].ends_with("created [utc or #ticks]");
+      if (header || below) {
+        EXPECT_EQ(r.size(), fields) << out;
+      } else {  // a name between the tables cannot forge a line of its own
+        EXPECT_TRUE(r[0].starts_with("file: ") || r[0].starts_with("orig source path: ")) << out;
+      }
+      rows += below && !header ? 1 : 0;
+      below = below || header;
+    }
+    if (next == std::string::npos) return rows;
+    from = next + rule.size();
+  }
+}
+
+TEST(Golden, EveryLineOfEverySampleSplits) {
+  if (!samples_present()) GTEST_SKIP() << "sample folder " << VESK_SAMPLES_DIR << " is absent";
+  std::string logs;
+  for (const auto& entry : std::filesystem::directory_iterator(VESK_SAMPLES_DIR)) {
+    if (entry.path().extension() == ".etl") logs += entry.path().string() + "|";
+  }
+  const vesk_result table = run_vesk({"-log", logs, "-quiet", "-csv"});
+  const vesk_result timeline = run_vesk({"-log", logs, "-quiet", "-csvl2t"});
+  EXPECT_GT(rfc_rows(table.out, ",", 16), 400u);
+  EXPECT_GT(rfc_rows(timeline.out, ",", 17), 400u);
+}
+
+// Names from outside the program (the logs' names, the session and file
+// names recorded in them, -username, -hostname, -templates field names) may
+// hold double quotes, separators and line breaks: no line is forged or broken.
+TEST(Golden, HostileNamesForgeNoLine) {
+  using namespace logbuild;
+  logfile_header_fields head;
+  head.clock_type = 2;  // record times are FILETIMEs
+  head.start_time = ft_2020;
+  head.logger_name = u"\"sess,ion\r\n";
+  head.log_file_name = u"\",\"c:\\x.etl\r\nforged,row";
+  buffer_builder b(buffer_header_fields{});
+  b.add(build_record(record_event{}));  // event 7 of 8e805eb3-..., payload 01 02 03 04
+  const byte_array log = join({build_logfile_first_buffer(head), b.finish()});
+  temp_dir dir;
+  for (const char* name : {"\"q.etl", "n\nforged,row.etl", "c,\"q;x.etl"}) dir.write(name, log);
+  dir.write("t.txt", std::string("8e805eb3-6a8f-4a1e-90fa-a831d94e54a1!x$7,LNa\rme,8\n"));
+  const struct {
+    std::vector<std::string> options;
+    std::string separator;
+    std::size_t fields;  // 0: no CSV
+    std::size_t rows;
+  } forms[] = {{{"-csv"}, ",", 16, 6},
+               {{"-csv", "-csv_separator", ";"}, ";", 16, 6},
+               {{"-csvl2t"}, ",", 17, 3},
+               {{"-multiline"}, "", 0, 0}};
+  for (const auto& form : forms) {
+    std::vector<std::string> args = {"-log", "\"q.etl|n\nforged,row.etl|c,\"q;x.etl", "-templates", "t.txt",
+                                     "-quiet", "-username", "\"x", "-hostname", "h,\"\n"};
+    args.insert(args.end(), form.options.begin(), form.options.end());
+    // run inside the folder, so that the names reach the output as given
+    const vesk_result r = run_vesk(args, "", "cd '" + dir.path("") + "' &&");
+    ASSERT_EQ(r.status, 0) << r.err;
+    // a template field name is marked in every layout, -multiline included
+    EXPECT_NE(r.out.find(R"("01-Na[CR]me":"0x04030201")"), std::string::npos) << r.out;
+    if (form.fields != 0) {
+      EXPECT_EQ(rfc_rows(r.out, form.separator, form.fields), form.rows);
     }
   }
 }

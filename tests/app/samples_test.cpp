@@ -23,6 +23,7 @@
 #include "decode/template_map.hpp"
 #include "etl/etl_run.hpp"
 #include "support/file_run.hpp"
+#include "support/log_builder.hpp"
 #include "support/run_vesk.hpp"
 #include "support/samples.hpp"
 #include "support/temp_dir.hpp"
@@ -190,19 +191,24 @@ TEST(Samples, PullguidReadsBackWithExactlyThatProvider) {
   }
 }
 
-// Every record of a sample, decoded, under its file offset.
-std::map<u64, event_record> decoded_records(file_run& f, const std::string& file) {
+// Every record of a log file, decoded, under its file offset.
+std::map<u64, event_record> decoded_at(file_run& f, const std::string& path) {
   std::map<u64, event_record> records;
   f.run.write_row = [&records](std::ostream&, const event_record& r, cmd_params&) {
     records.emplace(r.file_offset, r);
   };
   std::ostringstream out;
-  EXPECT_TRUE(process_etl_file(out, sample_path(file), f.run)) << file;
+  EXPECT_TRUE(process_etl_file(out, path, f.run)) << path;
   return records;
 }
 
+// Every record of a sample, decoded, under its file offset.
+std::map<u64, event_record> decoded_records(file_run& f, const std::string& file) {
+  return decoded_at(f, sample_path(file));
+}
+
 // The templates of data/templates (the seed files first, then those
-// converted from the provider descriptions), as the build appended them to
+// converted from the provider descriptions), as the build placed them in
 // the program, decode the samples' events. The values were checked against
 // the payload bytes.
 TEST(Samples, TemplatesDecodeTheirEvents) {
@@ -545,6 +551,132 @@ TEST(Samples, KernelClassesNameTheirFields) {
     EXPECT_EQ(got, names) << offset;
   }
   EXPECT_EQ(images, 26u);
+}
+
+// The system-configuration, WinSAT and mark records of sonde_test name their
+// fields, BuildInfo's InstallDate as a time (its FILETIME lies three minutes
+// after the file's boot time). Each row: the records of one provider and
+// class type, how many, and how the first in the file begins; every one of
+// them begins with the row's first field name. What follows WinSAT's two
+// fields is compressed XML, left to guessing.
+TEST(Samples, ConfigurationAndMarkRecordsNameTheirFields) {
+  if (!samples_present()) GTEST_SKIP() << "sample folder " << VESK_SAMPLES_DIR << " is absent";
+  const std::string config = "9b79ee91-b5fd-41c0-a243-4248e266e9d0";
+  const std::string perfinfo = "ce1dbfb4-137e-4da6-87b0-3f59aa102cbc";
+  const std::string winsat = "ed54dff8-c409-4cf6-bf83-05e1e61a09c4";
+  struct row {
+    const std::string& provider;
+    u16 id;
+    u64 count;
+    std::string first;  // the start of the first record's fields
+  };
+  const row rows[] = {
+      {config, 32, 1,
+       R"("01-InstallDate":"0x01dcbcf34aa9f780 [2026-03-26 07:36:43.000]";)"
+       R"("02-BuildLab":"29559.1000.amd64fre.rs_iof.260324-1554";"03-ProductName":"Windows 10 Enterprise")"},
+      {config, 33, 1, R"("01-SystemDirectory":"C:/WINDOWS/system32";"02-SystemWindowsDirectory":"C:/WINDOWS/")"},
+      {config, 34, 2, R"("01-Value":"/Device/HarddiskVolume4/")"},
+      {config, 35, 14, R"("01-NtPath":"/??//";"02-DosPath":"-")"},
+      {perfinfo, 34, 4, R"("01-Value":"General")"},
+      {winsat, 33, 1, R"("01-State":"0x00000001";"02-UncompressedLength":"0x00000424";"03-guess_)"},
+      {winsat, 35, 1, R"("01-State":"0x00000001";"02-UncompressedLength":"0x00000ed6";"03-guess_)"},
+      {winsat, 37, 1, R"("01-State":"0x00000001";"02-UncompressedLength":"0x00005068";"03-guess_)"},
+  };
+  file_run f;
+  f.processor.load_templates(program_template_block());
+  const std::map<u64, event_record> records = decoded_records(f, "sonde_test.etl");
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.provider + " " + std::to_string(r.id));
+    u64 count = 0;
+    for (const auto& [offset, rec] : records) {
+      if (guid_to_string(rec.provider) != r.provider || rec.event_key() != r.id) continue;
+      field_map fields = rec.fields;
+      std::string text;
+      dump_field_map(text, fields);
+      if (count++ == 0) {
+        EXPECT_TRUE(text.starts_with(r.first)) << text;
+      } else {
+        EXPECT_TRUE(text.starts_with(r.first.substr(0, r.first.find(':')))) << text;
+      }
+    }
+    EXPECT_EQ(count, r.count);
+  }
+}
+
+// Kernel system records of built logs, decoded by the program's templates:
+// the class version each Windows writes is chosen by the logfile header's
+// OS build, and an image load logged in the process hook group (hook
+// 0x030A) is the image-load class's.
+TEST(Samples, KernelRecordsDecodeByTheirWindowsLayout) {
+  using namespace logbuild;
+  // Process Start: version 4 (Windows 8 on) adds Flags after
+  // DirectoryTableBase and PackageFullName, ApplicationId after CommandLine
+  const auto process = [](bool v4) {
+    writer w;
+    w.put_u64(0xffffa00000001000ull).put_u32(0x1234).put_u32(4).put_u32(1).put_i32(0).put_u64(0x1aa000);
+    if (v4) w.put_u32(0);                                              // Flags
+    w.put_u64(0xffffa00000002000ull).put_u64(0);                       // TOKEN_USER
+    w.put_bytes(byte_array{1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0});      // S-1-5-18
+    w.put_bytes(byte_array{'c', 'm', 'd', 0}).put_utf16(u"cmd /c dir");
+    if (v4) w.put_utf16(u"").put_utf16(u"");
+    return w.take();
+  };
+  const std::string process_start =
+      R"("01-UniqueProcessKey":"0xffffa00000001000";"02-ProcessId":"0x00001234";"03-ParentId":"0x00000004";)"
+      R"("04-SessionId":"0x00000001";"05-ExitStatus":"0x00000000";"06-DirectoryTableBase":"0x00000000001aa000";)";
+  // Image Load version 3 (Windows 8 on)
+  writer image;
+  image.put_u64(0x7ff800000000ull).put_u64(0x1f000).put_u32(0x1234).put_u32(0x2a1b3).put_u32(0x5f000000);
+  image.put_u8(12).put_u8(1).put_u16(0).put_u64(0x7ff800000000ull).put_zeros(16).put_utf16(u"a.dll");
+  writer extension;
+  for (u32 i = 1; i <= 9; ++i) extension.put_u32(i);
+  struct row {
+    const char* name;
+    u32 build;
+    u16 hook;
+    byte_array payload;
+    const char* provider;
+    std::string fields;
+  };
+  const row rows[] = {
+      {"ProcessWindows10", 19045, 0x0301, process(true), "Kernel-Process-Trace",
+       process_start + R"("07-Flags":"0x00000000";"08":"0xffffa00000002000";"09":"0x0000000000000000";)"
+                       R"("10-UserSID":"S-1-5-18";"11-ImageFileName":"cmd";"12-CommandLine":"cmd /c dir";)"
+                       R"("13-PackageFullName":"-";"14-ApplicationId":"-")"},
+      {"ProcessWindows7", 7601, 0x0301, process(false), "Kernel-Process-Trace",
+       process_start + R"("07":"0xffffa00000002000";"08":"0x0000000000000000";"09-UserSID":"S-1-5-18";)"
+                       R"("10-ImageFileName":"cmd";"11-CommandLine":"cmd /c dir")"},
+      {"ImageLoadInTheProcessGroup", 19045, 0x030A, image.take(), "Kernel-ImageLoad-Trace",
+       R"("01-ImageBase":"0x00007ff800000000";"02-ImageSize":"0x000000000001f000";"03-ProcessId":"0x00001234";)"
+       R"("04-ImageChecksum":"0x0002a1b3";"05-TimeDateStamp":"0x5f000000";"06-SignatureLevel":"0x0c";)"
+       R"("07-SignatureType":"0x01";"08-Reserved0":"0x0000";"09-DefaultBase":"0x00007ff800000000";)"
+       R"("10-Reserved1":"0x00000000";"11-Reserved2":"0x00000000";"12-Reserved3":"0x00000000";)"
+       R"("13-Reserved4":"0x00000000";"14-FileName":"a.dll")"},
+      {"HeaderExtension", 19045, 0x0005, extension.take(), "Kernel-Event-Trace",
+       R"("01-GroupMask1":"0x00000001";"02-GroupMask2":"0x00000002";"03-GroupMask3":"0x00000003";)"
+       R"("04-GroupMask4":"0x00000004";"05-GroupMask5":"0x00000005";"06-GroupMask6":"0x00000006";)"
+       R"("07-GroupMask7":"0x00000007";"08-GroupMask8":"0x00000008";"09-KernelEventVersion":"0x00000009")"},
+  };
+  const byte_array block = program_template_block();
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.name);
+    temp_dir dir;
+    const byte_array first = build_logfile_first_buffer(
+        {.first_buffer_size = 0x400, .provider_version = r.build, .clock_type = 2});
+    const byte_array record =
+        build_record(record_generic{.type_code = 0xC002, .hook_id = r.hook, .payload = r.payload});
+    const buffer_header_fields h{.buffer_size = 0x400, .time = ft_2021};
+    file_run f;
+    f.processor.load_templates(block);
+    const std::map<u64, event_record> records =
+        decoded_at(f, dir.write("kernel.etl", join({first, buffer_builder(h).add(record).finish()})));
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records.begin()->second.provider_name, r.provider);
+    field_map fields = records.begin()->second.fields;
+    std::string text;
+    dump_field_map(text, fields);
+    EXPECT_EQ(text, r.fields);
+  }
 }
 
 }  // namespace

@@ -98,6 +98,9 @@ TEST(SiblingTool, ExtractBxmlTakesNamesFromStandardInput) {
       {1, 0, "a.dll\n\nb.txt\r\nc d.dll\n", 0, runs, "a.dll\nc d.dll\n"},
       {0, 1, "a.dll\r\n\r\nb.txt\nc d.dll", 0, runs, "a.dll\nc d.dll\n"},
       {1, 0, "b.txt\n\n", -1, "", ""},
+      // a name holding a NUL is no file: not handed on under its text before the NUL
+      {1, 0, std::string("a.dll\0.txt\nc d.dll\n", 19), 0, bracketed({"-vesk", "c d.dll", "-quiet"}) + body,
+       "prob parsing file: a.dll[NUL].txt\nc d.dll\n"},
   };
   for (const row& r : rows) {
     SCOPED_TRACE(r.names);
@@ -107,7 +110,7 @@ TEST(SiblingTool, ExtractBxmlTakesNamesFromStandardInput) {
     opts.enc = 1;  // never passed for listed names
     ASSERT_TRUE(parse_filter_patterns(opts.include_filters, "*.dll"));
     FILE* names = std::tmpfile();
-    std::fputs(r.names.c_str(), names);
+    std::fwrite(r.names.data(), 1, r.names.size(), names);
     std::rewind(names);
     std::ostringstream out;
     testing::internal::CaptureStderr();

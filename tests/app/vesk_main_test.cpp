@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "support/log_builder.hpp"
 #include "support/run_vesk.hpp"
 #include "support/temp_dir.hpp"
 
@@ -40,6 +43,11 @@ TEST(ProgramEntry, RejectedCommandLinesWriteTheHeaderAndExit255) {
       {{"-pipe", "-sqlite", "x"},
        "This option is not offered in this build\n",
        "\"cmdline: <filelist> ... | " VESK_BINARY " -pipe -sqlite x\"\n\n"},
+
+      // a name's quote is doubled and its line break marked: one CSV field, one line
+      {{"-pullguid", "a\"b\nc"},
+       "This option requires -out <file>\n",
+       "\"cmdline: " VESK_BINARY " -pullguid a\"\"b[LF]c\"\n\n"},
   };
   for (const auto& c : cases) {
     const vesk_result r = run_vesk(c.args);
@@ -86,6 +94,90 @@ TEST(ProgramEntry, RejectedCommandLineKeepsTheOutFile) {
   const vesk_result r = run_vesk({"-log", "x.etl", "-out", precious, "-pullguid", "not a guid"});
   EXPECT_EQ(r.status, 255);
   EXPECT_EQ(read_text(precious), "evidence");
+}
+
+}  // namespace
+
+namespace {
+
+// No output may be written over a file the run reads, or over the other
+// output: refused before anything is opened, the file's bytes unchanged.
+TEST(ProgramEntry, OutputsNeverOverwriteInputsOrEachOther) {
+  temp_dir dir;
+  const std::string tmpl = dir.write("t.txt", std::string("tmpl")), pe = dir.write("pe.dll", std::string("pe")),
+                    hive = dir.write("hive", std::string("hive")), res = dir.write("r.csv", std::string("keep")),
+                    fresh = dir.path("new.csv");
+  const std::string guid = "01234567-89ab-cdef-0123-456789abcdef";
+  struct refusal {
+    std::vector<std::string> args;
+    std::string kept;  // the file that must stay as it was
+    std::string err;
+  };
+  const std::string as_tmpl = " is the templates file " + tmpl + ": refusing to write it\n";
+  const refusal cases[] = {
+      {{"-log", "x.etl", "-templates", tmpl, "-out", tmpl}, tmpl, "output file " + tmpl + as_tmpl},
+      {{"-log", "x.etl", "-templates", tmpl, "-diags", tmpl}, tmpl, "output file " + tmpl + as_tmpl},
+      {{"-log", "x.etl", "-templates", tmpl, "-out", tmpl, "-pullguid", guid}, tmpl, "output file " + tmpl + as_tmpl},
+      {{"-extract_bxml", pe, "-out", pe}, pe,
+       "output file " + pe + " is the input file " + pe + ": refusing to write it\n"},
+      {{"-providers", hive, "-diags", hive}, hive,
+       "output file " + hive + " is the input file " + hive + ": refusing to write it\n"},
+      {{"-log", "x.etl", "-out", res, "-diags", res}, res,
+       "output file " + res + " is also the -diags file: refusing to mix diagnostics into it\n"},
+      {{"-log", "x.etl", "-out", fresh, "-diags", dir.path(".") + "/new.csv"}, fresh,
+       "output file " + fresh + " is also the -diags file: refusing to mix diagnostics into it\n"},
+  };
+  for (const refusal& c : cases) {
+    SCOPED_TRACE(c.args[0] + " " + c.args[c.args.size() - 2]);
+    const std::string before = read_text(c.kept);
+    std::vector<std::string> args = c.args;
+    args.push_back("-quiet");
+    const vesk_result r = run_vesk(args, "");
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(read_text(c.kept), before);
+    EXPECT_EQ(std::filesystem::exists(c.kept), c.kept != fresh);
+  }
+}
+
+// Results that do not reach standard output fail the run as a results file
+// would; a -diags file that cannot be written costs only the diagnostics.
+TEST(ProgramEntry, OutputsThatCannotBeWrittenAreReported) {
+  temp_dir dir;
+  const std::string log = dir.write(
+      "a.etl", logbuild::join({byte_array(72, 0), logbuild::buffer_builder({.buffer_size = 0x200, .time = logbuild::ft_2021}, true)
+                                                      .add(logbuild::build_record(logbuild::record_event{}))
+                                                      .finish()}));
+  const std::string diags = dir.path("d.txt"), unwritten = "prob writing results file: standard output\n";
+  struct write_case {
+    const char* redirect;
+    std::vector<std::string> extra;
+    int status;
+    std::string err;
+  };
+  const write_case cases[] = {
+      {">/dev/full", {}, 255, unwritten},
+      {">/dev/full", {"-stats"}, 255, unwritten},
+      {">&-", {}, 255, unwritten},
+      // a closed standard output never hands its number to the -diags file
+      {">&-", {"-diags", diags}, 255, unwritten},
+      {">/dev/null", {"-diags", "/dev/full"}, 1, "prob writing diagnostics file: /dev/full\n"},
+      {">/dev/null", {"-diags", dir.path("no/d.txt")}, 1, "prob writing diagnostics file: " + dir.path("no/d.txt") + "\n"},
+      {">/dev/null", {"-diags", diags}, 0, ""},
+  };
+  for (const write_case& c : cases) {
+    SCOPED_TRACE(std::string(c.redirect) + " " + (c.extra.empty() ? "" : c.extra.back()));
+    std::vector<std::string> args = {"-c", std::string("exec \"$0\" \"$@\" ") + c.redirect, VESK_BINARY,
+                                     "-log", log, "-quiet"};
+    args.insert(args.end(), c.extra.begin(), c.extra.end());
+    const vesk_result r = run_program("/bin/sh", args);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.err, c.err);
+    if (!c.extra.empty() && c.extra.back() == diags) {
+      EXPECT_EQ(read_text(diags).rfind("->" VESK_BINARY " -log " + log + " -quiet -diags " + diags + "\n->", 0), 0u);
+      EXPECT_EQ(read_text(diags).find("file: "), std::string::npos);
+    }
+  }
 }
 
 }  // namespace

@@ -238,6 +238,15 @@ TEST(MarkLineEndings, EveryMarker) {
   }
 }
 
+TEST(MarkBreaksAndNuls, BreaksAndNulsBoth) {
+  using namespace std::string_literals;
+  for (const auto& [in, out] : {std::pair{""s, ""s}, {"a\0\0b"s, "a[NUL][NUL]b"s},
+                                {"x\r\n\0y\n"s, "x[CRLF][NUL]y[LF]"s}, {"\0\r"s, "[NUL][CR]"s}}) {
+    std::string s = in;
+    EXPECT_EQ(mark_breaks_and_nuls(s), out);
+  }
+}
+
 TEST(WriteIndent, WritesNBlanks) {
   for (u32 n : {0u, 1u, 3u, 10u}) {
     std::ostringstream os;

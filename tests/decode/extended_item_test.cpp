@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "decode/template_map.hpp"
+#include "etl/trace_processor.hpp"
 #include "support/log_builder.hpp"
 
 using namespace logbuild;
@@ -121,6 +122,24 @@ const std::vector<schema_row>& schema_rows() {
       {"StructureArray", {0},
        {{"s", {0xb8, 0x02, 0x02, 0x00}}, {"x", {0x08}}, {"y", {0x04}}, {"z", {0x06}}},
        {8, 4, 8, 4, 6}, {"x[0]", "y[0]", "x[1]", "y[1]", "z"}},
+      // the inner array unrolls inside each outer element, named by its own index
+      {"NestedStructureArrays", {0},
+       {{"s", {0xb8, 0x01, 0x02, 0x00}}, {"t", {0xb8, 0x01, 0x03, 0x00}}, {"x", {0x04}},
+        {"z", {0x08}}},
+       {4, 4, 4, 4, 4, 4, 8}, {"x[0]", "x[1]", "x[2]", "x[0]", "x[1]", "x[2]", "z"}},
+      // arrays of empty structures add nothing, however many and deep: the
+      // repetition ends with the first element, and the next field follows
+      {"TwoLevelsOfEmptyStructureArrays", {0},
+       {{"s", {0xb8, 0x01, 0xff, 0xff}}, {"t", {0xb8, 0x01, 0xff, 0xff}}, {"u", {0x98, 0x00}},
+        {"z", {0x08}}},
+       {8}, {"z"}},
+      {"ThreeLevelsOfEmptyStructureArrays", {0},
+       {{"s", {0xb8, 0x01, 0xff, 0xff}}, {"t", {0xb8, 0x01, 0xff, 0xff}},
+        {"u", {0xb8, 0x01, 0xff, 0xff}}, {"v", {0x98, 0x00}}, {"z", {0x08}}},
+       {8}, {"z"}},
+      {"EmptyStructureArrayInsideARealOne", {0},
+       {{"s", {0xb8, 0x02, 0x02, 0x00}}, {"e", {0xb8, 0x00, 0xff, 0xff}}, {"x", {0x04}}},
+       {4, 4}, {"x[0]", "x[1]"}},
       // what the words cannot express ends the template: the rest is guessed
       {"VariableStructureArrayStops", {0}, {{"s", {0xd8, 0x01}}, {"x", {0x08}}, {"z", {0x06}}},
        {}, {}},
@@ -160,6 +179,44 @@ TEST(SchemaItem, TypeWordsFromTheSchema) {
   }
 }
 
+// Schemas whose counts would cost without bound stop at one of the limits:
+// 4096 type words, a budget of steps (every field visit and element
+// repetition) and 1 MiB of name text; what the words hold is a prefix.
+TEST(SchemaItem, CostStaysBounded) {
+  std::vector<schema_field_bytes> empty_members = {{"s", {0xb8, 127, 0xff, 0xff}}};
+  for (int m = 0; m < 126; ++m) empty_members.push_back({"e", {0x98, 0x00}});
+  empty_members.push_back({"x", {0x04}});
+  struct row {
+    const char* name;
+    std::vector<schema_field_bytes> fields;
+    std::size_t min_words;  // with the leading 0x8001
+    std::size_t max_words;
+  };
+  const row rows[] = {
+      {"NestedArraysStopAtTheWordLimit",
+       {{"s", {0xb8, 0x01, 0xff, 0xff}}, {"t", {0xb8, 0x01, 0xff, 0xff}}, {"x", {0x04}}},
+       4096, 4096},
+      // each element adds one word but visits 126 empty structures first
+      {"EmptyMembersSpendTheSteps", empty_members, 2, 1024},
+      // every element's word repeats the 60000-byte name
+      {"LongNameStopsAtTheNameBytes", {{std::string(60000, 'n'), {0x24, 0x00, 0x10}}}, 2, 64},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.name);
+    const byte_array item =
+        build_ext_items({{.type = 11, .data = build_schema({0}, "Ev", r.fields)}});
+    event_template t;
+    bool linked = false;
+    (void)build_template_from_schema(t, linked, bytes_of(item), false);
+    EXPECT_GE(t.types.size(), r.min_words);
+    EXPECT_LE(t.types.size(), r.max_words);
+    std::size_t name_bytes = 0;
+    for (const std::string& n : t.names) name_bytes += n.size();
+    EXPECT_LE(name_bytes, std::size_t{1} << 20);
+    EXPECT_EQ(t.types[1], 4);
+  }
+}
+
 TEST(SchemaItem, BoundsAndSchemaThroughTheItemDecoder) {
   // a constant count of 65535 bytes stops at the word limit
   const byte_array huge = build_schema({0}, "Ev", {{"a", {0x24, 0xff, 0xff}}});
@@ -182,6 +239,103 @@ TEST(SchemaItem, BoundsAndSchemaThroughTheItemDecoder) {
   EXPECT_EQ(decode_extended_item(t, f, linked, bytes_of(schema_item)), schema_item.size());
   EXPECT_EQ(f.size, 0u);
   EXPECT_EQ(t.types, (std::vector<u16>{0x8001, 8}));
+}
+
+// The item walk of a record: the last schema item it reaches names the
+// payload's fields, and the walk ends where the links or the items end.
+TEST(SchemaItem, LastSchemaItemOfTheWalkDecodesThePayload) {
+  const ext_item_fields a = {.type = 11, .data = build_schema({0}, "A", {{"a", {0x04}}})};
+  const ext_item_fields b = {.type = 11, .data = build_schema({0}, "B", {{"b", {0x04}}})};
+  const ext_item_fields session = {.type = 3, .data = {0x2A, 0, 0, 0}};
+  struct row {
+    const char* name;
+    std::vector<ext_item_fields> items;
+    u64 unlink_at;  // offset of a link field to clear, 0 for none
+    u64 damage_at;  // offset of a type field to damage, 0 for none
+    const char* field;
+  };
+  const row rows[] = {
+      {"LaterSchemaReplaces", {a, b}, 0, 0, "b"},
+      {"ItemBetweenTheSchemas", {a, session, b}, 0, 0, "b"},
+      {"LinksEndBeforeTheLaterSchema", {a, b}, 4, 0, "a"},
+      {"DamagedItemEndsTheWalk", {a, session, b}, 0, build_ext_items({a}).size() + 2, "a"},
+      {"SchemaAfterTheLast", {session, b}, 0, 0, "b"},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.name);
+    byte_array items = build_ext_items(r.items);
+    if (r.unlink_at != 0) set_u16(items, r.unlink_at, 0);
+    if (r.damage_at != 0) set_u16(items, r.damage_at, 99);
+    const byte_array payload = {0x11, 0x22, 0x33, 0x44};
+    const trace_processor tp;
+    field_map map;
+    EXPECT_EQ(tp.decode_extended_items(map, bytes_of(items), bytes_of(payload), true, 0x1000),
+              1u);
+    const auto it = map.find(0x1000 + items.size());
+    ASSERT_NE(it, map.end());
+    EXPECT_EQ(it->second.name, r.field);
+    EXPECT_EQ(it->second.number, 0x11u);
+  }
+}
+
+// ---- the item headers ----
+
+TEST(ExtItem, HeaderBoundaries) {
+  struct row {
+    const char* name;
+    u16 size;       // u16 at 0
+    u16 type;       // u16 at 2
+    u16 data_size;  // u16 at 6
+    u64 held;
+    bool pass;
+  };
+  const row rows[] = {
+      {"Type3Data4", 16, 3, 4, 16, true},
+      {"DataFillsItem", 16, 3, 8, 16, true},
+      {"DataOneBeyondItem", 16, 3, 9, 16, false},
+      {"DataSizeEqualsItemSize", 16, 3, 16, 16, false},
+      {"SizeBeyondHeld", 24, 3, 4, 16, false},
+      {"SizeBelowHeader", 7, 3, 0, 16, false},
+      {"SizeZero", 0, 3, 0, 16, false},
+      {"HeaderOnly", 8, 3, 0, 8, true},
+      {"SevenHeld", 8, 3, 0, 7, false},
+      // a stack-trace item yields no field but is stepped over like any other
+      {"StackTraceType6", 16, 6, 4, 16, true},
+      {"UnknownType0", 16, 0, 4, 16, false},
+      {"UnknownType19", 16, 19, 4, 16, false},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.name);
+    writer w;
+    w.put_u16(r.size).put_u16(r.type).put_u16(0).put_u16(r.data_size).pad_to(24);
+    const byte_array item = cut_short(w.bytes(), r.held);
+    EXPECT_EQ(is_ext_item_header(bytes_of(item)), r.pass);
+  }
+}
+
+TEST(ExtItem, EveryKnownType) {
+  for (const ext_item_type_row& t : ext_item_types) {
+    SCOPED_TRACE(t.name);
+    const byte_array item = build_ext_items({{.type = t.type}});
+    EXPECT_TRUE(is_ext_item_header(bytes_of(item)));
+    EXPECT_EQ(is_ext_item_schema(bytes_of(item)), t.type == 11);
+  }
+}
+
+TEST(ExtItem, LinkAndCuts) {
+  // two items: a linked type-3 item (16 bytes) then a type-11 item
+  const byte_array items = build_ext_items({{.type = 3}, {.type = 11, .data = byte_array(5, 0x41)}});
+  ASSERT_EQ(items.size(), 32u);
+  const std::span<const u8> all(items);
+  EXPECT_TRUE(ext_item_is_linked(all));
+  EXPECT_FALSE(ext_item_is_linked(all.subspan(16)));
+  EXPECT_TRUE(is_ext_item_schema(all.subspan(16)));
+  for (u64 n = 0; n <= 16; ++n) {
+    const byte_array cut = cut_short(items, n);
+    EXPECT_EQ(is_ext_item_header(bytes_of(cut)), n == 16) << n;
+    EXPECT_EQ(ext_item_is_linked(bytes_of(cut)), n >= 6) << n;
+    EXPECT_FALSE(is_ext_item_schema(bytes_of(cut))) << n;
+  }
 }
 
 }  // namespace

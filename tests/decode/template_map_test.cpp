@@ -64,6 +64,11 @@ TEST(KernelProviders, HookIdFindsItsGroup) {
                       {0x0000, true, "Kernel-Event-Trace"},
                       {0x0050, true, "Kernel-Event-Trace"},
                       {0x1EFF, true, "Kernel-HypervisorX-Trace"},
+                      // an image load is logged in the process group
+                      {0x030A, true, "Kernel-ImageLoad-Trace"},
+                      {0x0309, true, "Kernel-Process-Trace"},
+                      {0x030B, true, "Kernel-Process-Trace"},
+                      {0x140A, true, "Kernel-ImageLoad-Trace"},
                       {0x1F00, false, ""},
                       {0xFFFF, false, ""}};
   for (const row& r : rows) {

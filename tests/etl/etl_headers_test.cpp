@@ -577,66 +577,6 @@ TEST(RecordHeader, CutAtEveryLength) {
   }
 }
 
-// ---- extended-data items ----
-
-TEST(ExtItem, HeaderBoundaries) {
-  struct row {
-    const char* name;
-    u16 size;       // u16 at 0
-    u16 type;       // u16 at 2
-    u16 data_size;  // u16 at 6
-    u64 held;
-    bool pass;
-  };
-  const row rows[] = {
-      {"Type3Data4", 16, 3, 4, 16, true},
-      {"DataFillsItem", 16, 3, 8, 16, true},
-      {"DataOneBeyondItem", 16, 3, 9, 16, false},
-      {"DataSizeEqualsItemSize", 16, 3, 16, 16, false},
-      {"SizeBeyondHeld", 24, 3, 4, 16, false},
-      {"SizeBelowHeader", 7, 3, 0, 16, false},
-      {"SizeZero", 0, 3, 0, 16, false},
-      {"HeaderOnly", 8, 3, 0, 8, true},
-      {"SevenHeld", 8, 3, 0, 7, false},
-      // a stack-trace item yields no field but is stepped over like any other
-      {"StackTraceType6", 16, 6, 4, 16, true},
-      {"UnknownType0", 16, 0, 4, 16, false},
-      {"UnknownType19", 16, 19, 4, 16, false},
-  };
-  for (const row& r : rows) {
-    SCOPED_TRACE(r.name);
-    writer w;
-    w.put_u16(r.size).put_u16(r.type).put_u16(0).put_u16(r.data_size).pad_to(24);
-    const byte_array item = cut_short(w.bytes(), r.held);
-    EXPECT_EQ(is_ext_item_header(bytes_of(item)), r.pass);
-  }
-}
-
-TEST(ExtItem, EveryKnownType) {
-  for (const ext_item_type_row& t : ext_item_types) {
-    SCOPED_TRACE(t.name);
-    const byte_array item = build_ext_items({{.type = t.type}});
-    EXPECT_TRUE(is_ext_item_header(bytes_of(item)));
-    EXPECT_EQ(is_ext_item_schema(bytes_of(item)), t.type == 11);
-  }
-}
-
-TEST(ExtItem, LinkAndCuts) {
-  // two items: a linked type-3 item (16 bytes) then a type-11 item
-  const byte_array items = build_ext_items({{.type = 3}, {.type = 11, .data = byte_array(5, 0x41)}});
-  ASSERT_EQ(items.size(), 32u);
-  const std::span<const u8> all(items);
-  EXPECT_TRUE(ext_item_is_linked(all));
-  EXPECT_FALSE(ext_item_is_linked(all.subspan(16)));
-  EXPECT_TRUE(is_ext_item_schema(all.subspan(16)));
-  for (u64 n = 0; n <= 16; ++n) {
-    const byte_array cut = cut_short(items, n);
-    EXPECT_EQ(is_ext_item_header(bytes_of(cut)), n == 16) << n;
-    EXPECT_EQ(ext_item_is_linked(bytes_of(cut)), n >= 6) << n;
-    EXPECT_FALSE(is_ext_item_schema(bytes_of(cut))) << n;
-  }
-}
-
 // ---- the log builder lays out what the readers expect ----
 
 TEST(LogBuilder, BufferPlacesRecordsAtEightByteSteps) {

@@ -474,7 +474,7 @@ TEST(LogRoad, CompressedBuffersAreReportedNotRead) {
             "      10 |          1\n\n");
 }
 
-// A -templates file's template wins over the appended block's for the same
+// A -templates file's template wins over the program block's for the same
 // provider and event id, whatever builds either names: the worked example of the file format,
 // for ids 4 to 6 and 9 of the .NET runtime under build 900, decodes a GC
 // segment event (id 5) that the block would read as Address, Size, Type and

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <span>
 
+#include "decode/extended_item.hpp"
 #include "etl/etl_headers.hpp"
 #include "etl/logfile_header.hpp"
 

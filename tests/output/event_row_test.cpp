@@ -14,6 +14,7 @@
 #include "support/tool_options.hpp"
 
 using namespace logbuild;
+using namespace std::string_literals;
 
 namespace {
 
@@ -160,7 +161,7 @@ TEST(EventRow, CorruptedAndTimelessRows) {
     event_record e = c.e;
     write_event_row(e, out, t.options);
     std::vector<csv_record> records;
-    ASSERT_TRUE(read_csv(out.str(), ",", false, records));
+    ASSERT_TRUE(read_csv(out.str(), ",", true, records));
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[1][15], c.extra);
     EXPECT_EQ(records[1][0], " " + c.created);
@@ -169,40 +170,70 @@ TEST(EventRow, CorruptedAndTimelessRows) {
 }
 
 // Texts from outside the log (session, user, host, file names) and decoded
-// texts may hold the separator, double quotes and line breaks: every
-// timeline line still splits into exactly its fields.
-TEST(Timeline, EveryLineSplitsIntoItsFields) {
+// texts may begin or end with double quotes and hold separators, line breaks
+// and NUL bytes: every table row and timeline line still splits under RFC
+// 4180 into exactly its fields, and no NUL byte reaches the output.
+TEST(EventOutput, EveryLineSplitsIntoItsFields) {
   struct split_case {
     std::vector<std::string> args;
     std::string separator;
-    bool quoting;
     std::size_t fields;
+    std::size_t records;  // the header and the lines of the timed and the timeless event
   };
   const split_case cases[] = {
-      {{"-csvl2t"}, ",", false, 17},
-      {{"-csvl2t", "-pair_datetime"}, ",", false, 16},
-      {{"-csvl2t", "-csv_separator", ";"}, ";", false, 17},
-      {{"-csvl2t", "-csv_separator", "tab"}, "\t", false, 17},
-      {{"-csvl2t", "-enable_quoted_csv_fields"}, ",", true, 17},
-      {{"-csvl2t", "-enable_quoted_csv_fields", "-csv_separator", ";"}, ";", true, 17},
+      {{"-csvl2t"}, ",", 17, 2},
+      {{"-csvl2t", "-pair_datetime"}, ",", 16, 2},
+      {{"-csvl2t", "-csv_separator", ";"}, ";", 17, 2},
+      {{"-csvl2t", "-enable_quoted_csv_fields"}, ",", 17, 2},
+      {{"-csvl2t", "-csv_separator", ".", "-timeformat", "hh:mm:ss"}, ".", 17, 2},
+      {{"-csvl2t", "-csv_separator", "m"}, "m", 17, 2},  // "timezone", "format": quoted header names
+      {{"-csv"}, ",", 16, 3},
+      {{"-csv", "-dateformat", "mmm dd, yy"}, ",", 16, 3},  // the date is written without its comma
+      {{"-csv", "-enable_quoted_csv_fields"}, ",", 16, 3},
+      {{}, " | ", 16, 3},
   };
-  const std::string hostile = "a,b;c\td|e\"f\r\ng";
+  const std::string hostiles[] = {"a,b;c\td|e\"f\r\ng", "\"q.etl", "x\"", "\"\r\n,\";\0|\"\t"s};
   for (const split_case& c : cases) {
-    std::vector<std::string> args = c.args;
-    args.insert(args.end(), {"-username", hostile, "-hostname", hostile});
-    tool_options t(args);
-    SCOPED_TRACE(args[args.size() - 5]);
-    t.options.session_name = hostile;
-    t.options.current_file = hostile;
-    t.options.source_path = hostile;
+    for (const std::string& hostile : hostiles) {
+      std::vector<std::string> args = c.args;
+      args.insert(args.end(), {"-username", hostile, "-hostname", hostile});
+      tool_options t(args);
+      SCOPED_TRACE(c.separator + " " + std::to_string(c.args.size()));
+      t.options.session_name = hostile;
+      t.options.current_file = hostile;
+      t.options.source_path = hostile;
+      std::ostringstream out;
+      for (const u64 filetime : {sample_event().filetime, u64{0}}) {
+        event_record e = sample_event();
+        e.filetime = filetime;
+        e.provider_name = hostile;
+        e.fields.emplace(0x200c0, text_field("Text", hostile));
+        write_event_row(e, out, t.options);
+      }
+      const std::string text = out.str();
+      EXPECT_EQ(text.find('\0'), std::string::npos) << text;
+      std::vector<csv_record> records;
+      ASSERT_TRUE(read_csv(text, c.separator, true, records)) << text;
+      ASSERT_EQ(records.size(), c.records) << text;
+      for (const csv_record& r : records) EXPECT_EQ(r.size(), c.fields) << text;
+    }
+  }
+}
+
+// The date, the time and the version of a timeline line are never rewritten,
+// whatever the separator (the command line refuses one that they can hold).
+TEST(Timeline, FixedFieldsAreNeverRewritten) {
+  for (const std::string sep : {":", "0", ".", "2"}) {
+    tool_options t({"-csvl2t"});
+    t.options.separator_text = sep;
+    t.options.separator = sep[0];
+    t.options.current_file = "f";
     event_record e = sample_event();
-    e.fields.emplace(0x200c0, text_field("Text", hostile));
     std::ostringstream out;
     write_event_row(e, out, t.options);
-    std::vector<csv_record> records;
-    ASSERT_TRUE(read_csv(out.str(), c.separator, c.quoting, records)) << out.str();
-    ASSERT_EQ(records.size(), 2u) << out.str();
-    for (const csv_record& r : records) EXPECT_EQ(r.size(), c.fields) << out.str();
+    const std::string line = out.str().substr(out.str().find('\n') + 1);
+    EXPECT_EQ(line.rfind("2020-01-01" + sep + " 00:00:01.234567800" + sep + "UTC" + sep, 0), 0u) << line;
+    EXPECT_NE(line.find(sep + "2" + sep + "f" + sep), std::string::npos) << line;
   }
 }
 

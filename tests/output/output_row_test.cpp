@@ -391,12 +391,16 @@ TEST(OutputCells, TextEditsPerLayout) {
       {{"-csv"}, "c,d|e", "c d|e"},
       {{"-csv_separator", ";", "-no_whitespace"}, "e;f,g", "e f,g"},
       {{"-csv_separator", "tab", "-no_whitespace"}, "g\th", "g h"},
-      {{"-csv_separator", " ", "-csv"}, "i j", "i_j"},
+      {{"-csv_separator", "~", "-csv"}, "i~j", "i j"},
       {{"-csv_separator", "[", "-csv"}, "k\nl[m", "k LF]l m"},  // markers cannot bring the separator back
       {{"-no_whitespace"}, "cr\r\nlf\nlone\rlfcr\n\r", "cr[CRLF]lf[LF]lone[CR]lfcr[LFCR]"},
       {{"-no_whitespace"}, "nul\0byte"s, "nul[NUL]byte"},
       {{"-no_whitespace"}, "\0\0"s, "[NUL][NUL]"},
       {{"-multiline"}, "keep\r\nbreaks\0"s, "h keep\r\nbreaks[NUL]\n"},
+      // a leading double quote would open a quoted field: the cell is written as one
+      {{"-csv"}, "\"q,\"r\"", "\"\"\"q \"\"r\"\"\""},
+      {{}, "\"s|t", "\"\"\"s;t\""},
+      {{"-multiline"}, "\"u", "h \"u\n"},
       {{"-csv", "-enable_quoted_csv_fields"}, "q\"uote,x", "\"q\"\"uote,x\""},
       {{"-csv", "-enable_quoted_csv_fields"}, "a\r\nb", "\"a[CRLF]b\""},
       {{"-csv", "-enable_quoted_csv_fields"}, "{\"a\":1}", "{\"a\":1}"},
@@ -443,15 +447,29 @@ TEST(OutputCells, PaddedTableMarksLineBreaks) {
   EXPECT_EQ(row_text(row, *options), "x[CRLF]y;z | longer than three\n");
 }
 
-TEST(OutputCells, NonTextCellsKeepTheSeparatorOut) {
-  auto options = options_for({"-csv_separator", ":", "-no_whitespace"});
-  set_header(*options, {{"t", 29, cell_tag::filetime}, {"n", 4, 0}, {"label:x", 4, 0}});
-  output_row row(3, true, 0);
-  row.set_number(0, july_2009, cell_tag::filetime, 0);
-  row.set_string(1, "a:b", cell_tag::text, 0);
-  row.set_number(2, 7, cell_tag::number8, 0);
-  EXPECT_EQ(header_text(*options), "t:n:label x\n");
-  EXPECT_EQ(row_text(row, *options), "2009-07-04 18 30 05.999:a b:0x07\n");
+// The command line refuses a separator that a time, GUID or number can hold;
+// the row writer itself replaces the separator character in texts and labels
+// only, whatever the separator.
+TEST(OutputCells, FixedFormsAreNeverRewritten) {
+  for (const char separator : {':', 'x', '-', '0', '.'}) {
+    const std::string sep(1, separator);
+    SCOPED_TRACE(sep);
+    auto options = options_for({"-no_whitespace"});
+    options->separator_text = sep;
+    options->separator = separator;
+    options->separator_replacement = ' ';
+    set_header(*options, {{"t", 29, cell_tag::filetime}, {"n", 4, 0}, {"lab" + sep + "el", 4, 0},
+                          {"g", 36, 0}, {"k", 18, 0}});
+    output_row row(5, true, 0);
+    row.set_number(0, july_2009, cell_tag::filetime, 0);
+    row.set_string(1, "a" + sep + "b", cell_tag::text, 0);
+    row.set_number(2, 7, cell_tag::number8, 0);
+    row.set_bytes(3, guid_layout, 16, cell_tag::guid_bytes, 0);
+    row.set_number(4, 0x1000, cell_tag::ticks, 0);
+    EXPECT_EQ(header_text(*options), "t" + sep + "n" + sep + "lab el" + sep + "g" + sep + "k\n");
+    EXPECT_EQ(row_text(row, *options), "2009-07-04 18:30:05.999" + sep + "a b" + sep + "0x07" + sep +
+                                           guid_text + sep + "0x0000000000001000\n");
+  }
 
   auto quoted = options_for({"-csv_separator", "-", "-no_whitespace", "-enable_quoted_csv_fields"});
   set_header(*quoted, {{"t", 29, cell_tag::filetime}, {"g", 36, 0}, {"n", 4, 0}});
@@ -632,8 +650,11 @@ const std::vector<std::string> hostile_texts = {
     "plain",      "a|b",
     "c,d",        "e;f",
     "g\th",       "i:j",
-    "k::l",       "q\"uote",
-    "\"lead",     "{\"k\":\"v,w|x;y\"}",
+    "k::l",       "m~~n#o",
+    "q\"uote",    "trail\"",
+    "\"lead",     "\"",
+    "\"\"",       "\",\"|\";\"\t\"",
+    "\"\r\n\"",   "{\"k\":\"v,w|x;y\"}",
     "{\"ok\"}",   "cr\rlf\nboth\r\nrev\n\r",
     "nul\0byte"s, "[x]",
     "",           "x|,;\t:\"\r\n\0"s,
@@ -642,29 +663,28 @@ const std::vector<std::string> hostile_texts = {
 struct layout {
   std::vector<std::string> args;
   std::string separator;  // as the reader splits the lines
-  bool quoting;
   bool padded;
   char replaced;  // the separator character kept out of unquoted cells
   char replacement;
 };
 
 const layout layouts[] = {
-    {{}, " | ", false, true, '|', ';'},
-    {{"-csv"}, ",", false, false, ',', ' '},
-    {{"-csvgen"}, ",", false, false, ',', ' '},
-    {{"-bodyfile"}, "|", false, true, '|', ';'},
-    {{"-no_whitespace"}, "|", false, false, '|', ';'},
-    {{"-csv_separator", ";", "-no_whitespace"}, ";", false, false, ';', ' '},
-    {{"-csv_separator", ";"}, ";", false, true, ';', ' '},
-    {{"-csv_separator", "tab", "-no_whitespace"}, "\t", false, false, '\t', ' '},
-    {{"-csv", "-csv_separator", "\\t"}, "\t", false, false, '\t', ' '},
-    {{"-csv_separator", "\t", "-csv"}, "\t", false, false, '\t', ' '},
-    {{"-csv_separator", ":", "-no_whitespace"}, ":", false, false, ':', ' '},
-    {{"-csv_separator", "::", "-no_whitespace"}, "::", false, false, ':', ' '},
-    {{"-csv", "-enable_quoted_csv_fields"}, ",", true, false, 0, 0},
-    {{"-enable_quoted_csv_fields"}, "|", true, true, 0, 0},
-    {{"-csv_separator", ";", "-csv", "-enable_quoted_csv_fields"}, ";", true, false, 0, 0},
-    {{"-csv_separator", "tab", "-no_whitespace", "-enable_quoted_csv_fields"}, "\t", true, false, 0, 0},
+    {{}, " | ", true, '|', ';'},
+    {{"-csv"}, ",", false, ',', ' '},
+    {{"-csvgen"}, ",", false, ',', ' '},
+    {{"-bodyfile"}, "|", true, '|', ';'},
+    {{"-no_whitespace"}, "|", false, '|', ';'},
+    {{"-csv_separator", ";", "-no_whitespace"}, ";", false, ';', ' '},
+    {{"-csv_separator", ";"}, ";", true, ';', ' '},
+    {{"-csv_separator", "tab", "-no_whitespace"}, "\t", false, '\t', ' '},
+    {{"-csv", "-csv_separator", "\\t"}, "\t", false, '\t', ' '},
+    {{"-csv_separator", "\t", "-csv"}, "\t", false, '\t', ' '},
+    {{"-csv_separator", "#", "-no_whitespace"}, "#", false, '#', ' '},
+    {{"-csv_separator", "~~", "-no_whitespace"}, "~~", false, '~', ' '},
+    {{"-csv", "-enable_quoted_csv_fields"}, ",", false, 0, 0},
+    {{"-enable_quoted_csv_fields"}, "|", true, 0, 0},
+    {{"-csv_separator", ";", "-csv", "-enable_quoted_csv_fields"}, ";", false, 0, 0},
+    {{"-csv_separator", "tab", "-no_whitespace", "-enable_quoted_csv_fields"}, "\t", false, 0, 0},
 };
 
 std::string marked(std::string s) {
@@ -712,7 +732,7 @@ void check_round_trip(const layout& l, cmd_params& options, output_row& row,
   EXPECT_EQ(text.find('\r'), std::string::npos);
   EXPECT_EQ(text.find('\0'), std::string::npos);
   std::vector<csv_record> records;
-  ASSERT_TRUE(read_csv(text, l.separator, l.quoting, records)) << text;
+  ASSERT_TRUE(read_csv(text, l.separator, true, records)) << text;
   ASSERT_EQ(records.size(), 2u) << text;
   ASSERT_EQ(records[0].size(), labels.size()) << text;
   ASSERT_EQ(records[1].size(), shown.size()) << text;
@@ -797,6 +817,7 @@ TEST(CsvReader, SplitsAndUnquotes) {
       {"\"a,b\",c\n", ",", false, true, {{"\"a", "b\"", "c"}}},
       {"\"a,b\",c\n", ",", true, true, {{"a,b", "c"}}},
       {"\"a\"\"b\"  ,x\n", ",", true, true, {{"a\"b", "x"}}},
+      {"\"a\"   | \"\"\n", " | ", true, true, {{"a", ""}}},
       {"x\"y,\"\"\n", ",", true, true, {{"x\"y", ""}}},
       {"\"a\nb\",c\n", ",", true, true, {{"a\nb", "c"}}},
       {"\"open,b\n", ",", true, false, {}},

@@ -105,6 +105,41 @@ TEST(CommonOptions, DateAndTimeFormats) {
   EXPECT_EQ(q.date_time_fmt.fraction_digits(), 6u);
 }
 
+// Times, dates, GUIDs and numbers are never rewritten, so a separator that
+// one of them can hold under the active formats would split it for every
+// reader: it is refused, naming the clash. The date renderer writes no comma,
+// so "," stays accepted beside a date pattern that holds one. Under quoting
+// such cells are quoted instead.
+TEST(CommonOptions, SeparatorsThatFixedFormsHoldAreRefused) {
+  const struct {
+    args_t args;
+    std::string err;  // empty: accepted
+  } cases[] = {
+      {{"-csv_separator", ":"}, R"(separator ":" refused: times hold ':')"},
+      {{"-csv_separator", "x"}, R"(separator "x" refused: hexadecimal numbers ("0x") hold 'x')"},
+      {{"-csv_separator", " - "}, R"(separator " - " refused: GUIDs hold '-')"},
+      {{"-csv_separator", ";7"}, R"(separator ";7" refused: numbers, dates and times hold '7')"},
+      {{"-csv_separator", "."}, R"(separator "." refused: times hold '.')"},
+      {{"-csv_separator", ".", "-timeformat", "hh:mm:ss"}, ""},
+      {{"-csv_separator", "  "}, R"(separator "  " refused: dates and times hold blanks)"},
+      {{"-csv_separator", "/", "-dateformat", "dd/mm/yyyy"}, R"(separator "/" refused: dates hold '/')"},
+      {{"-csv_separator", "J", "-dateformat", "MMM dd, yy"}, R"(separator "J" refused: month names in dates hold 'J')"},
+      {{"-csv_separator", "J"}, ""},
+      {{"-csv", "-dateformat", "mmm dd, yy"}, ""},
+      {{"-csv_separator", "~~"}, ""},
+      {{"-csv_separator", ":", "-enable_quoted_csv_fields"}, ""},
+  };
+  for (const auto& c : cases) {
+    args_t args = c.args;
+    args.insert(args.begin(), "vesk");
+    SCOPED_TRACE(args[2]);
+    cmd_params p(0, 1);
+    const parsed r = parse(p, args);
+    EXPECT_EQ(r.ok, c.err.empty());
+    EXPECT_EQ(r.err, c.err.empty() ? "" : c.err + ", and a separator must not split them\n");
+  }
+}
+
 // A pattern of the right length that does not compile (no day) would print
 // every date empty: it falls back to the default with a message.
 TEST(CommonOptions, UncompilableDateFormatFallsBack) {

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "support/case_tree.hpp"
+#include "support/temp_dir.hpp"
 
 namespace {
 
@@ -43,8 +45,13 @@ TEST(DirListing, PatternsFoldersAndStars) {
                      "with blank.etl"})},
       {"*/logs/", "*.*", true, {"sub2/logs/w.etl"}},
       {"*/*/", "*.*", true, {"sub1/deeper/deepest/", "sub1/deeper/y.etl", "sub2/logs/w.etl"}},
-      // a component that holds a star among other characters lists its folder
-      {"su*/", "*.etl", true, with_folders({"A.ETL", "a.etl", "bad\xff.etl", "tr*.etl", "with blank.etl"})},
+      // a star among other characters lists exactly the folders it matches
+      {"su*/", "*.etl", true, {"sub1/deeper/", "sub1/x.etl", "sub2/logs/"}},
+      {"s*b*2", "*.*", true, {"sub2/logs/"}},
+      {"*/lo*", "*.*", true, {"sub2/logs/w.etl"}},
+      {"su*/deeper/", "*.*", true, {"sub1/deeper/deepest/", "sub1/deeper/y.etl"}},
+      // links match no star: "link" and "loop" are not followed
+      {"l*/", "*.*", true, {}},
       // a folder found on disk named "*" is a folder like any other
       {"*/", "*.*", false, {"*/s.etl"}},
       {"empty", "*.*", false, {}},
@@ -54,8 +61,24 @@ TEST(DirListing, PatternsFoldersAndStars) {
     SCOPED_TRACE(std::string(c.dir) + " " + c.pattern);
     EXPECT_EQ(listed(c.dir, c.pattern, c.expand), c.paths);
   }
+  std::vector<dir_entry> entries;
+  EXPECT_TRUE(get_dir_entries(case_tree_root() + "empty", "*.*", entries, false));
+  EXPECT_FALSE(get_dir_entries(case_tree_root() + "missing", "*.*", entries, false));
+  EXPECT_FALSE(get_dir_entries(case_tree_root() + "no*", "*.*", entries, true));
   EXPECT_TRUE(file_exists(case_tree_root() + "a.etl"));
   EXPECT_FALSE(file_exists(""));
+}
+
+// Stars resolve in the walk's order: the folders a match leads to follow it
+// before the next match (a/x a/y b/x b/y, never a/x b/x ...).
+TEST(DirListing, WildcardFoldersKeepListingOrder) {
+  temp_dir dir;
+  for (const char* f : {"t/a/x", "t/a/y", "t/b/x", "t/b/y"}) std::filesystem::create_directories(dir.path(f));
+  const std::vector<std::string> found = wildcard_folders(dir.path("t/*/*"));
+  ASSERT_EQ(found.size(), 4u);
+  EXPECT_EQ(found[0].substr(0, found[0].size() - 2), found[1].substr(0, found[1].size() - 2));
+  EXPECT_EQ(found[2].substr(0, found[2].size() - 2), found[3].substr(0, found[3].size() - 2));
+  EXPECT_NE(found[0], found[2]);
 }
 
 }  // namespace

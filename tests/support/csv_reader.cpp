@@ -16,8 +16,10 @@ std::size_t skip_line_end(const std::string& text, std::size_t pos) {
 }
 
 // Reads a quoted field from the opening quote at pos; pos ends after the
-// closing quote and any blanks behind it.
-bool read_quoted(const std::string& text, std::size_t& pos, std::string& field) {
+// closing quote and the padding blanks behind it (not those that open the
+// separator).
+bool read_quoted(const std::string& text, std::size_t& pos, std::string& field,
+                 const std::string& separator) {
   ++pos;
   while (pos < text.size()) {
     const char c = text[pos];
@@ -32,7 +34,7 @@ bool read_quoted(const std::string& text, std::size_t& pos, std::string& field) 
       continue;
     }
     ++pos;
-    while (pos < text.size() && text[pos] == ' ') ++pos;
+    while (pos < text.size() && text[pos] == ' ' && !at_separator(text, pos, separator)) ++pos;
     return true;
   }
   return false;
@@ -50,7 +52,7 @@ bool read_csv(const std::string& text, const std::string& separator, bool quotin
     for (;;) {
       std::string field;
       if (quoting && pos < text.size() && text[pos] == '"') {
-        if (!read_quoted(text, pos, field)) return false;
+        if (!read_quoted(text, pos, field, separator)) return false;
         if (pos < text.size() && !at_line_end(text, pos) && !at_separator(text, pos, separator)) {
           return false;
         }

@@ -235,7 +235,7 @@ class buffer_builder {
   std::vector<u64> offsets_;
 };
 
-// ---- the template block appended to the program ----
+// ---- the template block the build places in the program ----
 
 // A count or string length: below 0x80 one byte, else two bytes, high part
 // first with the top bit set.

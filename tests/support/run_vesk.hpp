@@ -19,6 +19,6 @@ vesk_result run_program(const std::string& program, const std::vector<std::strin
 vesk_result run_vesk(const std::vector<std::string>& args, const std::string& stdin_text = "",
                      const std::string& env = "");
 
-// The template block the build appended to the vesk program, found through
+// The template block the build placed in the vesk program, found through
 // the program's locator; empty when there is none.
 byte_array program_template_block(const std::string& program = VESK_BINARY);

@@ -9,6 +9,7 @@
 #include "decode/decode_payload.hpp"
 #include "decode/template_db.hpp"
 #include "decode/template_map.hpp"
+#include "decode/type_words.hpp"
 #include "support/log_builder.hpp"
 #include "support/run_vesk.hpp"
 #include "support/temp_dir.hpp"
@@ -78,24 +79,84 @@ const char* const manifest_old = R"(<?xml version="1.0"?>
 </provider></events></instrumentation></instrumentationManifest>
 )";
 
+// The image class in four versions over two files: version 3 from build
+// 9200 on, version 2 from its page's Windows (Vista), version 1 whose page
+// and the class reference disagree, version 0 the class reference's
+// Windows 2000; an event type in an unversioned and a versioned class; a
+// FILETIME; a class without fields.
 const char* const kernel_mof = R"(<?xml version="1.0"?>
 <kernelMof>
-  <provider name="Image" guid="{2cb15d1d-5fc1-11d2-abe1-00a0c911f518}" version="2">
-    <class name="Image_Load" version="2">
+  <provider name="Image" guid="{2cb15d1d-5fc1-11d2-abe1-00a0c911f518}" version="2" page="d/image.md">
+    <class name="Image_Load" version="2" page="d/image-load.md">
       <eventtype value="10" name="Load"/>
       <data id="1" name="ImageBase" type="uint32" qualifiers="Pointer"/>
       <data id="2" name="ProcessId" type="uint32" qualifiers=""/>
       <data id="3" name="FileName" type="string" qualifiers='StringTermination("NullTerminated"), Format("w")'/>
     </class>
   </provider>
-  <provider name="Image_V0" guid="{2cb15d1d-5fc1-11d2-abe1-00a0c911f518}" version="0">
-    <class name="Image_V0_Load" version="0">
-      <eventtype value="10" name="Load"/>
-      <data id="1" name="Old" type="uint32" qualifiers=""/>
-    </class>
+  <provider name="Image_V1" guid="{2cb15d1d-5fc1-11d2-abe1-00a0c911f518}" version="1" page="d/image-v1.md">
+    <class name="Image_V1_Load" version="1"><eventtype value="10" name="Load"/>
+      <data id="1" name="V1" type="uint16" qualifiers=""/></class>
+  </provider>
+  <provider name="Image_V0" guid="{2cb15d1d-5fc1-11d2-abe1-00a0c911f518}" version="0" page="d/image-v0.md">
+    <class name="Image_V0_Load" version="0"><eventtype value="10" name="Load"/>
+      <data id="1" name="Old" type="uint32" qualifiers=""/></class>
+  </provider>
+  <provider name="Lost" guid="{6a399ae0-4bc6-4de9-870b-3657f8947e7e}">
+    <class name="Lost_Event"><eventtype value="32" name="Lost"/></class>
   </provider>
 </kernelMof>
 )";
+
+const char* const kernel_mof_extra = R"xml(<?xml version="1.0"?>
+<kernelMof>
+  <provider name="Image_V3" guid="{2cb15d1d-5fc1-11d2-abe1-00a0c911f518}" version="3">
+    <class name="Image_Load_V3" version="3" windows="8 and later (build 9200 on)">
+      <eventtype value="10" name="Load"/>
+      <data id="1" name="ImageBase" type="uint32" qualifiers="Pointer"/>
+      <data id="2" name="SignatureLevel" type="uint8" qualifiers=""/>
+    </class>
+  </provider>
+  <provider name="Config" guid="{9b79ee91-b5fd-41c0-a243-4248e266e9d0}">
+    <class name="Config_Build"><eventtype value="32" name="BuildInfo"/>
+      <data id="1" name="InstallDate" type="uint64" qualifiers="" sourceType="FILETIME"/></class>
+    <class name="Config_Old"><eventtype value="33" name="Paths"/>
+      <data id="1" name="Unversioned" type="uint32" qualifiers=""/></class>
+    <class name="Config_Paths" version="2"><eventtype value="33" name="Paths"/>
+      <data id="1" name="Path" type="string" qualifiers='Format("w")'/></class>
+  </provider>
+</kernelMof>
+)xml";
+
+// The minimum client of each page, as the classes' sources list them.
+const char* const kernel_sources =
+    "| page | last commit | date | min client |\n"
+    "|---|---|---|---|\n"
+    "| image.md | 4d5f26c6be39ae31f663357fe190f3868a37f9be | 2021-01-07 | Windows Vista |\n"
+    "| image-v1.md | 39839c995535665df29798a9a6e6791ec59c8dfd | 2021-04-27 | Windows Vista |\n"
+    "| image-v0.md | 39839c995535665df29798a9a6e6791ec59c8dfd | 2021-04-27 | — |\n";
+
+const std::string kernel_table = VESK_SOURCE_DIR "/src/decode/kernel_providers.hpp";
+
+// The descriptions above in <dir>/in, and an empty <dir>/out.
+void write_inputs(const temp_dir& dir) {
+  namespace fs = std::filesystem;
+  for (const char* d : {"in/reduced", "in/kernel-mof", "in/nasbench", "out"}) {
+    fs::create_directories(dir.path(d));
+  }
+  (void)dir.write("in/reduced/new.xml", std::string(manifest_new));
+  (void)dir.write("in/reduced/old.xml", std::string(manifest_old));
+  (void)dir.write("in/kernel-mof/kernel-mof.xml", std::string(kernel_mof));
+  (void)dir.write("in/kernel-mof/kernel-mof-extra.xml", std::string(kernel_mof_extra));
+  (void)dir.write("in/kernel-mof/SOURCES.md", std::string(kernel_sources));
+  (void)dir.write("in/nasbench/provider-names.tsv",
+                  std::string("guid\tname\n11111111-2222-3333-4444-555555555555\tLater Name\n"
+                              "aaaaaaaa-2222-3333-4444-555555555555\tOnly, Named\n"));
+}
+
+vesk_result run_converter(const std::string& in, const std::string& table, const std::string& out) {
+  return run_program(VESK_PYTHON, {VESK_SOURCE_DIR "/tools/manifest_templates.py", in, table, out});
+}
 
 struct converted {
   temp_dir dir;
@@ -104,21 +165,9 @@ struct converted {
 };
 
 void convert(converted& c) {
-  namespace fs = std::filesystem;
-  fs::create_directories(c.dir.path("in/reduced"));
-  fs::create_directories(c.dir.path("in/kernel-mof"));
-  fs::create_directories(c.dir.path("in/nasbench"));
-  fs::create_directories(c.dir.path("out"));
-  (void)c.dir.write("in/reduced/new.xml", std::string(manifest_new));
-  (void)c.dir.write("in/reduced/old.xml", std::string(manifest_old));
-  (void)c.dir.write("in/kernel-mof/kernel-mof.xml", std::string(kernel_mof));
-  (void)c.dir.write("in/nasbench/provider-names.tsv",
-                    std::string("guid\tname\n11111111-2222-3333-4444-555555555555\tLater Name\n"
-                                "aaaaaaaa-2222-3333-4444-555555555555\tOnly, Named\n"));
+  write_inputs(c.dir);
   c.out = c.dir.path("out");
-  const vesk_result r = run_program(
-      VESK_PYTHON, {VESK_SOURCE_DIR "/tools/manifest_templates.py", c.dir.path("in"),
-                    VESK_SOURCE_DIR "/src/decode/kernel_providers.hpp", c.out});
+  const vesk_result r = run_converter(c.dir.path("in"), kernel_table, c.out);
   ASSERT_EQ(r.status, 0) << r.err;
   c.summary = r.out;
 }
@@ -148,13 +197,20 @@ TEST(ManifestTemplates, ConvertsWhatTheWordsExpress) {
   // events: ids 1 to 7 of the newest build and id 1 of the older; templates:
   // ids 1, 2, 3, 5 and 7 with the newest build's selector and without, id 1
   // of 19041
+  // kernel classes: image Load v3 (no selector) and v2 and v0 under their
+  // builds, BuildInfo, Paths v2
   EXPECT_EQ(c.summary,
-            "providers 1, events 8, templates written 11; kernel class event types 1\n"
-            "cut short or left out: 3\n"
+            "providers 1, events 8, templates written 11; kernel class event types 3, "
+            "older versions under their builds 2\n"
+            "cut short or left out: 6\n"
             "  Test-Provider 6: left out: the event values 65542 and 1073741830 share the id and "
             "differ in layout\n"
             "  Test-Provider 3 v0: cut at \"Entries\": structure \"Entries\" repeated by a field\n"
-            "  Test-Provider 4: left out: no template\n");
+            "  Test-Provider 4: left out: no template\n"
+            "  kernel class Image_V1_Load 10 v1: left out: the descriptions disagree on its Windows: "
+            "stated from build 6000, the class reference names Windows XP and Windows Server 2003\n"
+            "  kernel class Lost_Event 32: left out: no fields (nothing to name)\n"
+            "  kernel class Config_Old 33: left out: its version is not stated\n");
   writer every;
   every.put_utf16(u"u").put_bytes(byte_array{'a', 0}).put_u8(0xF1).put_u8(2);  // U A I8 U8
   every.put_u16(0xFFF3).put_u16(4).put_u32(5).put_u32(6).put_u64(7).put_u64(8);  // I16..U64
@@ -168,6 +224,12 @@ TEST(ManifestTemplates, ConvertsWhatTheWordsExpress) {
   sized.put_bytes(byte_array{1, 2, 3, 4, 5, 6});           // Mac
   sized.put_u32(2).put_u32(10).put_u32(11);                // Count, Values
   sized.put_bytes(byte_array{'a', 'b', 'c'});              // Tag
+  const guid image = guid_of("2cb15d1d-5fc1-11d2-abe1-00a0c911f518");
+  const byte_array v3 = writer().put_u64(0x10000).put_u8(12).take();
+  const char* const v3_fields = R"("01-ImageBase":"0x0000000000010000";"02-SignatureLevel":"0x0c")";
+  const byte_array v2 = join({writer().put_u64(0x10000).put_u32(4).take(), writer().put_utf16(u"a.dll").take()});
+  const char* const v2_fields =
+      R"("01-ImageBase":"0x0000000000010000";"02-ProcessId":"0x00000004";"03-FileName":"a.dll")";
   struct row {
     const char* name;
     u64 build;
@@ -203,13 +265,25 @@ TEST(ManifestTemplates, ConvertsWhatTheWordsExpress) {
       {"AmbiguousIdGuessed", 22621, provider, 6, writer().put_u32(3).take(),
        R"("01-guess_uint32":"0x00000003")"},
       {"SameLayoutKept", 22621, provider, 7, writer().put_u32(3).take(), R"("01-Old":"0x00000003")"},
-      // kernel classes: the newest version, by event type and by hook id
-      {"KernelByType", 0, guid_of("2cb15d1d-5fc1-11d2-abe1-00a0c911f518"), 10,
-       join({writer().put_u64(0x10000).put_u32(4).take(), writer().put_utf16(u"a.dll").take()}),
-       R"("01-ImageBase":"0x0000000000010000";"02-ProcessId":"0x00000004";"03-FileName":"a.dll")"},
-      {"KernelByHookId", 0, guid_of("2cb15d1d-5fc1-11d2-abe1-00a0c911f518"), 0x140a,
-       join({writer().put_u64(0x10000).put_u32(4).take(), writer().put_utf16(u"a.dll").take()}),
-       R"("01-ImageBase":"0x0000000000010000";"02-ProcessId":"0x00000004";"03-FileName":"a.dll")"},
+      // kernel classes: the newest version for every build no older
+      // version is placed under, by event type and by hook id (also the
+      // process group's hook the image load is logged under)
+      {"KernelNewest", 0, image, 10, v3, v3_fields},
+      {"KernelUnlistedBuild", 2600, image, 10, v3, v3_fields},
+      {"KernelByHookId", 19045, image, 0x140a, v3, v3_fields},
+      {"KernelByProcessHook", 19045, image, 0x030a, v3, v3_fields},
+      // an older version under the builds of its Windows: its page's first
+      // Windows (Vista) up to the newer version's (build 9200); the class
+      // reference's alone (version 0: Windows 2000)
+      {"KernelVista", 6000, image, 0x030a, v2, v2_fields},
+      {"KernelSeven", 7601, image, 10, v2, v2_fields},
+      {"KernelEight", 9200, image, 10, v3, v3_fields},
+      {"KernelVersionZero", 2195, image, 0x140a, writer().put_u32(7).take(), R"("01-Old":"0x00000007")"},
+      {"KernelFiletime", 0, guid_of("9b79ee91-b5fd-41c0-a243-4248e266e9d0"), 32,
+       writer().put_u64(ft_2021).take(), R"("01-InstallDate":"0x01d6dfd10c358000 [2021-01-01 00:00:00.000]")"},
+      // a field-less class writes no line: its bytes are guessed
+      {"KernelNoFields", 0, guid_of("6a399ae0-4bc6-4de9-870b-3657f8947e7e"), 32,
+       writer().put_u32(5).take(), R"("01-guess_uint32":"0x00000005")"},
   };
   for (const row& r : rows) {
     SCOPED_TRACE(r.name);
@@ -224,6 +298,99 @@ TEST(ManifestTemplates, ConvertsWhatTheWordsExpress) {
   }
   EXPECT_EQ(map.provider_name(provider.bytes), "Test-Provider");
   EXPECT_EQ(map.provider_name(guid_of("aaaaaaaa-2222-3333-4444-555555555555").bytes), "Only_ Named");
+}
+
+// An input that cannot be read is named, the others are read on, and the
+// run fails leaving the sources it would replace as they were.
+TEST(ManifestTemplates, FailureLeavesTheSourcesAsTheyWere) {
+  namespace fs = std::filesystem;
+  // the program's table without its last row
+  std::string table = read_text(kernel_table);
+  const std::size_t last_row = table.find("    {0x1E00,");
+  ASSERT_NE(last_row, std::string::npos);
+  const std::string short_table = table.erase(last_row, table.find('\n', last_row) + 1 - last_row);
+  struct row {
+    const char* name;
+    const char* file;         // written into the inputs (empty: none)
+    const char* content;
+    const char* folder;       // the descriptions folder given, under the test's folder
+    bool short_kernel_table;
+    const char* message;      // the error line
+  };
+  const row rows[] = {
+      {"BrokenManifest", "in/reduced/broken.xml", "<instrumentationManifest", "in", false,
+       "/in/reduced/broken.xml: unclosed token: line 1, column 0"},
+      {"BrokenKernelClasses", "in/kernel-mof/kernel-mof.xml", "<kernelMof><provider>", "in", false,
+       "/in/kernel-mof/kernel-mof.xml: no element found: line 1, column 21"},
+      {"NoKernelClasses", "in/kernel-mof/kernel-mof.xml", nullptr, "in", false,
+       "/in/kernel-mof: no kernel class description (*.xml)"},
+      {"NoPageList", "in/kernel-mof/SOURCES.md", nullptr, "in", false,
+       "/in/kernel-mof/SOURCES.md: [Errno 2] No such file or directory"},
+      {"MissingFolder", "", "", "absent", false, "/absent: not a folder of provider descriptions"},
+      {"ShortKernelTable", "", "", "in", true, ": 30 kernel provider rows read, 31 expected"},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.name);
+    temp_dir dir;
+    write_inputs(dir);
+    (void)fs::remove(dir.path("in/kernel-mof/kernel-mof-extra.xml"));
+    if (*r.file != 0 && r.content != nullptr) (void)dir.write(r.file, std::string(r.content));
+    if (*r.file != 0 && r.content == nullptr) (void)fs::remove(dir.path(r.file));
+    const std::string table_path =
+        r.short_kernel_table ? dir.write("kernel_providers.hpp", short_table) : kernel_table;
+    (void)dir.write("out/manifest-test-provider.txt", std::string("earlier\n"));
+    (void)dir.write("out/kernel-classes.txt", std::string("earlier kernel\n"));
+    (void)dir.write("out/00-seed.txt", std::string("seed\n"));
+    const vesk_result res = run_converter(dir.path(r.folder), table_path, dir.path("out"));
+    EXPECT_EQ(res.status, 1);
+    EXPECT_NE(res.err.find(r.message), std::string::npos) << res.err;
+    EXPECT_TRUE(res.err.ends_with("manifest_templates.py: no template source written\n")) << res.err;
+    EXPECT_EQ(read_text(dir.path("out/manifest-test-provider.txt")), "earlier\n");
+    EXPECT_EQ(read_text(dir.path("out/kernel-classes.txt")), "earlier kernel\n");
+    // nothing else written, in the folder or beside it
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path("out")), fs::directory_iterator()), 3);
+    for (const auto& entry : fs::directory_iterator(dir.path(""))) {
+      EXPECT_FALSE(entry.path().filename().string().starts_with(".manifest-templates-")) << entry.path();
+    }
+  }
+}
+
+// The converter writes the program's type words: each word it names is the
+// word the program's vocabulary gives that meaning.
+TEST(ManifestTemplates, WordsAreTheProgramsWords) {
+  const char* const script =
+      "import sys\n"
+      "sys.path.insert(0, sys.argv[1])\n"
+      "import manifest_templates as m\n"
+      "t = m.IN_TYPES\n"
+      "for n in ('UnicodeString', 'AnsiString', 'Int8', 'UInt8', 'Int16', 'UInt16', 'Int32',\n"
+      "          'UInt32', 'Int64', 'UInt64', 'Float', 'Double', 'Boolean', 'Binary', 'GUID',\n"
+      "          'Pointer', 'FILETIME', 'SYSTEMTIME', 'SID', 'HexInt32', 'HexInt64'):\n"
+      "    print(t['win:' + n])\n"
+      "for w in (m.UNICODE, m.ANSI, m.BINARY, m.UINT8, m.INT8, m.UINT16, m.POINTER, m.SID, m.UINT32,\n"
+      "          m.BYTES_BY_NEXT_WORD, m.TEXT_BY_FIELD[m.UNICODE], m.TEXT_BY_FIELD[m.ANSI],\n"
+      "          m.TEXT_BY_FIELD[m.BINARY], m.ARRAY_BY_FIELD[m.UNICODE], m.ARRAY_BY_FIELD[m.ANSI],\n"
+      "          m.ARRAY_BY_FIELD[m.UINT8], m.ARRAY_BY_FIELD[m.INT8], m.ARRAY_BY_FIELD[m.UINT32],\n"
+      "          m.ARRAY_BY_FIELD[7], m.ARRAY_BY_FIELD[20], m.ARRAY_BY_FIELD[m.POINTER],\n"
+      "          m.NARROW_TEXT_N, m.UTF16_SLOTS[6], m.UTF16_SLOTS[8], m.UTF16_SLOTS[32],\n"
+      "          m.UTF16_SLOTS[512], m.RAW16, m.POINTER_PAIR):\n"
+      "    print(w)\n";
+  namespace it = in_type;
+  namespace wc = word_class;
+  const std::vector<u16> words = {
+      it::utf16_text, it::ansi_text, it::int8, it::uint8, it::int16, it::uint16, it::int32,
+      it::uint32, it::int64, it::uint64, it::float32, it::float64, it::boolean, it::binary,
+      it::guid, it::pointer, it::filetime, it::systemtime, it::sid, it::hex_int32, it::hex_int64,
+      it::utf16_text, it::ansi_text, it::binary, it::uint8, it::int8, it::uint16, it::pointer,
+      it::sid, it::uint32, bytes_by_next_word, wc::back_utf16, wc::back_ansi, wc::back_bytes,
+      wc::back_utf16_list, wc::back_ansi_list, wc::back_bytes, wc::back_bytes, wc::back_u32s,
+      wc::back_u32s, wc::back_u32s, wc::back_pointers, wc::ansi_n, it::utf16_slot6,
+      it::utf16_slot8, wc::utf16_slot32, it::utf16_slot512, it::raw16, with_n(wc::pointers_n, 2)};
+  std::string expected;
+  for (const u16 w : words) expected += std::to_string(w) + "\n";
+  const vesk_result r = run_program(VESK_PYTHON, {"-c", script, VESK_SOURCE_DIR "/tools"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, expected);
 }
 
 }  // namespace
