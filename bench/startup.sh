@@ -3,7 +3,7 @@
 # loading of templates: its instructions (callgrind, the same whatever the
 # machine's load), its time over repeated runs and its peak memory. Then
 # -templates files built to defeat a template store that expands its id
-# ranges, and a damaged template block appended to a copy of the program:
+# ranges, and a damaged template block given to a copy of the program:
 # each with its wall time, peak memory and exit status.
 # Run by hand from the top of the repository after `make build`:
 #   bench/startup.sh [tiny log]
@@ -49,9 +49,11 @@ for f in ranges100 ranges1000 selectors1000 repeated10000; do
   cat "$dir/time"
 done
 
-# A 1.6 KB block of 50 chunks that each claim every event id of one provider.
-python3 - "$dir/damaged.block" <<'EOF'
-import struct, sys
+# A 1.6 KB block of 50 chunks that each claim every event id of one
+# provider, put behind a copy of the program with the locator pointed at it.
+cp "$vesk" "$dir/vesk"
+python3 - "$dir/vesk" <<'EOF'
+import hashlib, struct, sys
 block = bytes([1, 0, 1, 3]) + b"unk"  # field names: one empty; providers: "unk"
 provider = bytes(range(16))
 for i in range(50):
@@ -59,10 +61,13 @@ for i in range(50):
     body = bytes([0]) + provider + struct.pack("<HBHH", 0, 1, 0, 65535) + bytes([0, 1])
     body += struct.pack("<HH", 8 + i, 0)
     block += struct.pack("<H", len(body)) + body
-open(sys.argv[1], "wb").write(block)
+data = bytearray(open(sys.argv[1], "rb").read())
+marker = b"VESK_TEMPLATE_DB"
+assert data.count(marker) == 1, "the locator's marker must appear once"
+at = data.find(marker) + len(marker)
+data[at:at + 24] = struct.pack("<II", len(data), len(block)) + hashlib.md5(block).digest()
+open(sys.argv[1], "wb").write(data + block)
 EOF
-cp "$vesk" "$dir/vesk"
-python3 tools/template_block.py append "$dir/vesk" "$dir/damaged.block"
 /usr/bin/time -o "$dir/time" -f "damaged block: %e s, %M KB peak, status %x" \
   "$dir/vesk" -log "$log" -quiet >/dev/null || true
 cat "$dir/time"
