@@ -207,10 +207,7 @@ bool load_run_templates(vesk_user_opts& opts) {
   if (!read_located_template_block(block, template_db_locator, program)) {
     print_message("no template block in %s: payloads are guessed only\n", program.c_str());
   }
-  if (opts.processor.load_templates(block, opts.templates_file)) return true;
-  print_message("prob reading templates file: %s (missing, unreadable or empty)\n",
-                opts.templates_file.c_str());
-  return false;
+  return opts.processor.load_templates(std::move(block), opts.templates_file);
 }
 
 // The log-reading road: the logs of -log, -pipe or -enumdir.

@@ -1,7 +1,10 @@
 #include "decode/template_db.hpp"
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <limits>
+#include <utility>
 
 #include "common/byte_reader.hpp"
 #include "common/zarn_bytes.hpp"
@@ -22,22 +25,77 @@ namespace {
 constexpr u64 min_block_bytes = 36;
 // The chunks end when this many bytes or fewer are left.
 constexpr u64 block_tail_bytes = 16;
+// A node of a set or map of small values: the value, three links, a colour
+// and the allocator's own header.
+constexpr u64 node_bytes = 48;
 
-// Up to `count` u16 values into `out`, each only while `used` is below L
-// (the chunk's own end); false when a value would lie past the end of the
-// bytes.
-template <typename Insert>
-bool read_u16_list(zarn::byte_reader& r, u8 count, u64 length, u64& used, Insert insert) {
-  for (u8 i = 0; i < count && used < length; ++i) {
-    u16 v = 0;
-    if (!r.read_u16(v)) return false;
-    insert(v);
-    used += 2;
-  }
+// The next list of a chunk: `count` u16 values, of which only those that
+// start while `used` is below L (the chunk's own end) belong to it. False
+// when they would lie past the end of the bytes.
+bool read_u16_list(zarn::byte_reader& r, u8 count, u64 length, u64& used,
+                   std::span<const u8>& out) {
+  const u64 values = used < length ? std::min<u64>(count, (length - used + 1) / 2) : 0;
+  if (!r.read_bytes(2 * values, out)) return false;
+  used += 2 * values;
   return true;
 }
 
+template <typename Insert>
+void each_u16(std::span<const u8> values, Insert insert) {
+  for (std::size_t i = 0; i + 1 < values.size(); i += 2) insert(zarn::load_u16(values.data() + i));
+}
+
 }  // namespace
+
+bool read_chunk(std::span<const u8> data, chunk_view& out) {
+  if (data.size() < template_chunk::min_bytes) return false;
+  zarn::byte_reader r(data);
+  u16 length = 0;
+  if (!r.read_u16(length) || length > r.remaining()) return false;
+
+  chunk_view c;
+  // `used` counts the bytes read after L; the lists stop where L ends
+  u64 used = 1;
+  u8 count = 0;
+  std::span<const u8> guid_bytes;
+  u8 range_flag = 0;
+  if (!r.read_u8(count) || !read_u16_list(r, count, length, used, c.selectors) ||
+      !r.read_bytes(16, guid_bytes) || !r.read_u16(c.name_index) || !r.read_u8(range_flag)) {
+    return false;
+  }
+  used += 19;
+  if (range_flag != 0) {
+    if (!r.read_u16(c.first_id) || !r.read_u16(c.last_id)) return false;
+    used += 4;
+  }
+  c.provider = guid(guid_bytes.data());
+  used += 1;
+  if (!r.read_u8(count) || !read_u16_list(r, count, length, used, c.ids)) return false;
+  used += 1;
+  if (!r.read_u8(count) || !read_u16_list(r, count, length, used, c.types) ||
+      !read_u16_list(r, count, length, used, c.name_indexes)) {
+    return false;
+  }
+  c.size = static_cast<u32>(used + 2);
+  c.adds_up = used == length;
+  out = c;
+  return true;
+}
+
+bool read_block_tables(std::span<const u8> block, std::vector<std::string>& field_names,
+                       std::vector<std::string>& provider_names, u64& chunks_at) {
+  if (block.size() < min_block_bytes) return false;
+  const u32 field_table = read_counted_string_list(field_names, block);
+  if (field_table == 0) return false;
+  const u32 provider_table = read_counted_string_list(provider_names, block.subspan(field_table));
+  if (provider_table == 0) return false;
+  chunks_at = u64{field_table} + provider_table;
+  return true;
+}
+
+bool block_has_chunk(std::span<const u8> block, u64 pos) {
+  return pos < block.size() && block.size() - pos > block_tail_bytes;
+}
 
 bool read_template_block(byte_array& out, u32 offset, u32 length) {
   return read_template_block(out, offset, length, get_exe_path());
@@ -75,6 +133,7 @@ void template_rec::clear() {
   first_id = 0;
   last_id = 0;
   ids.clear();
+  more_ranges.clear();
   types.clear();
   names.clear();
   name_indexes.clear();
@@ -83,47 +142,42 @@ void template_rec::clear() {
 }
 
 u32 template_rec::unpack(std::span<const u8> data) {
-  clear();
-  if (data.size() < template_chunk::min_bytes) return 0;
-  zarn::byte_reader r(data);
-  u16 length = 0;
-  if (!r.read_u16(length) || length > r.remaining()) return 0;
-
-  // `used` counts the bytes read after L; the lists stop where L ends
-  u64 used = 0;
-  u8 count = 0;
-  bool held = r.read_u8(count);
-  used += 1;
-  held = held && read_u16_list(r, count, length, used, [this](u16 v) { selectors.insert(v); });
-
-  std::span<const u8> guid_bytes;
-  u16 name_index = 0;
-  u8 range_flag = 0;
-  held = held && r.read_bytes(16, guid_bytes) && r.read_u16(name_index) && r.read_u8(range_flag);
-  used += 19;
-  if (held && range_flag != 0) {
-    held = r.read_u16(first_id) && r.read_u16(last_id);
-    used += 4;
-  }
-  if (held) {
-    provider = guid(guid_bytes.data());
-    provider_index = name_index;
-  }
-
-  held = held && r.read_u8(count);
-  used += 1;
-  held = held && read_u16_list(r, count, length, used, [this](u16 v) { ids.insert(v); });
-  held = held && r.read_u8(count);
-  used += 1;
-  held = held && read_u16_list(r, count, length, used, [this](u16 v) { types.push_back(v); });
-  held = held && read_u16_list(r, count, length, used, [this](u16 v) { name_indexes.push_back(v); });
-  // a field that would lie past the end of the block: no chunk at all
-  if (!held) {
+  chunk_view chunk;
+  if (!read_chunk(data, chunk)) {
     clear();
     return 0;
   }
-  if (used != length) std::fputs("Problem unpacking chunk data\n", stderr);
-  return static_cast<u32>(used + 2);
+  take_chunk(chunk);
+  if (!chunk.adds_up) std::fputs("Problem unpacking chunk data\n", stderr);
+  return chunk.size;
+}
+
+void template_rec::take_chunk(const chunk_view& chunk) {
+  clear();
+  provider = chunk.provider;
+  provider_index = chunk.name_index;
+  first_id = chunk.first_id;
+  last_id = chunk.last_id;
+  each_u16(chunk.selectors, [this](u16 v) { selectors.insert(v); });
+  each_u16(chunk.ids, [this](u16 v) { ids.insert(v); });
+  types.reserve(chunk.types.size() / 2);
+  each_u16(chunk.types, [this](u16 v) { types.push_back(v); });
+  name_indexes.reserve(chunk.name_indexes.size() / 2);
+  each_u16(chunk.name_indexes, [this](u16 v) { name_indexes.push_back(v); });
+}
+
+void template_rec::name_fields(const std::vector<std::string>& field_names) {
+  names.assign(name_indexes.size(), "");
+  for (std::size_t i = 0; i < name_indexes.size(); ++i) {
+    if (name_indexes[i] < field_names.size()) names[i] = field_names[name_indexes[i]];
+  }
+}
+
+u64 template_rec::held_bytes() const {
+  u64 bytes = sizeof(template_rec) + signature.size() + line.size() + 2 * types.size() +
+              2 * name_indexes.size();
+  for (const std::string& name : names) bytes += sizeof(std::string) + name.size();
+  return bytes + node_bytes * (selectors.size() + ids.size() + more_ranges.size());
 }
 
 void template_db::clear() {
@@ -135,29 +189,39 @@ void template_db::clear() {
   provider_index.clear();
   field_names.assign(1, "");
   field_name_index.clear();
+  store_bytes = 0;
+  refused_line = 0;
 }
 
 bool template_db::parse_block(std::span<const u8> block) {
   clear();
-  if (block.size() < min_block_bytes) return false;
-  const u32 field_table = read_counted_string_list(field_names, block);
-  if (field_table == 0) return false;
-  const u32 provider_table = read_counted_string_list(provider_names, block.subspan(field_table));
-  if (provider_table == 0) return false;
-
-  u64 pos = u64{field_table} + provider_table;
-  template_rec rec;
-  while (pos < block.size() && block.size() - pos > block_tail_bytes) {
-    const u32 size = rec.unpack(block.subspan(pos));
-    if (size == 0) break;
-    rec.names.assign(rec.name_indexes.size(), "");
-    for (std::size_t i = 0; i < rec.name_indexes.size(); ++i) {
-      if (rec.name_indexes[i] < field_names.size()) rec.names[i] = field_names[rec.name_indexes[i]];
+  u64 chunks_at = 0;
+  if (!read_block_tables(block, field_names, provider_names, chunks_at)) {
+    clear();
+    return false;
+  }
+  // the records are counted first, so that each is read in its place
+  u64 count = 0;
+  chunk_view chunk;
+  for (u64 pos = chunks_at; block_has_chunk(block, pos) && read_chunk(block.subspan(pos), chunk);
+       pos += chunk.size) {
+    ++count;
+  }
+  records.reserve(count);
+  u64 pos = chunks_at;
+  for (u64 i = 0; i < count; ++i) {
+    template_rec& rec = records.emplace_back();
+    pos += rec.unpack(block.subspan(pos));
+    rec.name_fields(field_names);
+    // a chunk may name one long field name 255 times: a damaged block must
+    // not take more memory than a sound one could need
+    store_bytes += rec.held_bytes();
+    if (store_bytes > max_store_bytes) {
+      records.pop_back();
+      break;
     }
     // the first chunk that names a provider decides its name
     if (rec.provider_index != 0) provider_index.emplace(rec.provider, rec.provider_index);
-    records.push_back(rec);
-    pos += size;
   }
   return true;
 }
@@ -316,33 +380,62 @@ bool find_same(const template_db& db, const template_rec& rec, u32& held, guid& 
   return false;
 }
 
-// A later line of the same template adds its ids to the earlier record.
-void merge_ids(template_rec& held, const template_rec& rec) {
-  held.ids.insert(rec.ids.begin(), rec.ids.end());
-  if (rec.last_id == 0) return;
-  if (held.last_id == 0) {
-    held.first_id = rec.first_id;
-    held.last_id = rec.last_id;
-    return;
+// Adds first..last to disjoint ranges, joining those it overlaps or
+// touches. A range held already costs one search.
+void add_range(std::map<u16, u16>& ranges, u16 first, u16 last) {
+  // wider, so that a range that ends at 65535 touches nothing past it
+  u32 low = first;
+  u32 high = last;
+  auto next = ranges.upper_bound(first);
+  if (next != ranges.begin()) {
+    const auto before = std::prev(next);
+    if (u32{before->second} + 1 >= low) {
+      if (before->second >= last) return;
+      low = before->first;
+      next = ranges.erase(before);
+    }
   }
-  // a wider counter, so that a range ending at 65535 ends
-  for (u32 id = rec.first_id; id <= rec.last_id; ++id) held.ids.insert(static_cast<u16>(id));
+  while (next != ranges.end() && next->first <= high + 1) {
+    high = std::max<u32>(high, next->second);
+    next = ranges.erase(next);
+  }
+  ranges.emplace_hint(next, static_cast<u16>(low), static_cast<u16>(high));
 }
 
-void add_template(template_db& db, template_rec& rec) {
+// A later line of the same template adds its ids to the earlier record: its
+// single ids one by one, its range as a range. Returns the memory added.
+u64 merge_ids(template_rec& held, const template_rec& rec) {
+  const u64 nodes = held.ids.size() + held.more_ranges.size();
+  held.ids.insert(rec.ids.begin(), rec.ids.end());
+  if (rec.last_id != 0 && held.last_id == 0) {
+    held.first_id = rec.first_id;
+    held.last_id = rec.last_id;
+  } else if (rec.last_id != 0 && (rec.first_id < held.first_id || rec.last_id > held.last_id)) {
+    add_range(held.more_ranges, rec.first_id, rec.last_id);
+  }
+  // merging can join ranges: fewer nodes than before costs nothing
+  const u64 now = held.ids.size() + held.more_ranges.size();
+  return now > nodes ? node_bytes * 2 * (now - nodes) : 0;
+}
+
+// Enters a template line's record, or merges it into an earlier record of
+// the same template. Returns the memory it adds: a record twice (as read and
+// compiled), each new field name twice (the list and its index).
+u64 add_template(template_db& db, template_rec& rec) {
   u32 held = 0;
   guid slot;
   bool has_slot = false;
-  if (find_same(db, rec, held, slot, has_slot)) {
-    merge_ids(db.records[held], rec);
-    return;
-  }
+  if (find_same(db, rec, held, slot, has_slot)) return merge_ids(db.records[held], rec);
+  u64 added = 0;
   for (const std::string& name : rec.names) {
     u32 index = 0;
     if (!name.empty()) {
-      const auto [it, added] =
+      const auto [it, is_new] =
           db.field_name_index.emplace(name, static_cast<u32>(db.field_names.size()));
-      if (added) db.field_names.push_back(name);
+      if (is_new) {
+        db.field_names.push_back(name);
+        added += 2 * (sizeof(std::string) + name.size()) + node_bytes;
+      }
       index = it->second;
     }
     // the names travel with the record as text; an index past 16 bits (a
@@ -352,10 +445,12 @@ void add_template(template_db& db, template_rec& rec) {
   const auto named = db.provider_index.find(rec.provider);
   if (named != db.provider_index.end()) rec.provider_index = named->second;
   const u32 index = static_cast<u32>(db.records.size());
-  db.records.push_back(rec);
+  added += 2 * rec.held_bytes();
+  db.records.push_back(std::move(rec));
   // a run whose keys are all held leaves the record out of the index: it
   // still compiles, later lines of it just do not merge into it
   if (has_slot) db.key_index.emplace(slot, index);
+  return added;
 }
 
 // "#<GUID> ! <name>, ...": the GUID (braces allowed) and the name up to the
@@ -390,10 +485,12 @@ bool read_provider_line(const std::string& text, std::string& guid_field, guid& 
   return true;
 }
 
-void add_provider(template_db& db, template_rec& rec, const std::string& guid_field,
-                  const guid& provider, const std::string& name) {
+// Enters a provider line; returns the memory it adds, counted as a template
+// line's.
+u64 add_provider(template_db& db, template_rec& rec, const std::string& guid_field,
+                 const guid& provider, const std::string& name) {
   // the first line that names a provider decides its name
-  if (db.provider_index.contains(provider)) return;
+  if (db.provider_index.contains(provider)) return 0;
   db.provider_names.push_back(name);
   rec.provider = provider;
   rec.provider_index = db.provider_names.size() - 1;
@@ -401,7 +498,9 @@ void add_provider(template_db& db, template_rec& rec, const std::string& guid_fi
   rec.signature = guid_field + name;
   rec.key = key_of(rec.signature);
   db.key_index.emplace(rec.key, static_cast<u32>(db.records.size()));
-  db.records.push_back(rec);
+  const u64 added = 2 * (rec.held_bytes() + sizeof(std::string) + name.size());
+  db.records.push_back(std::move(rec));
+  return added;
 }
 
 }  // namespace
@@ -419,7 +518,7 @@ bool template_rec::parse_line(std::string& text, const char*& why) {
   return why == nullptr;
 }
 
-bool template_db::parse_file(const std::string& path) {
+bool template_db::parse_file(const std::string& path, u64 limit) {
   clear();
   byte_array data;
   if (!uni::read_file_head(data, path, std::numeric_limits<u32>::max()) || data.empty()) {
@@ -446,21 +545,32 @@ bool template_db::parse_file(const std::string& path) {
     if (text[0] != '#') {
       const char* why = nullptr;
       if (rec.parse_line(text, why)) {
-        add_template(*this, rec);
+        store_bytes += add_template(*this, rec);
       } else {
         warn(i + 1, "template", why);
       }
-      continue;
+    } else {
+      rec.line = text;
+      std::string guid_field;
+      guid provider;
+      std::string name;
+      const char* why = nullptr;
+      if (read_provider_line(text, guid_field, provider, name, why)) {
+        store_bytes += add_provider(*this, rec, guid_field, provider, name);
+      } else if (why != nullptr) {
+        warn(i + 1, "provider", why);
+      }
     }
-    rec.line = text;
-    std::string guid_field;
-    guid provider;
-    std::string name;
-    const char* why = nullptr;
-    if (read_provider_line(text, guid_field, provider, name, why)) {
-      add_provider(*this, rec, guid_field, provider, name);
-    } else if (why != nullptr) {
-      warn(i + 1, "provider", why);
+    // Each line costs memory in proportion to its own text, so only a file
+    // of many megabytes can get here; a tool that wrote it went wrong.
+    if (store_bytes > limit) {
+      const unsigned long long mib = (limit + (1u << 20) - 1) >> 20;
+      print_message(
+          "%s:%zu: the templates would take more than %llu MiB of memory; the file is refused\n",
+          path.c_str(), i + 1, mib);
+      clear();
+      refused_line = i + 1;
+      return false;
     }
   }
   if (warnings > max_warnings) {

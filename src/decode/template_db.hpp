@@ -60,6 +60,42 @@ namespace template_chunk {
 inline constexpr u64 min_bytes = 20;
 }  // namespace template_chunk
 
+// One chunk as it lies in the block: its fixed fields, and each list as the
+// run of little-endian u16 values it holds. `size` is the bytes the chunk
+// takes (L + 2 when its content adds up to L, which `adds_up` tells).
+struct chunk_view {
+  guid provider;
+  u16 name_index = 0;
+  u16 first_id = 0;  // both 0 when the range flag is 0
+  u16 last_id = 0;
+  std::span<const u8> selectors;
+  std::span<const u8> ids;
+  std::span<const u8> types;
+  std::span<const u8> name_indexes;
+  u32 size = 0;
+  bool adds_up = false;
+};
+
+// Reads the chunk at the start of `data`, the bytes left in the block. The
+// lists stop where the chunk's L says it ends; the fixed fields are read
+// whatever L says. False when fewer than 20 bytes are left, L claims more
+// than follows, or any field would lie past the end of `data`.
+[[nodiscard]] bool read_chunk(std::span<const u8> data, chunk_view& out);
+
+// The block's two name tables, and where its chunks begin. False for a block
+// under 36 bytes or a table that consumes nothing.
+[[nodiscard]] bool read_block_tables(std::span<const u8> block,
+                                     std::vector<std::string>& field_names,
+                                     std::vector<std::string>& provider_names, u64& chunks_at);
+// A chunk may start at `pos`: more than 16 bytes of the block are left.
+bool block_has_chunk(std::span<const u8> block, u64 pos);
+
+// The most memory the templates of one source (the user's template file, the
+// appended block) may take once parsed and compiled. The ids are kept as
+// ranges, so a sound source needs a few megabytes; a source that would take
+// more is damaged or hostile.
+inline constexpr u64 max_store_bytes = u64{256} << 20;
+
 // One template record, from a block chunk or from a line of the user's
 // template file.
 struct template_rec {
@@ -71,6 +107,10 @@ struct template_rec {
   u16 first_id = 0;         // an inclusive range of event ids...
   u16 last_id = 0;          // ...when last_id is not 0
   std::set<u16> ids;        // event ids besides the range
+  // Ranges merged in from later lines of the same template (text file only):
+  // first id -> last id, disjoint and apart, so a repeated or overlapping
+  // line merges into what is there.
+  std::map<u16, u16> more_ranges;
   std::vector<u16> types;   // one type word per payload field
   std::vector<std::string> names;       // aligned with types; may be empty
   std::vector<u16> name_indexes;        // aligned with types, into the field names
@@ -87,6 +127,14 @@ struct template_rec {
   // whose content does not add up to L is reported once on standard error
   // and kept as read.
   u32 unpack(std::span<const u8> data);
+  // Clears the record and fills it from a chunk read by read_chunk; the
+  // field names stay empty.
+  void take_chunk(const chunk_view& chunk);
+  // One name per field-name index: the block's field name at that index, the
+  // empty text for an index past the table.
+  void name_fields(const std::vector<std::string>& field_names);
+  // The memory the record holds, an estimate that errs high.
+  u64 held_bytes() const;
 
   // Reads one template line of the user's template file:
   //   <provider GUID> ! <text> $<ids>, <item>, <item>, ...
@@ -115,13 +163,20 @@ struct template_db {
   std::map<guid, u64> provider_index;          // GUID -> provider name
   std::vector<std::string> field_names;        // entry 0 is the empty text
   std::map<std::string, u32> field_name_index; // name -> field name (text file only)
+  // The memory the records and names take, an estimate that errs high (a
+  // text-file record counts twice: as read and as it will be compiled), and
+  // the line of the text file that would have taken it past its limit (0:
+  // none did).
+  u64 store_bytes = 0;
+  std::size_t refused_line = 0;
 
   template_db() { clear(); }
   // Empties everything; provider names hold "unk", field names the empty text.
   void clear();
   // Parses a whole block. False (database cleared) for a block under 36
   // bytes or a name table that consumes nothing. Otherwise true, also when
-  // the chunks end at one that cannot be read: the records before it stay.
+  // the chunks end at one that cannot be read, or at one whose records would
+  // pass max_store_bytes: the records before it stay.
   bool parse_block(std::span<const u8> block);
   // Reads the user's template file at `path`: provider lines
   // ("#<GUID> ! <name>") and template lines (template_rec::parse_line); lines
@@ -131,7 +186,9 @@ struct template_db {
   // standard error naming the file and line ("<path>:<n>: template line
   // skipped: <why>", or "provider line"); after 50 warnings the rest are
   // counted in one last line. A leading UTF-8 byte-order mark is passed
-  // over. False (database cleared) when the file cannot be read or is empty;
-  // true otherwise, also when lines were skipped.
-  bool parse_file(const std::string& path);
+  // over. False (database cleared) when the file cannot be read or is empty,
+  // and when a line would take the templates past `limit` bytes: that line is
+  // named on standard error ("<path>:<n>: ...; the file is refused") and kept
+  // in refused_line. True otherwise, also when lines were skipped.
+  bool parse_file(const std::string& path, u64 limit = max_store_bytes);
 };

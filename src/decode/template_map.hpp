@@ -3,14 +3,17 @@
 // operating-system build of the trace being decoded, the field list that
 // describes an event's payload; with the provider names and the kernel hook
 // groups.
+#include <deque>
 #include <map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "common/guid.hpp"
 #include "common/zarn_types.hpp"
 
 struct template_db;
+struct template_rec;
 
 // One compiled field list. Equal signatures share one template.
 struct event_template {
@@ -29,12 +32,39 @@ struct event_template {
   void finalize();
 };
 
-// Selector value (an OS build number, 0 for every build) -> template key.
-using selector_map = std::map<u64, guid>;
+// The event ids `first` to `last`, inclusive, and what holds them: a claim
+// of the provider's, or, once worked out for one selector, a template.
+struct id_span {
+  u16 first = 0;
+  u16 last = 0;
+  u32 target = 0;
+};
+
+// One record's hold on event ids of its provider: its template, the compile
+// that made it and the OS builds it holds for.
+struct id_claim {
+  u32 template_index = 0;  // into the map's templates
+  u32 generation = 0;      // an id held by an earlier compile takes nothing from a later one
+  // Its selector values: a slice of the provider's selectors, ascending,
+  // never empty (0 alone: every build).
+  u32 first_selector = 0;
+  u32 selector_count = 0;
+};
 
 struct provider_entry {
-  std::map<u16, selector_map> ids;  // event id -> its templates by selector
-  std::string name;                 // empty while no name is known
+  std::vector<id_claim> claims;  // in the order compiled
+  std::vector<id_span> spans;    // the claims' event ids as ranges; target: the claim
+  std::vector<u64> selectors;    // every claim's selector values
+  std::string name;              // empty while no name is known
+  // The provider's chunks of the appended block that are not compiled yet:
+  // a slice of the map's block chunks.
+  u32 pending_first = 0;
+  u32 pending_count = 0;
+  // The lookup under the selector `resolved_for`: disjoint spans in id
+  // order; target: the template.
+  std::vector<id_span> resolved;
+  u64 resolved_for = 0;
+  bool resolved_valid = false;
 
   void clear();
 };
@@ -43,7 +73,8 @@ class template_map {
  public:
   template_map() { clear(); }
 
-  // Empties the templates, providers and hook groups; the selector becomes 0.
+  // Empties the templates, providers, hook groups and the block; the
+  // selector becomes 0.
   void clear();
   // Makes sure the provider has an entry and names it when it has no name
   // yet: the first source to name a provider keeps it. Always true.
@@ -57,14 +88,45 @@ class template_map {
   // The template for the provider and event id under the current selector:
   // the selector's own when the id has one, else the one with the smallest
   // selector value. Null when there is none. Valid until the map is next
-  // cleared or compiled into.
+  // cleared.
   const event_template* find(const guid* provider, u16 event_id) const;
+  // Takes the appended block as template_db::parse_block and
+  // compile_templates in adding mode would, after what the map holds: its
+  // provider names now, each provider's templates on the provider's first
+  // lookup (a log uses a few of its thousand providers). The map keeps the
+  // block. False, with nothing taken, when parse_block would refuse it.
+  bool add_block(byte_array bytes);
 
-  std::vector<event_template> templates;
-  std::map<guid, u32> key_index;    // key -> index into templates
-  std::map<guid, provider_entry> providers;
+  // Filled further while decoding: a provider's block templates on its first
+  // lookup, its lookup again for each new selector. One thread.
+  mutable std::deque<event_template> templates;  // a template never moves
+  mutable std::unordered_map<guid, u32, guid_hash> key_index;  // key -> index into templates
+  mutable std::unordered_map<guid, provider_entry, guid_hash> providers;
   std::map<u16, guid> hook_groups;  // hook id & 0xFF00 -> kernel provider
   u32 selector = 0;                 // OS build of the trace being decoded; 0: none
+  u32 compiles = 0;                 // since the map was cleared
+  // What the templates and claims take, an estimate: none is entered that
+  // would take it past max_store_bytes.
+  mutable u64 store_bytes = 0;
+  // The appended block, its field names, and where its chunks lie, grouped
+  // by provider; its compile's generation.
+  byte_array block;
+  std::vector<std::string> block_field_names;
+  std::vector<u64> block_chunks;
+  u32 block_generation = 0;
+
+ private:
+  friend bool compile_templates(const template_db& db, template_map& map, u8 mode);
+  // The template's index, entering it when no template of its signature is
+  // held. False when its key run is full or it would pass the bound.
+  bool enter_template(event_template& t, u32& index) const;
+  // The record's template and its claim on its event ids, into its
+  // provider's entry; nothing for a record without type words.
+  void compile_record(provider_entry& entry, const template_rec& rec, u32 generation) const;
+  // Compiles the entry's pending block chunks.
+  void compile_pending(provider_entry& entry) const;
+  // Works out the entry's lookup under the current selector.
+  void resolve(provider_entry& entry) const;
 };
 
 // Compiles a parsed database into the map: with mode 1 it adds (an event id

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cassert>
 #include <limits>
+#include <utility>
 
 #include "common/byte_reader.hpp"
 #include "decode/apply_template.hpp"
@@ -11,6 +12,7 @@
 #include "decode/field_map.hpp"
 #include "decode/kernel_providers.hpp"
 #include "decode/template_db.hpp"
+#include "platform/console.hpp"
 
 using zarn::u16_at;
 using zarn::u32_at;
@@ -145,19 +147,21 @@ void trace_processor::reset(bool full) {
   provider_notes.clear();
 }
 
-bool trace_processor::load_templates(std::span<const u8> block,
-                                     const std::string& templates_file) {
+bool trace_processor::load_templates(byte_array block, const std::string& templates_file) {
   templates.clear();
   bool file_read = true;
   if (!templates_file.empty()) {
     template_db db;
     file_read = db.parse_file(templates_file);
-    if (file_read) (void)compile_templates(db, templates, 0);
+    if (file_read) {
+      (void)compile_templates(db, templates, 0);
+    } else if (db.refused_line == 0) {
+      // a refused file has named its line already
+      print_message("prob reading templates file: %s (missing, unreadable or empty)\n",
+                    templates_file.c_str());
+    }
   }
-  if (!block.empty()) {
-    template_db db;
-    if (db.parse_block(block)) (void)compile_templates(db, templates, 1);
-  }
+  if (!block.empty()) (void)templates.add_block(std::move(block));
   templates.add_kernel_provider_names();
   return file_read;
 }

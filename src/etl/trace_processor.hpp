@@ -38,10 +38,13 @@ class trace_processor {
   void reset(bool full);
   // Fills the template map (cleared first): the user's template file when
   // one is named (its templates win), the templates and provider names of
-  // the appended block when it parses, then the built-in kernel provider
-  // names and hook groups for what is still unnamed. False when the named
-  // file could not be read or held nothing; the rest is loaded all the same.
-  bool load_templates(std::span<const u8> block = {}, const std::string& templates_file = {});
+  // the appended block when it parses (the map keeps the block and compiles
+  // a provider's templates when a log first needs them), then the built-in
+  // kernel provider names and hook groups for what is still unnamed. False,
+  // with the reason on standard error, when the named file could not be
+  // read, held nothing or was refused for its size; the rest is loaded all
+  // the same.
+  bool load_templates(byte_array block = {}, const std::string& templates_file = {});
   // Takes a parsed logfile header; `bytes_held` is how much of the first
   // buffer was read. False (nothing changed) when the header's first-buffer
   // size is zero or larger than the bytes held.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "decode/decode_payload.hpp"
+#include "decode/template_db.hpp"
 #include "decode/template_map.hpp"
 #include "support/log_builder.hpp"
 
@@ -197,10 +198,14 @@ TEST(ApplyTemplate, WalkEnds) {
 
 TEST(DecodePayload, TemplateLookupAndTrust) {
   const guid provider = guid_of("e13c0d23-ccbc-4e12-931b-d9cc2eee27e4");
+  template_db db;
+  template_rec& rec = db.records.emplace_back();
+  rec.provider = provider;
+  rec.ids = {1};
+  rec.types = {8, 8};
+  rec.names = {"A", "B"};
   template_map map;
-  map.templates.push_back(make_template({8, 8}, {"A", "B"}));
-  map.key_index.emplace(map.templates[0].key, 0);
-  map.providers[provider].ids[1][0] = map.templates[0].key;
+  ASSERT_TRUE(compile_templates(db, map, 0));
   const byte_array payload = {1, 0, 0, 0, 2, 0, 0, 0};
   field_map fields;
   u8 guessed = 7;

@@ -4,6 +4,7 @@
 
 #include "common/zarn_number.hpp"
 #include "decode/decode_payload.hpp"
+#include "decode/template_db.hpp"
 #include "decode/template_map.hpp"
 #include "support/log_builder.hpp"
 
@@ -142,17 +143,17 @@ TEST(GuessFields, HeldFieldsStayAndShortBytesMakeNothing) {
 
 TEST(DecodePayload, GuessesWhatNoTemplateCovers) {
   const guid provider = guid_of("e13c0d23-ccbc-4e12-931b-d9cc2eee27e4");
-  template_map templates;
+  template_db db;
   const std::pair<u16, u16> words[] = {{1, 8}, {2, 145}};  // event id, type: a u32; a 6-byte slot
   for (const auto& [id, type] : words) {
-    event_template t;
-    t.types = {type};
-    t.names = {"A"};
-    t.finalize();
-    templates.key_index.emplace(t.key, static_cast<u32>(templates.templates.size()));
-    templates.templates.push_back(t);
-    templates.providers[provider].ids[id][0] = t.key;
+    template_rec& rec = db.records.emplace_back();
+    rec.provider = provider;
+    rec.ids = {id};
+    rec.types = {type};
+    rec.names = {"A"};
   }
+  template_map templates;
+  ASSERT_TRUE(compile_templates(db, templates, 0));
   const byte_array eight = {1, 0, 0, 0, 2, 0, 0, 0};
   const struct {
     const guid* provider;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "decode/template_map.hpp"
 #include "support/log_builder.hpp"
 #include "support/run_vesk.hpp"
 #include "support/temp_dir.hpp"
@@ -63,6 +64,45 @@ TEST(TemplateBlock, WriterRoundTrip) {
   EXPECT_NE(bad.err.find("b.txt"), std::string::npos) << bad.err;
 }
 
+// The map taking the block lazily answers as the block parsed and compiled
+// whole would: every id a chunk names, its range's ends and their
+// neighbours, under each selector the chunk names and none; provider names
+// too. A chunk that does not add up is reported once, when the block is taken.
+void expect_lazy_as_parsed(const byte_array& block) {
+  template_db db;
+  testing::internal::CaptureStderr();
+  const bool parsed = db.parse_block(block);
+  const std::string parse_err = testing::internal::GetCapturedStderr();
+  template_map whole;
+  if (parsed) (void)compile_templates(db, whole, 1);
+  template_map lazy;
+  testing::internal::CaptureStderr();
+  ASSERT_EQ(lazy.add_block(block), parsed);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), parse_err);
+  testing::internal::CaptureStderr();
+  for (const template_rec& rec : db.records) {
+    EXPECT_EQ(lazy.provider_name(rec.provider.bytes), whole.provider_name(rec.provider.bytes));
+    std::set<u16> ids = rec.ids;
+    for (const u16 end : {rec.first_id, rec.last_id}) ids.insert({end, u16(end - 1), u16(end + 1)});
+    std::set<u64> selectors = rec.selectors;
+    selectors.insert(0);
+    for (const u64 selector : selectors) {
+      lazy.selector = whole.selector = static_cast<u32>(selector);
+      for (const u16 id : ids) {
+        const event_template* a = lazy.find(&rec.provider, id);
+        const event_template* b = whole.find(&rec.provider, id);
+        ASSERT_EQ(a == nullptr, b == nullptr) << id << " under " << selector;
+        if (a != nullptr) {
+          EXPECT_EQ(a->signature, b->signature) << id << " under " << selector;
+        }
+      }
+    }
+  }
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+TEST(TemplateBlock, LazyAsParsedOnTheProgramBlock) { expect_lazy_as_parsed(program_template_block()); }
+
 // Blocks damaged in named ways, and what the reader keeps of them.
 TEST(TemplateBlock, NamedDamage) {
   const byte_array good = build_template_chunk(
@@ -89,6 +129,13 @@ TEST(TemplateBlock, NamedDamage) {
       {"ChunkLengthPastTheBlock",
        block_of({"", "Count"}, {"unk"}, {good, build_template_chunk({.types = {8}, .length = 900})}), true,
        1},
+      // the first index that names the provider lies past the table: no name
+      {"OverlapsAndANameIndexPastTheTable",
+       block_of({"", "Count"}, {"unk", "DotNET"},
+                {build_template_chunk({.name_index = 5, .range = true, .last_id = 65535, .types = {8}}),
+                 build_template_chunk({.selectors = {900}, .name_index = 1, .range = true, .first_id = 10,
+                                       .last_id = 20, .ids = {65535}, .types = {10}, .name_indexes = {1}})}),
+       true, 2},
       // a two-byte count: 0x80 0x02 is 2
       {"TwoByteCount", join({byte_array{0x80, 0x02, 0, 1, 'C'}, build_name_table({"unk"}), good}), true, 1},
   };
@@ -100,6 +147,7 @@ TEST(TemplateBlock, NamedDamage) {
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(err, std::string(c.name) == "ChunkLengthOne" ? "Problem unpacking chunk data\n" : "");
     ASSERT_EQ(db.records.size(), c.records);
+    expect_lazy_as_parsed(c.block);
     if (!c.ok) {
       EXPECT_EQ(db.provider_names, std::vector<std::string>{"unk"});
       EXPECT_EQ(db.field_names, std::vector<std::string>{""});

@@ -65,12 +65,14 @@ TEST(TemplateFileLine, ReadsIdsAndItems) {
   }
 }
 
-// Each record as "<first>-<last> <ids> #<selectors>", then "@<name>" per provider name.
+// Each record as "<first>-<last> <ids> +<merged ranges> #<selectors>", then
+// "@<name>" per provider name.
 std::string summary(const template_db& db) {
   std::string s;
   for (const template_rec& r : db.records) {
     s += (s.empty() ? "" : " | ") + std::to_string(r.first_id) + "-" + std::to_string(r.last_id);
     for (const u16 id : r.ids) s += " " + std::to_string(id);
+    for (const auto& [first, last] : r.more_ranges) s += " +" + std::to_string(first) + "-" + std::to_string(last);
     for (const u64 v : r.selectors) s += " #" + std::to_string(v);
   }
   for (std::size_t i = 1; i < db.provider_names.size(); ++i) s += " @" + db.provider_names[i];
@@ -89,8 +91,13 @@ TEST(TemplateFile, ReadsLinesIntoRecords) {
   };
   const file_case cases[] = {
       {"MergeTakesTheRange", t + "$7,8\n" + t + "$3-5;9,8\n", "3-5 7 9", {}},
-      {"MergeSpreadsTheRange", t + "$1-2,8\r\n" + t + "$3-5;9,8\r\n", "1-2 3 4 5 9", {}},
-      {"RangeEndingAt65535", t + "$1-2,8\n" + t + "$65533-65535,8\n", "1-2 65533 65534 65535", {}},
+      {"MergeKeepsTheRange", t + "$1-2,8\r\n" + t + "$3-5;9,8\r\n", "1-2 9 +3-5", {}},
+      {"RangeEndingAt65535", t + "$1-2,8\n" + t + "$65533-65535,8\n", "1-2 +65533-65535", {}},
+      // a repeated line adds nothing; overlapping and touching ranges join
+      {"RangesMergeAsRanges",
+       t + "$1-5,8\n" + t + "$3-9,8\n" + t + "$10-12,8\n" + t + "$20-30,8\n" + t + "$12-19,8\n" + t +
+           "$65535-65535,8\n" + t + "$0-2,8\n" + t + "$1-5,8\n" + t + "$2-4,8\n",
+       "1-5 +0-30 +65535-65535", {}},
       {"GuidTextCaseMatters", t + "$1,8\n" + upper + "!GC$2,8\n", "0-0 1 | 0-0 2", {}},
       {"OtherSelectorsKeepTheirOwn", t + "$1,#900,8\n" + t + "$2,#1000,8\n" + t + "$3,#1000,8\n",
        "0-0 1 #900 | 0-0 2 3 #1000", {}},
@@ -147,6 +154,28 @@ TEST(TemplateFile, WarningsStopAtFifty) {
   // no file and an empty file hold no database
   EXPECT_FALSE(db.parse_file(dir.path("absent.txt")));
   EXPECT_FALSE(db.parse_file(dir.write("empty.txt", std::string())));
+}
+
+// A file whose templates would pass the store's bound is refused at the line
+// that would pass it; lines that only repeat earlier ones cost nothing.
+TEST(TemplateFile, RefusedAtTheLinePastTheBound) {
+  temp_dir dir;
+  std::vector<std::string> lines;
+  for (int i = 0; i < 6; ++i) lines.push_back("0123456" + std::to_string(i) + "-89ab-cdef-0123-456789abcdef!x$0-65535,LName,8\n");
+  template_db db;
+  ASSERT_TRUE(db.parse_file(dir.write("three.txt", lines[0] + lines[1] + lines[2])));
+  const u64 limit = db.store_bytes;
+  std::string repeats = lines[0] + lines[1] + lines[2];
+  for (int i = 0; i < 1000; ++i) repeats += lines[i % 3];
+  EXPECT_TRUE(db.parse_file(dir.write("repeats.txt", repeats), limit));
+  EXPECT_EQ(db.store_bytes, limit);
+  const std::string path = dir.write("six.txt", lines[0] + "// a comment\n" + lines[1] + lines[2] + lines[3] + lines[4]);
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(db.parse_file(path, limit));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            path + ":5: the templates would take more than 1 MiB of memory; the file is refused\n");
+  EXPECT_EQ(db.refused_line, 5u);
+  EXPECT_TRUE(db.records.empty());
 }
 
 // A provider line after its templates still names the provider.

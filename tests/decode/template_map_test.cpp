@@ -183,15 +183,58 @@ TEST(TemplateMap, IdsFromRangesAndLists) {
   db.records.push_back(record({}, {11}));  // ids without fields get no template
   template_map map;
   ASSERT_TRUE(compile_templates(db, map, 0));
-  EXPECT_EQ(map.providers.at(dotnet).ids.size(), 4u);  // 7, 65533, 65534, 65535
   for (const u16 id : {7, 65533, 65534, 65535}) EXPECT_EQ(found(map, id), std::vector<u16>{8}) << id;
-  for (const u16 id : {5, 8, 9, 11, 0}) EXPECT_EQ(found(map, id), std::vector<u16>{}) << id;
+  for (const u16 id : {5, 8, 9, 11, 0, 6, 65532}) EXPECT_EQ(found(map, id), std::vector<u16>{}) << id;
   // equal field lists share one template: 8, 6 and 4, whatever provider
   db.records.push_back(record({8}, {20}, {}, guid_of("01234567-89ab-cdef-0123-456789abcdef")));
   ASSERT_TRUE(compile_templates(db, map, 0));
   EXPECT_EQ(map.templates.size(), 3u);
   EXPECT_FALSE(compile_templates(template_db{}, map, 0));
   EXPECT_TRUE(map.templates.empty());
+}
+
+// Ids are held as ranges: every lookup at a range's ends, where ranges
+// overlap or repeat, and under each selector, as each id would have it.
+TEST(TemplateMap, RangeEndsOverlapsAndSelectors) {
+  const auto ranged = [](u16 type, u16 first, u16 last, std::set<u64> selectors, std::set<u16> ids = {}) {
+    template_rec r = record({type}, std::move(ids), std::move(selectors));
+    r.first_id = first;
+    r.last_id = last;
+    return r;
+  };
+  template_db file;
+  file.records.push_back(ranged(1, 0, 10, {}));
+  file.records.push_back(ranged(2, 5, 60000, {900}));
+  file.records.push_back(ranged(3, 65535, 65535, {1000}, {10}));
+  file.records.push_back(ranged(4, 0, 4, {900}));       // overlaps the first
+  file.records.push_back(ranged(5, 20, 30, {0}));
+  file.records.push_back(ranged(8, 5, 60000, {900}));   // repeats the second: claims nothing
+  template_db block;
+  block.records.push_back(ranged(6, 0, 0, {}, {45}));   // an id the file holds
+  block.records.push_back(ranged(7, 60001, 65535, {1000}));
+  block.records.push_back(ranged(9, 0, 65535, {}, {}));
+  block.records.back().provider = guid_of("01234567-89ab-cdef-0123-456789abcdef");
+  template_map map;
+  ASSERT_TRUE(compile_templates(file, map, 0));
+  ASSERT_TRUE(compile_templates(block, map, 1));
+  struct row {
+    u16 id;
+    u32 selector;
+    u16 type;  // 0: none
+  };
+  const row rows[] = {
+      {0, 0, 1},         {0, 900, 4},       {0, 1000, 1},      {4, 900, 4},      {5, 0, 1},
+      {5, 900, 2},       {10, 1000, 3},     {10, 0, 1},        {11, 0, 2},       {11, 1000, 2},
+      {19, 0, 2},        {20, 0, 5},        {30, 900, 2},      {30, 7, 5},       {31, 0, 2},
+      {45, 0, 2},        {60000, 900, 2},   {60001, 0, 7},     {60001, 900, 7},  {65534, 1000, 7},
+      {65535, 0, 3},     {65535, 1000, 3},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(testing::Message() << r.id << " under " << r.selector);
+    EXPECT_EQ(found(map, r.id, r.selector), r.type == 0 ? std::vector<u16>{} : std::vector<u16>{r.type});
+  }
+  const guid other = guid_of("01234567-89ab-cdef-0123-456789abcdef");
+  for (const u16 id : {0, 32768, 65535}) EXPECT_EQ(found(map, id, 19045, other), std::vector<u16>{9}) << id;
 }
 
 // What the map holds first wins: the -templates file is compiled before the

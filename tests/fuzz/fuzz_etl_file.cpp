@@ -23,16 +23,17 @@
 
 namespace {
 
-// The trace processor with the block's templates. A block that cannot be
-// read or holds no template stops the process: the entry would otherwise
-// fuzz only the template-less road and look green.
+// The trace processor with the block's templates (compiled per provider
+// as the records look them up). A block that cannot be read or holds no
+// chunk stops the process: the entry would otherwise fuzz only the
+// template-less road and look green.
 trace_processor& block_processor() {
   static trace_processor* const tp = [] {
     std::ifstream in(VESK_TEMPLATE_BLOCK, std::ios::binary);
     const byte_array block((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     auto* loaded = new trace_processor;
     (void)loaded->load_templates(block);
-    if (loaded->templates.templates.empty()) {
+    if (loaded->templates.block_chunks.empty()) {
       std::fprintf(stderr, "no templates in the template block %s\n", VESK_TEMPLATE_BLOCK);
       std::abort();
     }
