@@ -7,8 +7,6 @@
 #include "common/guid.hpp"
 #include "common/zarn_types.hpp"
 
-class template_map;
-
 struct kernel_provider_row {
   u16 hook_group;         // a multiple of 0x100
   const char* guid_text;  // lower-case dashed form
@@ -65,8 +63,3 @@ inline constexpr kernel_hook_exception image_load_in_process_group = {0x030A, 0x
 
 // The row's GUID in stored layout; false for a malformed text.
 [[nodiscard]] bool kernel_provider_guid(const kernel_provider_row& row, guid& out);
-
-// The kernel provider of a hook id: (hook_id & 0xFF00) looked up in the
-// map's hook groups, or for image_load_in_process_group's hook id the group
-// it names. False (out untouched) when the group is not known.
-[[nodiscard]] bool etw_guid_for_id(const template_map& map, guid& out, u16 hook_id);

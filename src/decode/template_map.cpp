@@ -350,3 +350,13 @@ bool compile_templates(const template_db& db, template_map& map, u8 mode) {
   }
   return true;
 }
+
+bool etw_guid_for_id(const template_map& map, guid& out, u16 hook_id) {
+  const u16 group = hook_id == image_load_in_process_group.hook_id
+                        ? image_load_in_process_group.hook_group
+                        : static_cast<u16>(hook_id & 0xFF00);
+  const auto it = map.hook_groups.find(group);
+  if (it == map.hook_groups.end()) return false;
+  out = it->second;
+  return true;
+}

@@ -133,3 +133,8 @@ class template_map {
 // the map holds already keeps what it has, for every build), with any other
 // mode the map is cleared first. False when the database holds no records.
 bool compile_templates(const template_db& db, template_map& map, u8 mode);
+
+// The kernel provider of a hook id: (hook_id & 0xFF00) looked up in the
+// map's hook groups, or for image_load_in_process_group's hook id the group
+// it names. False (out untouched) when the group is not known.
+[[nodiscard]] bool etw_guid_for_id(const template_map& map, guid& out, u16 hook_id);
