@@ -1,6 +1,7 @@
 // In-place text edits, splitting, joining and argument lists.
 #include "common/zarn_string.hpp"
 
+#include <cstring>
 #include <cwctype>
 #include <locale>
 #include <string_view>
@@ -366,4 +367,11 @@ bool join_quoted(std::string& out, const std::vector<std::string>& items, char q
     }
   }
   return true;
+}
+
+bool holds_any_of(std::string_view text, std::string_view chars) {
+  for (const char c : chars) {
+    if (std::memchr(text.data(), static_cast<unsigned char>(c), text.size()) != nullptr) return true;
+  }
+  return false;
 }

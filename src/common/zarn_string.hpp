@@ -6,6 +6,7 @@
 #include <ostream>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/zarn_types.hpp"
@@ -48,6 +49,9 @@ std::string& mark_nul_bytes(std::string& s);
 // line: line breaks marked as by mark_line_endings and NUL bytes as
 // "[NUL]", so that the text can neither end the line nor cut it short.
 std::string& mark_breaks_and_nuls(std::string& s);
+// True when `text` holds any of the few characters in `chars` (each looked
+// for with one fast scan of the whole text).
+bool holds_any_of(std::string_view text, std::string_view chars);
 void write_indent(std::ostream& os, u32 n);
 
 // ---- paths, environment references and the time locale ----

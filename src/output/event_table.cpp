@@ -52,8 +52,13 @@ void write_corruption_note(const event_record& e, std::string& out) {
 
 // A number of the short and desc texts of a timeline line: "0x" and at least
 // four hexadecimal digits under the base-16 switch, else decimal.
-std::string id_text(u64 value, const cmd_params& options) {
-  return options.hex_numbers != 0 ? "0x" + hex_digits(value, 4) : std::to_string(value);
+void append_id(std::string& out, u64 value, const cmd_params& options) {
+  if (options.hex_numbers != 0) {
+    out += "0x";
+    append_hex(out, value, 4);
+  } else {
+    append_decimal(out, value);
+  }
 }
 
 u32 set_column(output_row& row, i32 column, u64 value) {
@@ -71,18 +76,31 @@ void write_event_data_text(event_record& event, std::string& out) {
 }
 
 void write_l2t_event(event_record& event, std::ostream& out, cmd_params& options) {
-  timeline_record r;
+  // One record serves every event: set back to its defaults, its texts keep
+  // their capacity.
+  static timeline_record r;
+  r.set_defaults();
   r.init_from_options(&options);
   r.set_times(0, 0, 0, event.filetime, zarn::type_time::filetime);
   r.set_labels("", "", "", "ETL Entry");
   r.source = "ETL";
   r.sourcetype = options.session_name;
-  r.short_text = "{" + guid_to_string(event.provider) + "}; Event: " + id_text(event.event_key(), options);
+  r.short_text = "{";
+  append_guid_text(r.short_text, event.provider);
+  r.short_text += "}; Event: ";
+  append_id(r.short_text, event.event_key(), options);
   r.desc = r.short_text;
-  if (event.process_id != 0) r.desc += "; ProcID: " + id_text(event.process_id, options);
-  if (event.thread_id != 0) r.desc += "; ThreadID: " + id_text(event.thread_id, options);
+  if (event.process_id != 0) {
+    r.desc += "; ProcID: ";
+    append_id(r.desc, event.process_id, options);
+  }
+  if (event.thread_id != 0) {
+    r.desc += "; ThreadID: ";
+    append_id(r.desc, event.thread_id, options);
+  }
   r.filename = options.current_file;
-  r.notes = "Orig filename: " + options.source_path;
+  r.notes = "Orig filename: ";
+  r.notes += options.source_path;
   write_event_data_text(event, r.extra);
   (void)r.write_l2t(options.header_pending, out);
 }

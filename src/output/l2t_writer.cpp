@@ -1,6 +1,7 @@
 #include "output/l2t_writer.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <map>
 #include <sstream>
 #include <string_view>
@@ -58,7 +59,8 @@ void timeline_record::init_from_options(cmd_params* opts) {
   options = opts;
   user = opts->user_name;
   host = opts->host_name;
-  format = opts->program_name + " (norvane)";
+  format = opts->program_name;
+  format += " (norvane)";
   date_format_text = opts->date_format;
   time_format_text = opts->time_format;
   compiled = opts->date_time_fmt;
@@ -114,11 +116,21 @@ i32 timeline_record::write_l2t(u8& header_pending, std::ostream& out) {
   // a line break or a NUL byte inside one, or a double quote at its start,
   // must not change how a CSV reader splits the line. The date, the time and
   // the version are never rewritten: the command line refuses a separator
-  // that they can hold.
-  std::string scratch;
-  auto append_field = [this, &scratch](std::string& line, const std::string& text, bool fixed) {
-    scratch = text;
-    if (!fixed && separator != 0 && replacement != 0) replace_char(scratch, separator, replacement, false);
+  // that they can hold. Most fields hold nothing to edit: one scan tells.
+  const bool replacing = separator != 0 && replacement != 0;
+  const char edits[] = {'\r', '\n', '\0', separator};
+  const auto plain = [&](std::string_view text, bool fixed) {
+    if (quoted != 0 || opens_quoted_field(text)) return false;
+    return !holds_any_of(text, std::string_view(edits, !fixed && replacing ? 4 : 3));
+  };
+  static std::string scratch;
+  auto append_field = [&](std::string& line, std::string_view text, bool fixed) {
+    if (plain(text, fixed)) {
+      line += text;
+      return;
+    }
+    scratch.assign(text);
+    if (!fixed && replacing) replace_char(scratch, separator, replacement, false);
     mark_breaks_and_nuls(scratch);
     if (quoted != 0 || opens_quoted_field(scratch)) {
       append_csv_quoted(line, scratch);
@@ -127,31 +139,45 @@ i32 timeline_record::write_l2t(u8& header_pending, std::ostream& out) {
     }
   };
   const bool line_end = options == nullptr || options->row_newline != 0;
-  const std::string version_text = std::to_string(version);
+  char version_digits[12];
+  const std::string_view version_text(
+      version_digits,
+      static_cast<std::size_t>(std::to_chars(version_digits, version_digits + sizeof version_digits, version).ptr -
+                               version_digits));
+  // one line buffer and one date/time text serve every line
+  static std::string line;
+  static std::string date;
+  static std::string time_text;
   for (const auto& [key, e] : entries) {
     if (!e.time.is_valid()) continue;
-    std::string date;
-    std::string time_text;
     zarn::time::format(date, time_text, e.time, compiled);
-    const std::string blank = padded != 0 && unpadded == 0 ? " " : "";
-    std::string line;
+    const bool blank = padded != 0 && unpadded == 0;
+    line.clear();
     if (combined != 0) {
-      append_field(line, blank + date + " " + time_text, true);
+      date.insert(0, blank ? " " : "");
+      date += ' ';
+      date += time_text;
+      append_field(line, date, true);
     } else {
       append_field(line, date, true);
       line += separator_text;
-      append_field(line, blank + time_text, true);
+      if (blank) time_text.insert(0, 1, ' ');
+      append_field(line, time_text, true);
     }
     const std::string* const rest[] = {&timezone, &e.macb, e.source.empty() ? &source : &e.source, &sourcetype,
           !type_text.empty() ? &type_text : &e.label, e.user.empty() ? &user : &e.user, &host,
-          &short_text, &desc, &version_text, e.filename.empty() ? &filename : &e.filename, &inode,
+          &short_text, &desc, nullptr, e.filename.empty() ? &filename : &e.filename, &inode,
           &notes, &format, &extra};
     for (const std::string* text : rest) {
       line += separator_text;
-      append_field(line, *text, text == &version_text);
+      if (text == nullptr) {
+        append_field(line, version_text, true);
+      } else {
+        append_field(line, *text, false);
+      }
     }
     if (line_end) line += '\n';
-    out << line;
+    out.write(line.data(), static_cast<std::streamsize>(line.size()));
   }
   return 1;
 }

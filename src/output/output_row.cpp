@@ -1,7 +1,6 @@
 #include "output/output_row.hpp"
 
 #include <algorithm>
-#include <array>
 #include <memory>
 #include <new>
 #include <string_view>
@@ -52,7 +51,7 @@ struct cell_guard {
   std::string separator_chars;
   // The characters that make a text cell need an edit: line breaks, NUL,
   // the separator character and, under quoting, those of the separator text.
-  std::array<bool, 256> edits{};
+  std::string edits{'\r', '\n', '\0'};
 
   explicit cell_guard(const cmd_params& options) {
     quoting = options.quoted_fields != 0;
@@ -65,18 +64,14 @@ struct cell_guard {
       if (c != ' ') separator_chars.push_back(c);
     }
     if (separator_chars.empty() && !options.separator_text.empty()) separator_chars = " ";
-    for (const char c : {'\r', '\n', '\0'}) edits[static_cast<u8>(c)] = true;
-    if (separator != 0) edits[static_cast<u8>(separator)] = true;
-    if (quoting) {
-      for (const char c : separator_chars) edits[static_cast<u8>(c)] = true;
-    }
+    if (separator != 0) edits += separator;
+    if (quoting) edits += separator_chars;
   }
 
   // The text holds no line break, NUL byte, separator character or leading
   // double quote: no edit of a text cell would change it.
   bool is_plain(std::string_view s) const {
-    if (opens_quoted_field(s)) return false;
-    return std::none_of(s.begin(), s.end(), [this](char c) { return edits[static_cast<u8>(c)]; });
+    return !opens_quoted_field(s) && !holds_any_of(s, edits);
   }
 
   void replace_separator(std::string& s) const {
