@@ -1,5 +1,8 @@
 #include "decode/field_map.hpp"
 
+#include <algorithm>
+#include <stdexcept>
+
 #include "common/byte_reader.hpp"
 #include "decode/template_map.hpp"
 
@@ -80,4 +83,72 @@ void field_rec::set_from_template(std::span<const u8> raw, const event_template&
   if (!name_override.empty()) name = name_override;
   size = static_cast<u32>(raw.size());
   bytes.assign(raw.begin(), raw.end());
+}
+
+field_map::field_map(std::initializer_list<value_type> entries) {
+  for (const value_type& e : entries) (void)emplace(e.first, e.second);
+}
+
+std::pair<field_map::iterator, bool> field_map::emplace(field_key key, field_rec f) {
+  iterator at = end();
+  if (size_ != 0 && !(entries_[size_ - 1].first < key)) {
+    at = std::lower_bound(begin(), end(), key,
+                          [](const value_type& e, const field_key& k) { return e.first < k; });
+    if (at->first == key) return {at, false};
+  }
+  const std::ptrdiff_t place = at - begin();
+  // the entry goes into the storage past the end, then turns to its place
+  if (size_ == entries_.size()) {
+    // most events have fewer fields than this: one allocation serves them
+    if (entries_.empty()) entries_.reserve(16);
+    entries_.emplace_back(key, std::move(f));
+  } else {
+    entries_[size_].first = key;
+    entries_[size_].second = std::move(f);
+  }
+  ++size_;
+  const iterator placed = begin() + place;
+  std::rotate(placed, end() - 1, end());
+  return {placed, true};
+}
+
+field_map::iterator field_map::find(field_key key) {
+  const iterator at = std::lower_bound(
+      begin(), end(), key, [](const value_type& e, const field_key& k) { return e.first < k; });
+  return at != end() && at->first == key ? at : end();
+}
+
+field_map::const_iterator field_map::find(field_key key) const {
+  const const_iterator at = std::lower_bound(
+      begin(), end(), key, [](const value_type& e, const field_key& k) { return e.first < k; });
+  return at != end() && at->first == key ? at : end();
+}
+
+field_rec& field_map::at(field_key key) {
+  const iterator it = find(key);
+  if (it == end()) throw std::out_of_range("no field at this key");
+  return it->second;
+}
+
+const field_rec& field_map::at(field_key key) const {
+  const const_iterator it = find(key);
+  if (it == end()) throw std::out_of_range("no field at this key");
+  return it->second;
+}
+
+std::size_t field_map::erase(field_key key) {
+  const iterator it = find(key);
+  if (it == end()) return 0;
+  // the entry goes to the storage past the end
+  std::rotate(it, it + 1, end());
+  --size_;
+  return 1;
+}
+
+void field_map::merge(field_map& other) {
+  field_map rest;
+  for (value_type& e : other) {
+    if (!emplace(e.first, e.second).second) (void)rest.emplace(e.first, std::move(e.second));
+  }
+  other = std::move(rest);
 }

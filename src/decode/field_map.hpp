@@ -1,7 +1,9 @@
 #pragma once
 // One event's decoded fields: an ordered map from the file offset of a
 // field's first byte to the field, so iteration is payload order.
-#include <map>
+#include <initializer_list>
+#include <utility>
+#include <vector>
 #include <span>
 #include <string>
 
@@ -69,6 +71,47 @@ struct field_key {
   friend constexpr auto operator<=>(const field_key&, const field_key&) = default;
 };
 
-// Insertion never replaces: the first field decoded at a key stays
-// (std::map::emplace and insert keep the entry already held).
-using field_map = std::map<field_key, field_rec>;
+// The ordered map of one event's fields, by key. Insertion never replaces:
+// the first field decoded at a key stays. Fields arrive almost always in
+// payload order, so the entries are a sorted vector that a new field joins at
+// its end; and a map emptied for the next event keeps its entries' storage
+// (their texts' too), so that decoding an event seldom allocates.
+class field_map {
+ public:
+  using value_type = std::pair<field_key, field_rec>;
+  using iterator = std::vector<value_type>::iterator;
+  using const_iterator = std::vector<value_type>::const_iterator;
+
+  field_map() = default;
+  field_map(std::initializer_list<value_type> entries);
+
+  iterator begin() { return entries_.begin(); }
+  iterator end() { return entries_.begin() + static_cast<std::ptrdiff_t>(size_); }
+  const_iterator begin() const { return entries_.begin(); }
+  const_iterator end() const { return entries_.begin() + static_cast<std::ptrdiff_t>(size_); }
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  void clear() { size_ = 0; }
+
+  // The field at `key` unless one is held there already; the bool tells
+  // which. The hint is not needed: the end is tried first.
+  std::pair<iterator, bool> emplace(field_key key, field_rec f);
+  iterator emplace_hint(const_iterator, field_key key, field_rec f) {
+    return emplace(key, std::move(f)).first;
+  }
+  // The field at `key`, a cleared one made there when none is held.
+  field_rec& operator[](field_key key) { return emplace(key, field_rec{}).first->second; }
+  // The field at `key`; std::out_of_range when none is held.
+  field_rec& at(field_key key);
+  const field_rec& at(field_key key) const;
+  iterator find(field_key key);
+  const_iterator find(field_key key) const;
+  std::size_t count(field_key key) const { return find(key) != end() ? 1 : 0; }
+  std::size_t erase(field_key key);
+  // Takes every field of `other` whose key this map does not hold.
+  void merge(field_map& other);
+
+ private:
+  std::vector<value_type> entries_;  // sorted by key up to size_; storage beyond it is kept
+  std::size_t size_ = 0;
+};
