@@ -16,7 +16,7 @@ namespace {
 field_step read_number(template_walk& w, u64 size) {
   const std::span<const u8> rest = w.rest();
   if (rest.size() < size) return end_walk;
-  field_rec f;
+  field_rec& f = w.slot();
   f.set_number_from_template(zarn::le_at(rest, 0, size), static_cast<u32>(size), w.t, w.index);
   w.store(w.key(), f);
   return {size, true};
@@ -24,7 +24,7 @@ field_step read_number(template_walk& w, u64 size) {
 
 field_step read_bool4(template_walk& w) {
   if (w.rest().size() < 4) return end_walk;
-  field_rec f;
+  field_rec& f = w.slot();
   // the first byte decides; the other three are padding
   f.set_number_from_template(zarn::u8_at(w.rest(), 0), 4, w.t, w.index);
   w.store(w.key(), f);
@@ -34,7 +34,7 @@ field_step read_bool4(template_walk& w) {
 field_step read_filetime(template_walk& w) {
   if (w.rest().size() < 8) return end_walk;
   const u64 value = zarn::u64_at(w.rest(), 0);
-  field_rec f;
+  field_rec& f = w.slot();
   f.set_number_from_template(value, 8, w.t, w.index);
   const zarn::time t(value, zarn::type_time::filetime);
   if (value != 0 && t.is_valid()) f.value = number_with_time(value, 16, t);
@@ -45,7 +45,7 @@ field_step read_filetime(template_walk& w) {
 field_step read_unix_time(template_walk& w) {
   if (w.rest().size() < 4) return end_walk;
   const u32 value = zarn::u32_at(w.rest(), 0);
-  field_rec f;
+  field_rec& f = w.slot();
   f.set_number_from_template(value, 4, w.t, w.index);
   const zarn::time t(value, zarn::type_time::unix_time);
   if (value != 0 && t.is_valid()) f.value = number_with_time(value, 8, t);
@@ -57,7 +57,7 @@ field_step read_systemtime(template_walk& w) {
   zarn::_windows_systemtime st;
   if (!zarn::read_systemtime(w.rest(), st)) return end_walk;
   const std::span<const u8> raw = w.rest().first(zarn::systemtime_size);
-  field_rec f;
+  field_rec& f = w.slot();
   f.set_from_template(raw, w.t, w.index, "");
   const zarn::time t(st);
   if (t.is_valid()) f.value = systemtime_text(raw, t);
@@ -70,7 +70,7 @@ field_step read_raw16(template_walk& w, bool is_guid) {
   // cut by the end of the payload: the walk ends, and guessing shows the bytes
   if (rest.size() < 16) return end_walk;
   const bool unnamed = w.index >= w.t.names.size() || w.t.names[w.index].empty();
-  field_rec f;
+  field_rec& f = w.slot();
   f.set_from_template(rest.first(16), w.t, w.index, is_guid && unnamed ? "guid" : "");
   w.store(w.key(), f);
   return {16, true};
@@ -78,7 +78,7 @@ field_step read_raw16(template_walk& w, bool is_guid) {
 
 // A text field whose value is the "-" placeholder of an empty text.
 void store_empty_text(template_walk& w, u32 size) {
-  field_rec f;
+  field_rec& f = w.slot();
   f.set_text_from_template("-", size, w.t, w.index);
   f.placeholder_flag = 1;
   w.store(w.key(), f);
@@ -93,7 +93,7 @@ field_step read_utf16z(template_walk& w) {
     store_empty_text(w, 0);
     return {2, true};
   }
-  field_rec f;
+  field_rec& f = w.slot();
   f.set_text_from_template(p.text, static_cast<u32>(p.covered), w.t, w.index);
   w.store(w.key(), f);
   return {p.covered, true};
@@ -105,7 +105,7 @@ field_step read_ansiz(template_walk& w) {
     store_empty_text(w, 1);
     return {1, true};
   }
-  field_rec f;
+  field_rec& f = w.slot();
   f.set_text_from_template(p.text, static_cast<u32>(p.covered), w.t, w.index);
   w.store(w.key(), f);
   return {p.covered, true};
@@ -116,7 +116,7 @@ field_step read_sid(template_walk& w) {
   // bytes that are no SID: the next word must not read them as one
   if (text.empty()) return end_walk;
   const u32 length = sid_length(w.rest());
-  field_rec f;
+  field_rec& f = w.slot();
   f.set_text_from_template(text, length, w.t, w.index);
   w.store(w.key(), f);
   return {length, true};
@@ -131,7 +131,7 @@ field_step read_counted_utf16(template_walk& w) {
   if (count > rest.size() - 2) return end_walk;
   std::string text;
   (void)utf16le_to_utf8(rest.subspan(2, count), text, count, false);
-  field_rec f;
+  field_rec& f = w.slot();
   f.set_text_from_template(text, count, w.t, w.index);
   w.store(w.key() + 2, f);
   return {u64{2} + count, true};
@@ -143,7 +143,7 @@ field_step read_utf16_slot(template_walk& w, u64 slot) {
   const std::span<const u8> held = rest.first(std::min<u64>(slot, rest.size()));
   std::string text;
   (void)utf16le_to_utf8(held, text, static_cast<i32>(held.size()), false);
-  field_rec f;
+  field_rec& f = w.slot();
   if (text.empty()) {
     // an empty slot shows as an empty text, not as its hundreds of zero bytes
     f.set_text_from_template("-", static_cast<u32>(slot), w.t, w.index);
@@ -156,7 +156,7 @@ field_step read_utf16_slot(template_walk& w, u64 slot) {
 }
 
 field_step store_blob_marker(template_walk& w, field_key at, u64 used) {
-  field_rec f;
+  field_rec& f = w.slot();
   f.set_text_from_template("{blob}", 0, w.t, w.index);
   w.store(at, f);
   return {used, used != 0};
@@ -187,17 +187,13 @@ field_step read_field(template_walk& w, const in_type_row& row) {
 
 }  // namespace
 
-
-
-
-
 i32 apply_template(const event_template& t, field_map& map, std::span<const u8> payload,
                    u64 base_key, bool pointer64) {
   if (payload.empty()) {
     if (!t.types.empty() && (t.types[0] == comment_word || t.types[0] == word_class::guess_marker)) {
       field_rec f;
       f.set_text_from_template("{comment}", 0, t, 0);
-      map.emplace(base_key, f);
+      map.emplace(base_key, std::move(f));
     }
     return 0;
   }

@@ -85,11 +85,34 @@ void field_rec::set_from_template(std::span<const u8> raw, const event_template&
   bytes.assign(raw.begin(), raw.end());
 }
 
+void field_rec::clear() {
+  in_type = 0;
+  high_byte = 0;
+  element_flag = 0;
+  placeholder_flag = 0;
+  name.clear();
+  value.clear();
+  number = 0;
+  bytes.clear();
+  size = 0;
+}
+
 field_map::field_map(std::initializer_list<value_type> entries) {
   for (const value_type& e : entries) (void)emplace(e.first, e.second);
 }
 
-std::pair<field_map::iterator, bool> field_map::emplace(field_key key, field_rec f) {
+field_rec& field_map::next_slot() {
+  if (size_ == entries_.size()) {
+    // most events have fewer fields than this: one allocation serves them
+    if (entries_.empty()) entries_.reserve(16);
+    entries_.emplace_back(field_key{0}, field_rec{});
+  } else {
+    entries_[size_].second.clear();
+  }
+  return entries_[size_].second;
+}
+
+std::pair<field_map::iterator, bool> field_map::emplace(field_key key, field_rec&& f) {
   iterator at = end();
   if (size_ != 0 && !(entries_[size_ - 1].first < key)) {
     at = std::lower_bound(begin(), end(), key,
@@ -98,14 +121,9 @@ std::pair<field_map::iterator, bool> field_map::emplace(field_key key, field_rec
   }
   const std::ptrdiff_t place = at - begin();
   // the entry goes into the storage past the end, then turns to its place
-  if (size_ == entries_.size()) {
-    // most events have fewer fields than this: one allocation serves them
-    if (entries_.empty()) entries_.reserve(16);
-    entries_.emplace_back(key, std::move(f));
-  } else {
-    entries_[size_].first = key;
-    entries_[size_].second = std::move(f);
-  }
+  const bool filled_in_place = size_ < entries_.size() && &entries_[size_].second == &f;
+  if (!filled_in_place) next_slot() = std::move(f);
+  entries_[size_].first = key;
   ++size_;
   const iterator placed = begin() + place;
   std::rotate(placed, end() - 1, end());
@@ -148,7 +166,7 @@ std::size_t field_map::erase(field_key key) {
 void field_map::merge(field_map& other) {
   field_map rest;
   for (value_type& e : other) {
-    if (!emplace(e.first, e.second).second) (void)rest.emplace(e.first, std::move(e.second));
+    if (!emplace(e.first, field_rec(e.second)).second) (void)rest.emplace(e.first, std::move(e.second));
   }
   other = std::move(rest);
 }

@@ -23,7 +23,9 @@ struct field_rec {
   byte_array bytes;         // raw bytes of byte fields
   u32 size = 0;             // payload bytes covered; 0 for marker fields
 
-  void clear() { *this = field_rec{}; }
+  // Member by member: a record reused event after event keeps its texts'
+  // storage.
+  void clear();
 
   // Each setter clears the record first (set_raw only when asked to), then
   // fills what it names. The _from_template setters take the in-type, the
@@ -95,10 +97,18 @@ class field_map {
 
   // The field at `key` unless one is held there already; the bool tells
   // which. The hint is not needed: the end is tried first.
-  std::pair<iterator, bool> emplace(field_key key, field_rec f);
-  iterator emplace_hint(const_iterator, field_key key, field_rec f) {
+  std::pair<iterator, bool> emplace(field_key key, field_rec&& f);
+  std::pair<iterator, bool> emplace(field_key key, const field_rec& f) {
+    return emplace(key, field_rec(f));
+  }
+  iterator emplace_hint(const_iterator, field_key key, field_rec&& f) {
     return emplace(key, std::move(f)).first;
   }
+  // A decoder may fill the next field in place: next_slot() gives a cleared
+  // record in the storage past the end (keeping an earlier event's text
+  // storage), and emplace() with that very record places it without a copy.
+  // Nothing else may be added between the two.
+  field_rec& next_slot();
   // The field at `key`, a cleared one made there when none is held.
   field_rec& operator[](field_key key) { return emplace(key, field_rec{}).first->second; }
   // The field at `key`; std::out_of_range when none is held.

@@ -44,7 +44,7 @@ u64 clock_now() {
 void store(field_map& map, u64 key, field_rec& f) { map.emplace(key, std::move(f)); }
 
 void store_number(field_map& map, u64 key, u64 value, u32 size, u8 in_type, const char* name) {
-  field_rec f;
+  field_rec& f = map.next_slot();
   f.set_number(value, size, in_type, name, guessed_flag);
   store(map, key, f);
 }

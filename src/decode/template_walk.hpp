@@ -32,9 +32,10 @@ struct template_walk {
 
   std::span<const u8> rest() const { return payload.subspan(position); }
   u64 key() const { return base_key + position; }
+  // The record to fill for the next field, in the map's own storage.
+  field_rec& slot() { return map.next_slot(); }
   // Stores the field unless one is held at the key already.
-  // fields come in payload order: the hint makes each insertion constant time
-  void store(field_key at, field_rec& f) { map.emplace_hint(map.end(), at, std::move(f)); }
+  void store(field_key at, field_rec& f) { (void)map.emplace(at, std::move(f)); }
 };
 
 // A marker that stands for bytes the walk did not read sorts before the
