@@ -1,6 +1,7 @@
 #include "common/zarn_bytes.hpp"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 
 #include "common/byte_reader.hpp"
@@ -255,11 +256,17 @@ bool find_first(std::span<const u8> data, std::span<const u8> pattern, u64& offs
   offset = 0;
   if (data.empty() || pattern.empty() || pattern.size() > data.size()) return false;
   const u64 last = data.size() - pattern.size();
-  for (u64 at = 0; at <= last; ++at) {
+  u64 at = 0;
+  while (at <= last) {
+    // the pattern's first byte is looked for with one fast scan
+    const void* first = std::memchr(data.data() + at, pattern[0], last - at + 1);
+    if (first == nullptr) return false;
+    at = static_cast<u64>(static_cast<const u8*>(first) - data.data());
     if (std::equal(pattern.begin(), pattern.end(), data.begin() + static_cast<std::ptrdiff_t>(at))) {
       offset = at;
       return true;
     }
+    ++at;
   }
   return false;
 }
