@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/byte_reader.hpp"
 #include "common/zarn_string.hpp"
 
 namespace uni {
@@ -172,14 +173,7 @@ bool fileio::read(byte_array& out, u64 length, u64 offset) {
   } catch (const std::bad_alloc&) {
     return false;
   }
-  u64 got = 0;
-  while (got < length) {
-    const u64 want = std::min(io_chunk, length - got);
-    const ssize_t n = ::read(fd_, out.data() + got, want);  // bounds: want <= length - got
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 1) break;
-    got += static_cast<u64>(n);
-  }
+  const u64 got = read_here(out.data(), length);
   if (got < length) {
     // The file shrank or the device failed: the caller must not take the
     // missing bytes for data.
@@ -187,6 +181,28 @@ bool fileio::read(byte_array& out, u64 length, u64 offset) {
     return false;
   }
   return true;
+}
+
+u64 fileio::read_here(u8* dest, u64 length) {
+  u64 got = 0;
+  while (got < length) {
+    const u64 want = std::min(io_chunk, length - got);
+    const ssize_t n = ::read(fd_, dest + got, want);  // bounds: want <= length - got
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 1) break;
+    got += static_cast<u64>(n);
+  }
+  return got;
+}
+
+bool fileio::read_into(std::span<u8> dest, u64 offset, u64& got) {
+  got = 0;
+  if (!is_open() || offset >= size_) return false;
+  const u64 length = std::min<u64>(dest.size(), size_ - offset);
+  if (length == 0) return true;
+  if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) == -1) return false;
+  got = read_here(dest.data(), length);
+  return got == length;
 }
 
 bool fileio::write_all(const u8* buf, u64 len) {
@@ -254,6 +270,41 @@ fileio_output* fileio::make_output() {
 
 bool fileio_is_open(const void* file) {
   return file != nullptr && static_cast<const fileio*>(file)->is_open();
+}
+
+bool read_window::view(std::span<const u8>& out, u64 length, u64 offset) {
+  out = {};
+  const u64 size = file_.size();
+  if (offset >= size) return false;
+  length = std::min(length, size - offset);
+  // inside the block: no read at all (offset - block_offset_ cannot wrap)
+  if (offset >= block_offset_ && zarn::fits(held_, offset - block_offset_, length)) {
+    out = std::span<const u8>(block_).subspan(offset - block_offset_, length);
+    return true;
+  }
+  if (length > block_size_) {
+    u64 got = 0;
+    if (!fill(large_, length, offset, got)) return false;
+    out = std::span<const u8>(large_).first(got);
+    return got == length;
+  }
+  held_ = 0;
+  block_offset_ = offset;
+  if (!fill(block_, std::min(block_size_, size - offset), offset, held_)) return false;
+  // a short read leaves the block holding what did arrive
+  out = std::span<const u8>(block_).first(std::min(length, held_));
+  return out.size() == length;
+}
+
+bool read_window::fill(byte_array& into, u64 length, u64 offset, u64& got) {
+  try {
+    // grown, never shrunk: later reads reuse it without clearing it again
+    if (into.size() < length) into.resize(length);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  (void)file_.read_into(std::span<u8>(into).first(length), offset, got);
+  return true;
 }
 
 bool read_file_head(byte_array& out, const std::string& path, u32 max) {

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <ostream>
+#include <span>
 #include <sstream>
 #include <streambuf>
 #include <string>
@@ -70,6 +71,11 @@ class fileio {
   // False when the file is not open, the offset is at or past the end, or
   // fewer bytes arrived than asked (out then holds only those that did).
   [[nodiscard]] bool read(byte_array& out, u64 length, u64 offset);
+  // Reads up to dest.size() bytes at `offset` (cut to the end of the file)
+  // into dest; `got` tells how many arrived. False when the file is not
+  // open, the offset is at or past the end, or fewer bytes arrived than the
+  // cut length.
+  [[nodiscard]] bool read_into(std::span<u8> dest, u64 offset, u64& got);
   // Writes every byte at the end (write) or at an offset (write_at); false
   // when any byte could not be written.
   [[nodiscard]] bool write(const u8* buf, u64 len);
@@ -88,6 +94,9 @@ class fileio {
  private:
   void reset();
   u64 measure_size() const;
+  // Reads from the current position until `length` bytes arrived or a read
+  // gives none; returns how many arrived.
+  u64 read_here(u8* dest, u64 length);
   bool write_all(const u8* buf, u64 len);
 
   int fd_ = -1;
@@ -101,6 +110,34 @@ class fileio {
 };
 
 bool fileio_is_open(const void* file);
+
+// Reads a file front to back in large blocks: each range asked for is a view
+// into the block when it lies inside it; otherwise the block is read anew
+// from the range's start (one read for many small ranges). A range longer
+// than the block is read on its own. Memory stays at the block plus the
+// longest such range, whatever the file's size.
+class read_window {
+ public:
+  read_window(fileio& file, u64 block_size) : file_(file), block_size_(block_size) {}
+
+  // `length` bytes at `offset` (cut to the end of the file), valid until the
+  // next call. False, as for fileio::read, when the offset is at or past the
+  // end or fewer bytes arrived than asked (out then views those that did).
+  [[nodiscard]] bool view(std::span<const u8>& out, u64 length, u64 offset);
+
+ private:
+  // Reads `length` bytes at `offset` into the start of `into` (grown to
+  // hold them); `got` tells how many arrived. False when `into` could not
+  // grow.
+  bool fill(byte_array& into, u64 length, u64 offset, u64& got);
+
+  fileio& file_;
+  u64 block_size_;
+  byte_array block_;
+  u64 block_offset_ = 0;  // where block_ starts in the file
+  u64 held_ = 0;          // how many of block_'s bytes the last read filled
+  byte_array large_;      // the last range longer than a block
+};
 
 // Reads the first min(max, size) bytes of a file.
 [[nodiscard]] bool read_file_head(byte_array& out, const std::string& path, u32 max);
