@@ -12,6 +12,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "common/byte_reader.hpp"
 #include "common/guid.hpp"
 #include "common/zarn_types.hpp"
 #include "decode/template_map.hpp"
@@ -76,6 +77,9 @@ class trace_processor {
   // buffer), tried in the walk's order; null when no test accepts it.
   const record_kind_row* recognise_record(std::span<const u8> record,
                                           const record_window& window) const;
+  // The 0x9000 layout (28 or 24, or 0 for either) the tests accept for this
+  // trace message: the one its option flags state, else the file's.
+  u16 message_variant(std::span<const u8> record) const;
   // From `position` inside `buffer`, whose first `filled` bytes are in use,
   // skips 8 bytes at a time to the next recognised record anywhere in the
   // buffer. The bytes skipped become one pending corrupted record; when no
@@ -157,7 +161,21 @@ class trace_processor {
     std::string name;
     std::map<u64, u64>* counts = nullptr;  // into event_counts while statistics is set
   };
-  std::unordered_map<guid, provider_note, guid_hash> provider_notes;
+  // Every record looks its provider up here: the GUID is hashed and compared
+  // as its two 8-byte halves, without calls.
+  struct provider_hash {
+    std::size_t operator()(const guid& g) const {
+      return static_cast<std::size_t>(zarn::load_u64(g.bytes) ^
+                                      (zarn::load_u64(g.bytes + 8) * 0x9E3779B97F4A7C15ull));
+    }
+  };
+  struct provider_equal {
+    bool operator()(const guid& a, const guid& b) const {
+      return zarn::load_u64(a.bytes) == zarn::load_u64(b.bytes) &&
+             zarn::load_u64(a.bytes + 8) == zarn::load_u64(b.bytes + 8);
+    }
+  };
+  std::unordered_map<guid, provider_note, provider_hash, provider_equal> provider_notes;
   // The record being noted when records are not written.
   event_record scratch_record;
 };

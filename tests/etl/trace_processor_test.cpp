@@ -609,6 +609,34 @@ TEST(WalkBuffer, CutAtEveryLength) {
   }
 }
 
+// The modes that write no rows count, list and copy each record exactly as
+// the event rows would show it, whatever kind of record came before it.
+TEST(DecodeRecord, CountingWithoutRowsSeesWhatTheRowsSee) {
+  buffer_builder b({.time = ft_2021});
+  u64 records = 0;
+  for (int round = 0; round < 2; ++round) {
+    for (const kind_case& c : kind_cases()) {
+      // a file holds trace messages of one layout only
+      if (c.kind == event_kind::trace_9000_28) continue;
+      b.add(c.record);
+      ++records;
+    }
+  }
+  const byte_array buf = b.finish();
+  trace_processor with_rows = filetime_processor();
+  trace_processor without_rows = filetime_processor();
+  without_rows.write_rows = 0;
+  ASSERT_TRUE(with_rows.walk_buffer_records(bytes_of(buf), buffer_at));
+  ASSERT_TRUE(without_rows.walk_buffer_records(bytes_of(buf), buffer_at));
+  EXPECT_EQ(with_rows.pending.size(), records);
+  EXPECT_EQ(corrupted_count(with_rows), 0u);
+  EXPECT_TRUE(without_rows.pending.empty());
+  EXPECT_EQ(without_rows.providers_seen, with_rows.providers_seen);
+  EXPECT_EQ(without_rows.event_counts, with_rows.event_counts);
+  EXPECT_EQ(without_rows.provider_records, with_rows.provider_records);
+  EXPECT_EQ(without_rows.record_sizes, with_rows.record_sizes);
+}
+
 TEST(WalkBuffer, Variant9000IsFixedByTheFirstSuchRecord) {
   buffer_builder b({.time = ft_2021});
   b.add(build_record(record_event{}));
