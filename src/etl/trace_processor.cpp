@@ -476,7 +476,10 @@ void trace_processor::decode_record(const record_kind_row& row, std::span<const 
   }
 
   if (provider_found) note_provider(r);
-  if (collect_records != 0) record_sizes[file_offset] = rounded_record_size(r.size);
+  // records come in file order: the hint makes each insertion constant time
+  if (collect_records != 0) {
+    record_sizes.insert_or_assign(record_sizes.end(), file_offset, rounded_record_size(r.size));
+  }
 }
 
 void trace_processor::decode_record_payload(event_record& r, std::span<const u8> items,

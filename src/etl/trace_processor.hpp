@@ -148,7 +148,22 @@ class trace_processor {
   std::map<guid, std::map<u64, u64>> event_counts;  // counted only while statistics is set
   // Only while collect_records is set, and only for the buffer last walked.
   std::map<u64, u64> record_sizes;          // record offset -> rounded size
-  std::multimap<guid, u64> provider_records;  // provider -> record offsets
+  // Each record of a -pullguid run is put here: its provider is ordered
+  // bytewise (as guid_less orders it) as two big-endian 8-byte halves,
+  // without calls.
+  struct provider_less {
+    static u64 big_endian_half(const u8* p) {
+      return u64{p[0]} << 56 | u64{p[1]} << 48 | u64{p[2]} << 40 | u64{p[3]} << 32 |
+             u64{p[4]} << 24 | u64{p[5]} << 16 | u64{p[6]} << 8 | u64{p[7]};
+    }
+    bool operator()(const guid& a, const guid& b) const {
+      const u64 a_high = big_endian_half(a.bytes);
+      const u64 b_high = big_endian_half(b.bytes);
+      if (a_high != b_high) return a_high < b_high;
+      return big_endian_half(a.bytes + 8) < big_endian_half(b.bytes + 8);
+    }
+  };
+  std::multimap<guid, u64, provider_less> provider_records;  // provider -> record offsets
   u32 statistics = 0;
   u8 collect_records = 0;
   // The records become rows: their payloads are decoded and their provider

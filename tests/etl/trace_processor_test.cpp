@@ -637,6 +637,27 @@ TEST(DecodeRecord, CountingWithoutRowsSeesWhatTheRowsSee) {
   EXPECT_EQ(without_rows.record_sizes, with_rows.record_sizes);
 }
 
+// The -pullguid collection orders providers as every GUID map does:
+// bytewise, each byte unsigned, from the first byte.
+TEST(TraceProcessor, ProviderOrderIsBytewise) {
+  const trace_processor::provider_less less;
+  for (const u64 at : {u64{0}, u64{7}, u64{8}, u64{15}}) {
+    for (const auto& [low, high] : {std::pair<u8, u8>{0x00, 0x01}, {0x7F, 0x80}, {0xFE, 0xFF}}) {
+      SCOPED_TRACE(testing::Message() << "byte " << at << ": " << int(low) << " < " << int(high));
+      guid a = event_provider;
+      guid b = event_provider;
+      a.bytes[at] = low;
+      b.bytes[at] = high;
+      // a later byte must not outweigh an earlier one
+      if (at != 15) a.bytes[15] = 0xFF;
+      EXPECT_TRUE(guid_less(a, b));
+      EXPECT_TRUE(less(a, b));
+      EXPECT_FALSE(less(b, a));
+      EXPECT_FALSE(less(a, a));
+    }
+  }
+}
+
 TEST(WalkBuffer, Variant9000IsFixedByTheFirstSuchRecord) {
   buffer_builder b({.time = ft_2021});
   b.add(build_record(record_event{}));
