@@ -22,7 +22,7 @@ namespace {
 const char* const not_available = "<not available>";
 
 // The buffer loop reads the file in blocks of this many bytes.
-constexpr u64 read_block_size = u64{1} << 20;
+constexpr u64 read_block_size = u64{1} << 18;
 
 struct run_state {
   run_state(std::ostream& o, uni::fileio& f, etl_run& r)

@@ -277,33 +277,40 @@ bool read_window::view(std::span<const u8>& out, u64 length, u64 offset) {
   const u64 size = file_.size();
   if (offset >= size) return false;
   length = std::min(length, size - offset);
-  // inside the block: no read at all (offset - block_offset_ cannot wrap)
-  if (offset >= block_offset_ && zarn::fits(held_, offset - block_offset_, length)) {
-    out = std::span<const u8>(block_).subspan(offset - block_offset_, length);
-    return true;
+  // offset - bytes_offset_ cannot wrap: the first test rules that out
+  const bool inside = offset >= bytes_offset_ && zarn::fits(held_, offset - bytes_offset_, length);
+  if (!inside && !move_to(offset, std::max(length, std::min(block_size_, size - offset)))) {
+    return false;
   }
-  if (length > block_size_) {
-    u64 got = 0;
-    if (!fill(large_, length, offset, got)) return false;
-    out = std::span<const u8>(large_).first(got);
-    return got == length;
-  }
-  held_ = 0;
-  block_offset_ = offset;
-  if (!fill(block_, std::min(block_size_, size - offset), offset, held_)) return false;
-  // a short read leaves the block holding what did arrive
-  out = std::span<const u8>(block_).first(std::min(length, held_));
+  // after a move the window starts at offset; a short read holds less
+  const u64 at = offset - bytes_offset_;
+  out = std::span<const u8>(bytes_).subspan(at, std::min(length, held_ - at));
   return out.size() == length;
 }
 
-bool read_window::fill(byte_array& into, u64 length, u64 offset, u64& got) {
+bool read_window::move_to(u64 offset, u64 want) {
   try {
-    // grown, never shrunk: later reads reuse it without clearing it again
-    if (into.size() < length) into.resize(length);
+    if (bytes_.size() < want) bytes_.resize(want);
   } catch (const std::bad_alloc&) {
     return false;
   }
-  (void)file_.read_into(std::span<u8>(into).first(length), offset, got);
+  // the bytes held from `offset` on (a buffer that ran past the window's
+  // end) move to the front instead of being read again
+  u64 kept = 0;
+  if (offset >= bytes_offset_ && offset - bytes_offset_ < held_) {
+    const u64 skip = offset - bytes_offset_;
+    kept = held_ - skip;
+    const auto from = bytes_.begin() + static_cast<std::ptrdiff_t>(skip);
+    if (skip != 0) std::copy(from, from + static_cast<std::ptrdiff_t>(kept), bytes_.begin());
+  }
+  bytes_offset_ = offset;
+  held_ = kept;
+  if (kept < want) {
+    u64 got = 0;
+    // a short read leaves the window holding what did arrive
+    (void)file_.read_into(std::span<u8>(bytes_).subspan(kept, want - kept), offset + kept, got);
+    held_ += got;
+  }
   return true;
 }
 

@@ -112,10 +112,11 @@ class fileio {
 bool fileio_is_open(const void* file);
 
 // Reads a file front to back in large blocks: each range asked for is a view
-// into the block when it lies inside it; otherwise the block is read anew
-// from the range's start (one read for many small ranges). A range longer
-// than the block is read on its own. Memory stays at the block plus the
-// longest such range, whatever the file's size.
+// into the window's bytes when it lies inside them; otherwise the window
+// moves to the range's start, keeps what it already holds from there on and
+// reads the rest, a block's worth or the whole range when that is longer.
+// One read serves many small ranges and no byte is read twice in a row;
+// memory stays at a block or the longest range, whatever the file's size.
 class read_window {
  public:
   read_window(fileio& file, u64 block_size) : file_(file), block_size_(block_size) {}
@@ -126,17 +127,15 @@ class read_window {
   [[nodiscard]] bool view(std::span<const u8>& out, u64 length, u64 offset);
 
  private:
-  // Reads `length` bytes at `offset` into the start of `into` (grown to
-  // hold them); `got` tells how many arrived. False when `into` could not
-  // grow.
-  bool fill(byte_array& into, u64 length, u64 offset, u64& got);
+  // Moves the window to `offset` and fills it up to `want` bytes. False when
+  // it could not grow (the window is then as it was).
+  bool move_to(u64 offset, u64 want);
 
   fileio& file_;
   u64 block_size_;
-  byte_array block_;
-  u64 block_offset_ = 0;  // where block_ starts in the file
-  u64 held_ = 0;          // how many of block_'s bytes the last read filled
-  byte_array large_;      // the last range longer than a block
+  byte_array bytes_;      // grown, never shrunk: no read clears it again
+  u64 bytes_offset_ = 0;  // where bytes_ starts in the file
+  u64 held_ = 0;          // how many of bytes_ the reads filled
 };
 
 // Reads the first min(max, size) bytes of a file.

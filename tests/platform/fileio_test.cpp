@@ -45,9 +45,10 @@ TEST(FileIo, ShortReadIsAFailure) {
   EXPECT_EQ(out, (byte_array{0, 1, 2, 3}));
 }
 
-// Ranges inside the block come from it without a read (bytes the file
-// holds by now do not show); a range past the block, or longer than a block,
-// is read from the file; a file that shrank gives what it still holds.
+// Ranges inside the window come from it without a read (bytes the file
+// holds by now do not show); a range that runs past it keeps what is held
+// and reads the rest; a range longer than a block grows the window; a file
+// that shrank gives what it still holds.
 TEST(ReadWindow, ServesRangesFromOneBlockRead) {
   struct step {
     const char* what;
@@ -55,20 +56,21 @@ TEST(ReadWindow, ServesRangesFromOneBlockRead) {
     u64 cut_to;    // the file is cut to this size first (0: not cut)
     u64 offset, length;
     bool ok;
-    u64 count;  // bytes viewed, and the first of them
-    u8 first;
+    u64 count;  // bytes viewed, the first and the last of them
+    u8 first, last;
   };
   const step steps[] = {
-      {"BlockAtZero", 0, 0, 0, 8, true, 8, 0},
-      {"InsideTheBlockNotReadAgain", 100, 0, 8, 8, true, 8, 8},
-      {"StraddlingTheEndReadsAnew", 0, 0, 12, 8, true, 8, 112},
-      {"LongerThanABlockReadAlone", 0, 0, 4, 40, true, 40, 104},
-      {"BlockStillServes", 50, 0, 20, 8, true, 8, 120},
-      {"CutToTheEndOfTheFile", 0, 0, 60, 8, true, 4, 110},
-      {"AtTheEnd", 0, 0, 64, 1, false, 0, 0},
-      {"ShrunkBlockViewsWhatArrived", 0, 20, 16, 8, false, 4, 66},
-      {"PastTheShrunkEnd", 0, 0, 20, 4, false, 0, 0},
-      {"LongerThanABlockAndShrunk", 0, 0, 0, 40, false, 20, 50},
+      {"BlockAtZero", 0, 0, 0, 8, true, 8, 0, 7},
+      {"InsideNotReadAgain", 100, 0, 8, 8, true, 8, 8, 15},
+      {"PastTheEndKeepsWhatIsHeld", 0, 0, 12, 8, true, 8, 12, 119},
+      {"LongerThanABlock", 0, 0, 4, 40, true, 40, 104, 143},
+      {"LongRangeStillServes", 50, 0, 20, 8, true, 8, 120, 127},
+      {"LongerFromItsStartReadsTheRest", 0, 0, 4, 48, true, 48, 104, 101},
+      {"CutToTheEndOfTheFile", 0, 0, 60, 8, true, 4, 110, 113},
+      {"AtTheEnd", 0, 0, 64, 1, false, 0, 0, 0},
+      {"ShrunkViewsWhatArrived", 0, 20, 16, 8, false, 4, 66, 69},
+      {"PastTheShrunkEnd", 0, 0, 20, 4, false, 0, 0, 0},
+      {"LongerThanABlockAndShrunk", 0, 0, 0, 40, false, 20, 50, 69},
   };
   temp_dir dir;
   byte_array bytes(64);
@@ -87,7 +89,8 @@ TEST(ReadWindow, ServesRangesFromOneBlockRead) {
     std::span<const u8> out{bytes.data(), 1};
     EXPECT_EQ(window.view(out, s.length, s.offset), s.ok);
     ASSERT_EQ(out.size(), s.count);
-    EXPECT_EQ(s.count == 0 ? 0 : out[0], s.first);
+    EXPECT_EQ(s.count == 0 ? 0 : out.front(), s.first);
+    EXPECT_EQ(s.count == 0 ? 0 : out.back(), s.last);
   }
 }
 
