@@ -15,31 +15,55 @@ namespace {
 
 bool holds(std::span<const u8> bytes, u64 n) { return bytes.size() >= n; }
 
-// The u16 record size of a row's layout; the caller has checked that the
-// first 6 bytes are held.
-u16 record_size_field(std::span<const u8> record, const record_kind_row& row) {
-  return u16_at(record, row.size_offset);
-}
+// Where each kind's rows lie in record_kinds. The table keeps the rows of a
+// kind together, so a lookup tries the one or two rows of its kind.
+struct kind_rows {
+  u8 first = 0;
+  u8 count = 0;
+};
+constexpr u8 kind_count = static_cast<u8>(record_kind::generic) + 1;
+constexpr std::array<kind_rows, kind_count> rows_by_kind = [] {
+  std::array<kind_rows, kind_count> out{};
+  for (u8 i = 0; i < record_kinds.size(); ++i) {
+    kind_rows& k = out[static_cast<u8>(record_kinds[i].kind)];
+    if (k.count == 0) k.first = i;
+    ++k.count;
+  }
+  return out;
+}();
+static_assert([] {
+  for (u8 k = 0; k < kind_count; ++k) {
+    for (u8 i = 0; i < rows_by_kind[k].count; ++i) {
+      if (static_cast<u8>(record_kinds[rows_by_kind[k].first + i].kind) != k) return false;
+    }
+  }
+  return true;
+}(), "the rows of a kind must follow each other");
 
-// Size, type code, minimum size and time, in that order, for one kind. The
-// 0x9000 variant and the extended-data test are added by the callers.
-bool passes_kind(std::span<const u8> record, record_kind kind, bool range_known, u64 start, u64 end) {
-  // size at 0 (or 4) and type code at 2 must be held before anything is read
-  if (!holds(record, 6)) return false;
-  const record_kind_row* row = find_record_kind(u16_at(record, 2), kind);
-  if (row == nullptr) return false;
-  if (row->generic && !is_generic_trace_header(record)) return false;
-  const u16 size = record_size_field(record, *row);
+// Size, minimum size and time, in that order, for one row whose type code
+// the caller has matched. The 0x9000 variant and the extended-data test are
+// added by the callers.
+bool passes_row(std::span<const u8> record, const record_kind_row& row, bool range_known,
+                u64 start, u64 end) {
+  if (row.generic && !is_generic_trace_header(record)) return false;
+  const u16 size = u16_at(record, row.size_offset);  // held: the caller checked 6 bytes
   // a damaged size may claim more than the buffer holds
   if (size > record.size()) return false;
   // a record shorter than its own header would put its time field, and its
   // payload start, outside the record
-  if (size < row->header_length) return false;
-  const u64 t = u64_at(record, row->time_offset);  // inside: the table's time fields lie in its headers
-  if (row->time_nonzero && t == 0) return false;
-  return record_time_passes(t, range_known, start, end, row->filetime_escape);
+  if (size < row.header_length) return false;
+  const u64 t = u64_at(record, row.time_offset);  // inside: the table's time fields lie in its headers
+  if (row.time_nonzero && t == 0) return false;
+  return record_time_passes(t, range_known, start, end, row.filetime_escape);
 }
 
+// The row of `kind` for the record's type code, tested.
+bool passes_kind(std::span<const u8> record, record_kind kind, bool range_known, u64 start, u64 end) {
+  // size at 0 (or 4) and type code at 2 must be held before anything is read
+  if (!holds(record, 6)) return false;
+  const record_kind_row* row = find_record_kind(u16_at(record, 2), kind);
+  return row != nullptr && passes_row(record, *row, range_known, start, end);
+}
 
 }  // namespace
 
@@ -122,8 +146,11 @@ bool etw_header_to_72(buffer_context& context, std::span<const u8> header) {
 // ---- trace-record headers ----
 
 const record_kind_row* find_record_kind(u16 type_code, record_kind kind) {
-  for (const record_kind_row& row : record_kinds) {
-    if (row.kind == kind && (row.type_code == type_code || kind == record_kind::generic)) return &row;
+  if (static_cast<u8>(kind) >= kind_count) return nullptr;
+  const kind_rows& rows = rows_by_kind[static_cast<u8>(kind)];
+  for (u8 i = rows.first; i < rows.first + rows.count; ++i) {
+    const record_kind_row& row = record_kinds[i];
+    if (row.type_code == type_code || kind == record_kind::generic) return &row;
   }
   return nullptr;
 }

@@ -21,6 +21,9 @@ namespace {
 
 const char* const not_available = "<not available>";
 
+// The buffer loop reads the file in blocks of this many bytes.
+constexpr u64 read_block_size = u64{1} << 18;
+
 struct run_state {
   run_state(std::ostream& o, uni::fileio& f, etl_run& r)
       : out(o), file(f), run(r), mode(r.settings.mode()) {}
@@ -202,11 +205,14 @@ void buffer_loop(run_state& s) {
   const u64 file_size = s.file.size();
   const u64 size_field = s.kind == etl_file_kind_t::logfile_header ? buffer_header::buffer_size
                                                                     : rlfs_buffer_header::buffer_size;
-  byte_array header;
-  byte_array buffer;
+  // Headers and buffers are views into blocks read ahead: one read serves
+  // many buffers, and memory stays at one block (or one longer buffer).
+  uni::read_window window(s.file, read_block_size);
+  std::span<const u8> header;
+  std::span<const u8> buffer;
   u64 offset = s.buffers_start;
   while (offset < file_size && file_size - offset >= buffer_header_size) {
-    if (!s.file.read(header, buffer_header_size, offset)) break;
+    if (!window.view(header, buffer_header_size, offset)) break;
     u64 size = u32_at(header, size_field);
     if (!usable_buffer_size(size)) {
       // A zero (or damaged) size must not swallow the rest of the file as
@@ -222,7 +228,7 @@ void buffer_loop(run_state& s) {
     const u64 left = file_size - offset;
     // a last buffer cut off by the end of the file: its whole records are read
     if (size > left) size = left;
-    const bool whole = s.file.read(buffer, size, offset);
+    const bool whole = window.view(buffer, size, offset);
     // a read that comes back short ends the file there; what did arrive is
     // still a (cut-off) buffer
     if (buffer.size() >= min_buffer_bytes) walk_one(s, buffer, offset, buffer_header_size);

@@ -26,9 +26,19 @@ namespace {
 constexpr u64 min_record_header = header_length_of(record_kind::generic);
 
 // Each fill_ function copies one header layout into the record; the record
-// test that recognised it has checked that the whole header is held.
+// test that recognised it has checked that the whole header is held. The
+// header is taken as a span of its fixed length, so that no field read
+// needs a bounds test of its own.
+template <std::size_t length>
+std::span<const u8, length> header_of(std::span<const u8> rec) {
+  assert(rec.size() >= length);
+  return rec.first<length>();
+}
 
-void fill_trace_message(event_record& r, std::span<const u8> rec, u64 shift) {
+void fill_trace_message(event_record& r, std::span<const u8> record, u64 shift) {
+  const std::span<const u8> rec = shift == 0
+      ? std::span<const u8>(header_of<header_length_of(record_kind::trace_9000_24)>(record))
+      : std::span<const u8>(header_of<header_length_of(record_kind::trace_9000_28)>(record));
   r.size = u16_at(rec, rec9000::size);
   r.header_type = u16_at(rec, rec9000::type_code);
   r.descriptor.id = u16_at(rec, rec9000::event_id);
@@ -40,21 +50,23 @@ void fill_trace_message(event_record& r, std::span<const u8> rec, u64 shift) {
 }
 
 // The first 48 bytes, which the classic header shares.
-void fill_event_header_start(event_record& r, std::span<const u8> rec) {
+void fill_event_header_start(event_record& r, std::span<const u8, event_header::keywords> rec) {
   namespace eh = event_header;
   r.size = u16_at(rec, eh::size);
   r.header_type = u16_at(rec, eh::type_code);
   r.thread_id = u32_at(rec, eh::thread_id);
   r.process_id = u32_at(rec, eh::process_id);
   r.raw_time = u64_at(rec, eh::time);
-  r.provider = guid(rec.subspan(eh::provider, 16).data());
+  r.provider = guid(rec.subspan<eh::provider, 16>().data());
 }
 
 // Returns where the payload starts: after the header, and after the
 // extended-data items when the header says they follow.
-u64 fill_event_header(event_record& r, std::span<const u8> rec) {
+u64 fill_event_header(event_record& r, std::span<const u8> record) {
   namespace eh = event_header;
-  fill_event_header_start(r, rec);
+  constexpr u64 length = header_length_of(record_kind::event_header);
+  const std::span<const u8, length> rec = header_of<length>(record);
+  fill_event_header_start(r, rec.first<eh::keywords>());
   r.flags = u16_at(rec, eh::flags);
   r.event_property = u16_at(rec, eh::property);
   r.descriptor.id = u16_at(rec, eh::event_id);
@@ -65,16 +77,16 @@ u64 fill_event_header(event_record& r, std::span<const u8> rec) {
   r.descriptor.task = u16_at(rec, eh::task);
   r.descriptor.keywords = u64_at(rec, eh::keywords);
   r.processor_time = u64_at(rec, eh::processor_time);
-  r.activity = guid(rec.subspan(eh::activity, 16).data());
-  constexpr u64 length = header_length_of(record_kind::event_header);
+  r.activity = guid(rec.subspan<eh::activity, 16>().data());
   // the items' length field is not trusted: the items are walked within the
   // record
-  if ((r.flags & eh::ext_flag) != 0) return skip_extended_items(rec, length);
+  if ((r.flags & eh::ext_flag) != 0) return skip_extended_items(record, length);
   return length;
 }
 
-void fill_classic_header(event_record& r, std::span<const u8> rec) {
-  fill_event_header_start(r, rec);
+void fill_classic_header(event_record& r, std::span<const u8> record) {
+  const auto rec = header_of<header_length_of(record_kind::trace_c00a)>(record);
+  fill_event_header_start(r, rec.first<event_header::keywords>());
   // the event id of a classic record is its class type
   r.descriptor.id = u8_at(rec, classic::class_type);
   r.descriptor.level = u8_at(rec, classic::class_level);
@@ -86,17 +98,20 @@ void fill_classic_header(event_record& r, std::span<const u8> rec) {
 // False when the hook id names no known kernel provider.
 bool fill_generic_header(event_record& r, std::span<const u8> rec, record_kind kind,
                          const template_map& templates) {
-  r.flags = u16_at(rec, generic_header::version);
-  r.header_type = u16_at(rec, generic_header::type_code);
-  r.size = u16_at(rec, generic_header::size);
-  r.hook_event_id = u16_at(rec, generic_header::hook_id);
+  const auto generic = header_of<header_length_of(record_kind::generic)>(rec);
+  r.flags = u16_at(generic, generic_header::version);
+  r.header_type = u16_at(generic, generic_header::type_code);
+  r.size = u16_at(generic, generic_header::size);
+  r.hook_event_id = u16_at(generic, generic_header::hook_id);
   if (kind == record_kind::trace_c011) {
-    r.raw_time = u64_at(rec, perfinfo_header::time);
+    const auto perfinfo = header_of<header_length_of(record_kind::trace_c011)>(rec);
+    r.raw_time = u64_at(perfinfo, perfinfo_header::time);
   } else if (kind == record_kind::trace_c002) {
-    r.thread_id = u32_at(rec, system_header::thread_id);
-    r.process_id = u32_at(rec, system_header::process_id);
-    r.raw_time = u64_at(rec, system_header::time);
-    r.processor_time = u64_at(rec, system_header::processor_time);
+    const auto system = header_of<header_length_of(record_kind::trace_c002)>(rec);
+    r.thread_id = u32_at(system, system_header::thread_id);
+    r.process_id = u32_at(system, system_header::process_id);
+    r.raw_time = u64_at(system, system_header::time);
+    r.processor_time = u64_at(system, system_header::processor_time);
   }
   return etw_guid_for_id(templates, r.provider, r.hook_event_id);
 }
@@ -241,39 +256,79 @@ record_window trace_processor::window_for(const buffer_context& context) const {
   return w;
 }
 
-const record_kind_row* trace_processor::recognise_record(std::span<const u8> record,
-                                                        const record_window& w) const {
+namespace {
+
+// The named test of a row's kind; `variant` is the 0x9000 layout to accept.
+bool passes_test(const record_kind_row& row, std::span<const u8> record, const record_window& w,
+                 u16 variant) {
+  switch (row.kind) {
+    case record_kind::trace_9000_28:
+      return is_trace_header_9000_28(record, w.range_known, w.start, w.end, variant);
+    case record_kind::trace_9000_24:
+      return is_trace_header_9000_24(record, w.range_known, w.start, w.end, variant);
+    case record_kind::event_header:
+      return is_event_header(record, w.range_known, w.start, w.end);
+    case record_kind::trace_c00a:
+      return is_trace_header_c00a(record, w.range_known, w.start, w.end);
+    case record_kind::trace_c011:
+      return is_trace_header_c011(record, w.range_known, w.start, w.end);
+    case record_kind::trace_c002:
+      return is_trace_header_c002(record, w.range_known, w.start, w.end);
+    case record_kind::generic:
+      return is_generic_trace_header(record);
+  }
+  return false;
+}
+
+// The record tests that check their own size field come first in the table,
+// the kinds behind the generic header after them.
+constexpr std::size_t size_first_rows = [] {
+  std::size_t n = 0;
+  while (n < record_kinds.size() && !record_kinds[n].generic) ++n;
+  for (std::size_t i = n; i < record_kinds.size(); ++i) {
+    if (!record_kinds[i].generic) return std::size_t{0};
+  }
+  return n;
+}();
+static_assert(size_first_rows > 0, "the size-first rows must precede the generic-header rows");
+
+}  // namespace
+
+u16 trace_processor::message_variant(std::span<const u8> record) const {
   // A trace message states its own layout: its option flags (u16 at 6) say
   // whether a GUID follows and whether a sequence number comes before it.
   // Only without the GUID flag is the file's fixed variant used.
-  u16 variant = variant_9000;
   u16 options = 0;
-  if (zarn::read_u16_at(record, rec9000::property, options) &&
-      (options & rec9000::option_guid) != 0) {
-    variant = (options & rec9000::option_sequence) != 0 ? 28 : 24;
+  if (!zarn::read_u16_at(record, rec9000::property, options) ||
+      (options & rec9000::option_guid) == 0) {
+    return variant_9000;
   }
-  record_kind kind = record_kind::generic;
-  if (is_trace_header_9000_28(record, w.range_known, w.start, w.end, variant)) {
-    kind = record_kind::trace_9000_28;
-  } else if (is_event_header(record, w.range_known, w.start, w.end)) {
-    kind = record_kind::event_header;
-  } else if (is_trace_header_c00a(record, w.range_known, w.start, w.end)) {
-    kind = record_kind::trace_c00a;
-  } else if (is_trace_header_9000_24(record, w.range_known, w.start, w.end, variant)) {
-    kind = record_kind::trace_9000_24;
-  } else if (!is_generic_trace_header(record)) {
-    return nullptr;
-  } else {
-    // The generic size fits; the typed tests add the time field.
-    const std::span<const u8> own = record.first(u16_at(record, generic_header::size));
-    if (is_trace_header_c011(own, w.range_known, w.start, w.end)) {
-      kind = record_kind::trace_c011;
-    } else if (is_trace_header_c002(own, w.range_known, w.start, w.end)) {
-      kind = record_kind::trace_c002;
-    }
+  return (options & rec9000::option_sequence) != 0 ? 28 : 24;
+}
+
+const record_kind_row* trace_processor::recognise_record(std::span<const u8> record,
+                                                        const record_window& w) const {
+  // every test reads the size and the type code (u16 at 2) first
+  if (record.size() < generic_header::size + 2) return nullptr;
+  const u16 type = u16_at(record, generic_header::type_code);
+  // Only the rows of the record's own type code can pass; they are tried in
+  // the table's order (the 28-byte 0x9000 layout before the 24-byte one).
+  for (std::size_t i = 0; i < size_first_rows; ++i) {
+    const record_kind_row& row = record_kinds[i];
+    if (row.type_code != type) continue;
+    const bool message =
+        row.kind == record_kind::trace_9000_28 || row.kind == record_kind::trace_9000_24;
+    if (passes_test(row, record, w, message ? message_variant(record) : 0)) return &row;
   }
-  // every test above has read the type code at 2
-  return find_record_kind(u16_at(record, 2), kind);
+  if (!is_generic_trace_header(record)) return nullptr;
+  // The generic size fits; the typed tests add the time field.
+  const std::span<const u8> own = record.first(u16_at(record, generic_header::size));
+  for (std::size_t i = size_first_rows; i < record_kinds.size(); ++i) {
+    const record_kind_row& row = record_kinds[i];
+    if (row.kind == record_kind::generic || row.type_code != type) continue;
+    if (passes_test(row, own, w, 0)) return &row;
+  }
+  return find_record_kind(type, record_kind::generic);
 }
 
 bool trace_processor::walk_buffer_records(std::span<const u8> buffer, u64 file_offset,
@@ -367,7 +422,9 @@ event_record* trace_processor::add_corrupted_record(u64 file_offset, u64 length,
 void trace_processor::decode_record(const record_kind_row& row, std::span<const u8> rec,
                                     u64 file_offset, const buffer_context& context) {
   // Records that are not written are only counted or copied: they need no
-  // place in the pending map.
+  // place in the pending map. They share one scratch record, which is not
+  // cleared: what counting and copying read of it (the kind, the provider,
+  // the event ids and the size) every header's fill writes anew.
   event_record* target = &scratch_record;
   if (write_rows != 0) {
     // records come in file order: the hint makes each insertion constant time
@@ -375,8 +432,6 @@ void trace_processor::decode_record(const record_kind_row& row, std::span<const 
     const auto it = pending.try_emplace(pending.end(), file_offset);
     if (pending.size() == held) return;  // a record is pending there already
     target = &it->second;
-  } else {
-    scratch_record = event_record{};
   }
   event_record& r = *target;
   r.record_ok = 1;
@@ -421,7 +476,10 @@ void trace_processor::decode_record(const record_kind_row& row, std::span<const 
   }
 
   if (provider_found) note_provider(r);
-  if (collect_records != 0) record_sizes[file_offset] = rounded_record_size(r.size);
+  // records come in file order: the hint makes each insertion constant time
+  if (collect_records != 0) {
+    record_sizes.insert_or_assign(record_sizes.end(), file_offset, rounded_record_size(r.size));
+  }
 }
 
 void trace_processor::decode_record_payload(event_record& r, std::span<const u8> items,

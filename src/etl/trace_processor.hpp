@@ -12,6 +12,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "common/byte_reader.hpp"
 #include "common/guid.hpp"
 #include "common/zarn_types.hpp"
 #include "decode/template_map.hpp"
@@ -76,6 +77,9 @@ class trace_processor {
   // buffer), tried in the walk's order; null when no test accepts it.
   const record_kind_row* recognise_record(std::span<const u8> record,
                                           const record_window& window) const;
+  // The 0x9000 layout (28 or 24, or 0 for either) the tests accept for this
+  // trace message: the one its option flags state, else the file's.
+  u16 message_variant(std::span<const u8> record) const;
   // From `position` inside `buffer`, whose first `filled` bytes are in use,
   // skips 8 bytes at a time to the next recognised record anywhere in the
   // buffer. The bytes skipped become one pending corrupted record; when no
@@ -144,7 +148,22 @@ class trace_processor {
   std::map<guid, std::map<u64, u64>> event_counts;  // counted only while statistics is set
   // Only while collect_records is set, and only for the buffer last walked.
   std::map<u64, u64> record_sizes;          // record offset -> rounded size
-  std::multimap<guid, u64> provider_records;  // provider -> record offsets
+  // Each record of a -pullguid run is put here: its provider is ordered
+  // bytewise (as guid_less orders it) as two big-endian 8-byte halves,
+  // without calls.
+  struct provider_less {
+    static u64 big_endian_half(const u8* p) {
+      return u64{p[0]} << 56 | u64{p[1]} << 48 | u64{p[2]} << 40 | u64{p[3]} << 32 |
+             u64{p[4]} << 24 | u64{p[5]} << 16 | u64{p[6]} << 8 | u64{p[7]};
+    }
+    bool operator()(const guid& a, const guid& b) const {
+      const u64 a_high = big_endian_half(a.bytes);
+      const u64 b_high = big_endian_half(b.bytes);
+      if (a_high != b_high) return a_high < b_high;
+      return big_endian_half(a.bytes + 8) < big_endian_half(b.bytes + 8);
+    }
+  };
+  std::multimap<guid, u64, provider_less> provider_records;  // provider -> record offsets
   u32 statistics = 0;
   u8 collect_records = 0;
   // The records become rows: their payloads are decoded and their provider
@@ -157,7 +176,21 @@ class trace_processor {
     std::string name;
     std::map<u64, u64>* counts = nullptr;  // into event_counts while statistics is set
   };
-  std::unordered_map<guid, provider_note, guid_hash> provider_notes;
+  // Every record looks its provider up here: the GUID is hashed and compared
+  // as its two 8-byte halves, without calls.
+  struct provider_hash {
+    std::size_t operator()(const guid& g) const {
+      return static_cast<std::size_t>(zarn::load_u64(g.bytes) ^
+                                      (zarn::load_u64(g.bytes + 8) * 0x9E3779B97F4A7C15ull));
+    }
+  };
+  struct provider_equal {
+    bool operator()(const guid& a, const guid& b) const {
+      return zarn::load_u64(a.bytes) == zarn::load_u64(b.bytes) &&
+             zarn::load_u64(a.bytes + 8) == zarn::load_u64(b.bytes + 8);
+    }
+  };
+  std::unordered_map<guid, provider_note, provider_hash, provider_equal> provider_notes;
   // The record being noted when records are not written.
   event_record scratch_record;
 };

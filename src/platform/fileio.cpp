@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/byte_reader.hpp"
 #include "common/zarn_string.hpp"
 
 namespace uni {
@@ -172,14 +173,7 @@ bool fileio::read(byte_array& out, u64 length, u64 offset) {
   } catch (const std::bad_alloc&) {
     return false;
   }
-  u64 got = 0;
-  while (got < length) {
-    const u64 want = std::min(io_chunk, length - got);
-    const ssize_t n = ::read(fd_, out.data() + got, want);  // bounds: want <= length - got
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 1) break;
-    got += static_cast<u64>(n);
-  }
+  const u64 got = read_here(out.data(), length);
   if (got < length) {
     // The file shrank or the device failed: the caller must not take the
     // missing bytes for data.
@@ -187,6 +181,28 @@ bool fileio::read(byte_array& out, u64 length, u64 offset) {
     return false;
   }
   return true;
+}
+
+u64 fileio::read_here(u8* dest, u64 length) {
+  u64 got = 0;
+  while (got < length) {
+    const u64 want = std::min(io_chunk, length - got);
+    const ssize_t n = ::read(fd_, dest + got, want);  // bounds: want <= length - got
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 1) break;
+    got += static_cast<u64>(n);
+  }
+  return got;
+}
+
+bool fileio::read_into(std::span<u8> dest, u64 offset, u64& got) {
+  got = 0;
+  if (!is_open() || offset >= size_) return false;
+  const u64 length = std::min<u64>(dest.size(), size_ - offset);
+  if (length == 0) return true;
+  if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) == -1) return false;
+  got = read_here(dest.data(), length);
+  return got == length;
 }
 
 bool fileio::write_all(const u8* buf, u64 len) {
@@ -254,6 +270,48 @@ fileio_output* fileio::make_output() {
 
 bool fileio_is_open(const void* file) {
   return file != nullptr && static_cast<const fileio*>(file)->is_open();
+}
+
+bool read_window::view(std::span<const u8>& out, u64 length, u64 offset) {
+  out = {};
+  const u64 size = file_.size();
+  if (offset >= size) return false;
+  length = std::min(length, size - offset);
+  // offset - bytes_offset_ cannot wrap: the first test rules that out
+  const bool inside = offset >= bytes_offset_ && zarn::fits(held_, offset - bytes_offset_, length);
+  if (!inside && !move_to(offset, std::max(length, std::min(block_size_, size - offset)))) {
+    return false;
+  }
+  // after a move the window starts at offset; a short read holds less
+  const u64 at = offset - bytes_offset_;
+  out = std::span<const u8>(bytes_).subspan(at, std::min(length, held_ - at));
+  return out.size() == length;
+}
+
+bool read_window::move_to(u64 offset, u64 want) {
+  try {
+    if (bytes_.size() < want) bytes_.resize(want);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  // the bytes held from `offset` on (a buffer that ran past the window's
+  // end) move to the front instead of being read again
+  u64 kept = 0;
+  if (offset >= bytes_offset_ && offset - bytes_offset_ < held_) {
+    const u64 skip = offset - bytes_offset_;
+    kept = held_ - skip;
+    const auto from = bytes_.begin() + static_cast<std::ptrdiff_t>(skip);
+    if (skip != 0) std::copy(from, from + static_cast<std::ptrdiff_t>(kept), bytes_.begin());
+  }
+  bytes_offset_ = offset;
+  held_ = kept;
+  if (kept < want) {
+    u64 got = 0;
+    // a short read leaves the window holding what did arrive
+    (void)file_.read_into(std::span<u8>(bytes_).subspan(kept, want - kept), offset + kept, got);
+    held_ += got;
+  }
+  return true;
 }
 
 bool read_file_head(byte_array& out, const std::string& path, u32 max) {

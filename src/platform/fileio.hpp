@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <ostream>
+#include <span>
 #include <sstream>
 #include <streambuf>
 #include <string>
@@ -70,6 +71,11 @@ class fileio {
   // False when the file is not open, the offset is at or past the end, or
   // fewer bytes arrived than asked (out then holds only those that did).
   [[nodiscard]] bool read(byte_array& out, u64 length, u64 offset);
+  // Reads up to dest.size() bytes at `offset` (cut to the end of the file)
+  // into dest; `got` tells how many arrived. False when the file is not
+  // open, the offset is at or past the end, or fewer bytes arrived than the
+  // cut length.
+  [[nodiscard]] bool read_into(std::span<u8> dest, u64 offset, u64& got);
   // Writes every byte at the end (write) or at an offset (write_at); false
   // when any byte could not be written.
   [[nodiscard]] bool write(const u8* buf, u64 len);
@@ -88,6 +94,9 @@ class fileio {
  private:
   void reset();
   u64 measure_size() const;
+  // Reads from the current position until `length` bytes arrived or a read
+  // gives none; returns how many arrived.
+  u64 read_here(u8* dest, u64 length);
   bool write_all(const u8* buf, u64 len);
 
   int fd_ = -1;
@@ -101,6 +110,33 @@ class fileio {
 };
 
 bool fileio_is_open(const void* file);
+
+// Reads a file front to back in large blocks: each range asked for is a view
+// into the window's bytes when it lies inside them; otherwise the window
+// moves to the range's start, keeps what it already holds from there on and
+// reads the rest, a block's worth or the whole range when that is longer.
+// One read serves many small ranges and no byte is read twice in a row;
+// memory stays at a block or the longest range, whatever the file's size.
+class read_window {
+ public:
+  read_window(fileio& file, u64 block_size) : file_(file), block_size_(block_size) {}
+
+  // `length` bytes at `offset` (cut to the end of the file), valid until the
+  // next call. False, as for fileio::read, when the offset is at or past the
+  // end or fewer bytes arrived than asked (out then views those that did).
+  [[nodiscard]] bool view(std::span<const u8>& out, u64 length, u64 offset);
+
+ private:
+  // Moves the window to `offset` and fills it up to `want` bytes. False when
+  // it could not grow (the window is then as it was).
+  bool move_to(u64 offset, u64 want);
+
+  fileio& file_;
+  u64 block_size_;
+  byte_array bytes_;      // grown, never shrunk: no read clears it again
+  u64 bytes_offset_ = 0;  // where bytes_ starts in the file
+  u64 held_ = 0;          // how many of bytes_ the reads filled
+};
 
 // Reads the first min(max, size) bytes of a file.
 [[nodiscard]] bool read_file_head(byte_array& out, const std::string& path, u32 max);

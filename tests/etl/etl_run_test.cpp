@@ -1,6 +1,7 @@
 #include "etl/etl_run.hpp"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <sstream>
@@ -252,6 +253,51 @@ TEST(EtlRun, FileCutAtEveryLength) {
     EXPECT_EQ(r.ok, n >= 0x200);
     if (n == full.size()) {
       EXPECT_EQ(r.out.substr(r.out.find("\n\n") + 2), all);
+    }
+  }
+}
+
+// The buffer loop reads ahead in blocks: buffers that straddle a block's
+// end, and a buffer longer than a block, are each read once and whole.
+TEST(EtlRun, BuffersAcrossReadBlocksAreEachReadOnce) {
+  byte_array log = build_logfile_first_buffer({.first_buffer_size = 0x400, .clock_type = 2});
+  std::string expected = std::string(ev_text) + " : \nevent id | occurances\n";
+  for (u16 id = 0; id < 241; ++id) {
+    // 12 KiB buffers, which do not divide a block, around one of 1.5 MiB
+    buffer_builder b({.buffer_size = id == 120 ? 0x180000u : 0x3000u, .time = ft_2021});
+    // a count of records that changes with each buffer
+    for (u64 n = 0; n <= id % 7; ++n) b.add(ev(id));
+    const byte_array buffer = b.finish();
+    log.insert(log.end(), buffer.begin(), buffer.end());
+    const std::string text = std::to_string(id);
+    expected += std::string(8 - text.size(), ' ') + text + " |          " +
+                std::to_string(id % 7 + 1) + "\n";
+  }
+  EXPECT_EQ(stats_of(log), expected + "\n");
+}
+
+// A file that shrinks after it was opened: the read that comes back short
+// ends the file there, as if it had been cut there.
+TEST(EtlRun, ShrunkFileReadsAsIfCutThere) {
+  temp_dir dir;
+  for (const byte_array& full : {logfile_log(), rlfs_log(), zeroed_log()}) {
+    for (u64 n = 386; n <= full.size(); n += 8) {
+      SCOPED_TRACE(n);
+      std::string outs[2];
+      for (const bool shrinks : {false, true}) {
+        const std::string path = dir.write("in.etl", shrinks ? full : cut_short(full, n));
+        uni::fileio file;
+        ASSERT_TRUE(file.open(path, 0, 0, 0));
+        if (shrinks) {
+          ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(n)), 0);
+        }
+        file_run f;
+        f.settings.stats = 1;
+        std::ostringstream out;
+        (void)run_etl_file(out, file, f.run);
+        outs[shrinks] = out.str();
+      }
+      EXPECT_EQ(outs[1], outs[0]);
     }
   }
 }

@@ -609,6 +609,47 @@ TEST(WalkBuffer, CutAtEveryLength) {
   }
 }
 
+// The modes that write no rows count, list and copy each record exactly as
+// the event rows would show it, whatever kind of record came before it.
+TEST(DecodeRecord, CountingWithoutRowsSeesWhatTheRowsSee) {
+  buffer_builder b({.time = ft_2021});
+  for (int round = 0; round < 2; ++round) {
+    for (const kind_case& c : kind_cases()) {
+      // a file holds trace messages of one layout only
+      if (c.kind != event_kind::trace_9000_28) b.add(c.record);
+    }
+  }
+  const byte_array buf = b.finish();
+  trace_processor with_rows = filetime_processor();
+  trace_processor without_rows = filetime_processor();
+  without_rows.write_rows = 0;
+  ASSERT_TRUE(with_rows.walk_buffer_records(bytes_of(buf), buffer_at));
+  ASSERT_TRUE(without_rows.walk_buffer_records(bytes_of(buf), buffer_at));
+  EXPECT_EQ(corrupted_count(with_rows), 0u);
+  EXPECT_TRUE(without_rows.pending.empty());
+  EXPECT_EQ(without_rows.providers_seen, with_rows.providers_seen);
+  EXPECT_EQ(without_rows.event_counts, with_rows.event_counts);
+  EXPECT_EQ(without_rows.provider_records, with_rows.provider_records);
+  EXPECT_EQ(without_rows.record_sizes, with_rows.record_sizes);
+}
+
+// The -pullguid collection orders providers as every GUID map does:
+// bytewise, each byte unsigned, from the first byte.
+TEST(TraceProcessor, ProviderOrderIsBytewise) {
+  const trace_processor::provider_less less;
+  for (const u64 at : {u64{0}, u64{7}, u64{8}, u64{15}}) {
+    for (const auto& [low, high] : {std::pair<u8, u8>{0x00, 0x01}, {0x7F, 0x80}, {0xFE, 0xFF}}) {
+      SCOPED_TRACE(testing::Message() << "byte " << at << " value " << int(low));
+      guid a = event_provider;
+      guid b = event_provider;
+      a.bytes[at] = low;
+      b.bytes[at] = high;
+      a.bytes[15] = at == 15 ? low : 0xFF;  // a later byte must not outweigh an earlier one
+      EXPECT_TRUE(guid_less(a, b) && less(a, b) && !less(b, a) && !less(a, a));
+    }
+  }
+}
+
 TEST(WalkBuffer, Variant9000IsFixedByTheFirstSuchRecord) {
   buffer_builder b({.time = ft_2021});
   b.add(build_record(record_event{}));

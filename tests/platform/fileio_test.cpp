@@ -6,6 +6,8 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <numeric>
+
 #include "support/temp_dir.hpp"
 
 namespace {
@@ -41,6 +43,55 @@ TEST(FileIo, ShortReadIsAFailure) {
   byte_array out;
   EXPECT_FALSE(f.read(out, 10, 0));
   EXPECT_EQ(out, (byte_array{0, 1, 2, 3}));
+}
+
+// Ranges inside the window come from it without a read (bytes the file
+// holds by now do not show); a range that runs past it keeps what is held
+// and reads the rest; a range longer than a block grows the window; a file
+// that shrank gives what it still holds.
+TEST(ReadWindow, ServesRangesFromOneBlockRead) {
+  struct step {
+    const char* what;
+    u8 file_adds;  // the file's bytes become their offset + this (0: unchanged)
+    u64 cut_to;    // the file is cut to this size first (0: not cut)
+    u64 offset, length;
+    bool ok;
+    u64 count;  // bytes viewed, the first and the last of them
+    u8 first, last;
+  };
+  const step steps[] = {
+      {"BlockAtZero", 0, 0, 0, 8, true, 8, 0, 7},
+      {"InsideNotReadAgain", 100, 0, 8, 8, true, 8, 8, 15},
+      {"PastTheEndKeepsWhatIsHeld", 0, 0, 12, 8, true, 8, 12, 119},
+      {"LongerThanABlock", 0, 0, 4, 40, true, 40, 104, 143},
+      {"LongRangeStillServes", 50, 0, 20, 8, true, 8, 120, 127},
+      {"LongerFromItsStartReadsTheRest", 0, 0, 4, 48, true, 48, 104, 101},
+      {"CutToTheEndOfTheFile", 0, 0, 60, 8, true, 4, 110, 113},
+      {"AtTheEnd", 0, 0, 64, 1, false, 0, 0, 0},
+      {"ShrunkViewsWhatArrived", 0, 20, 16, 8, false, 4, 66, 69},
+      {"PastTheShrunkEnd", 0, 0, 20, 4, false, 0, 0, 0},
+      {"LongerThanABlockAndShrunk", 0, 0, 0, 40, false, 20, 50, 69},
+  };
+  temp_dir dir;
+  byte_array bytes(64);
+  std::iota(bytes.begin(), bytes.end(), u8{0});
+  const std::string p = dir.write("w.bin", bytes);
+  uni::fileio f;
+  ASSERT_TRUE(f.open(p, 0, 0, 0));
+  uni::read_window window(f, 16);
+  for (const step& s : steps) {
+    SCOPED_TRACE(s.what);
+    if (s.file_adds != 0) {
+      for (u64 i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<u8>(i + s.file_adds);
+      dir.write("w.bin", bytes);
+    }
+    ASSERT_TRUE(s.cut_to == 0 || truncate(p.c_str(), static_cast<off_t>(s.cut_to)) == 0);
+    std::span<const u8> out{bytes.data(), 1};
+    EXPECT_EQ(window.view(out, s.length, s.offset), s.ok);
+    ASSERT_EQ(out.size(), s.count);
+    EXPECT_EQ(s.count == 0 ? 0 : out.front(), s.first);
+    EXPECT_EQ(s.count == 0 ? 0 : out.back(), s.last);
+  }
 }
 
 TEST(FileIo, DirectoriesFifosAndSocketsAreRefused) {
