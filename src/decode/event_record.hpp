@@ -3,6 +3,9 @@
 // its times and its decoded fields, held under the record's file offset
 // until the end of its buffer.
 #include <array>
+#include <iterator>
+#include <utility>
+#include <vector>
 #include <string>
 
 #include "common/guid.hpp"
@@ -67,10 +70,45 @@ struct event_record {
   // Zeroes everything from hook_event_id on, empties the name and the
   // fields; the header part stays.
   void clear();
+  // Every member back to its default, the name's and the fields' storage
+  // kept for the next record.
+  void reset();
   // The event id every output shows and -stats counts: the hook id for the
   // hook-id kinds, the descriptor's id for the others.
   u16 event_key() const;
   bool has_provider() const { return provider_known != 0; }
 
   u8 provider_known = 0;   // a provider GUID was found for the record
+};
+
+// The records of the buffer being walked, by file offset, in offset order.
+// Records arrive in file order, so each joins at the end; and the records a
+// flush empties keep their storage (their fields', their names') for the next
+// buffer's, so that an event seldom allocates.
+class pending_records {
+ public:
+  using value_type = std::pair<u64, event_record>;
+  using iterator = std::vector<value_type>::iterator;
+  using const_iterator = std::vector<value_type>::const_iterator;
+
+  iterator begin() { return records_.begin(); }
+  iterator end() { return records_.begin() + static_cast<std::ptrdiff_t>(size_); }
+  const_iterator begin() const { return records_.begin(); }
+  const_iterator end() const { return records_.begin() + static_cast<std::ptrdiff_t>(size_); }
+  std::reverse_iterator<const_iterator> rbegin() const { return std::make_reverse_iterator(end()); }
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  void clear() { size_ = 0; }
+
+  // A record in its default state at `offset`; null when one is pending
+  // there already.
+  event_record* add(u64 offset);
+  const_iterator find(u64 offset) const;
+  std::size_t count(u64 offset) const { return find(offset) != end() ? 1 : 0; }
+  // The record at `offset`; std::out_of_range when none is pending there.
+  const event_record& at(u64 offset) const;
+
+ private:
+  std::vector<value_type> records_;  // sorted up to size_; storage beyond it is kept
+  std::size_t size_ = 0;
 };

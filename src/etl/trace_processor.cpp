@@ -406,9 +406,9 @@ u64 trace_processor::resync(std::span<const u8> buffer, u64 filled, u64 position
 
 event_record* trace_processor::add_corrupted_record(u64 file_offset, u64 length,
                                                     const buffer_context& context) {
-  auto [it, inserted] = pending.try_emplace(file_offset);
-  if (!inserted) return nullptr;
-  event_record& r = it->second;
+  event_record* added = pending.add(file_offset);
+  if (added == nullptr) return nullptr;
+  event_record& r = *added;
   r.kind = event_kind::corrupted;
   r.record_ok = 0;
   r.file_offset = file_offset;
@@ -427,11 +427,8 @@ void trace_processor::decode_record(const record_kind_row& row, std::span<const 
   // the event ids and the size) every header's fill writes anew.
   event_record* target = &scratch_record;
   if (write_rows != 0) {
-    // records come in file order: the hint makes each insertion constant time
-    const std::size_t held = pending.size();
-    const auto it = pending.try_emplace(pending.end(), file_offset);
-    if (pending.size() == held) return;  // a record is pending there already
-    target = &it->second;
+    target = pending.add(file_offset);
+    if (target == nullptr) return;  // a record is pending there already
   }
   event_record& r = *target;
   r.record_ok = 1;

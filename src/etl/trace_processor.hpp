@@ -130,7 +130,7 @@ class trace_processor {
   std::string session_name;
   std::string log_file_name;
   template_map templates;
-  std::map<u64, event_record> pending;
+  pending_records pending;
   // The buffers whose records are pending, and the file's first buffer (its
   // header tells the pointer size of a file without logfile header). Others
   // are released with their records, so memory stays bounded by one buffer
