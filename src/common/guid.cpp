@@ -45,14 +45,14 @@ void append_guid_text(std::string& out, const guid& g) {
   // formatted print. Data1, Data2 and Data3 are little-endian numbers, the
   // eight Data4 bytes follow as stored.
   static constexpr char digits[] = "0123456789abcdef";
-  static constexpr int order[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+  // where each stored byte's two digits go in the text
+  static constexpr int place[16] = {6, 4, 2, 0, 11, 9, 16, 14, 19, 21, 24, 26, 28, 30, 32, 34};
   char text[36];
-  char* p = text;
+  text[8] = text[13] = text[18] = text[23] = '-';
   for (int i = 0; i < 16; ++i) {
-    if (i == 4 || i == 6 || i == 8 || i == 10) *p++ = '-';
-    const u8 b = g.bytes[order[i]];
-    *p++ = digits[b >> 4];
-    *p++ = digits[b & 0x0F];
+    const u8 b = g.bytes[i];
+    text[place[i]] = digits[b >> 4];
+    text[place[i] + 1] = digits[b & 0x0F];
   }
   out.append(text, sizeof text);
 }

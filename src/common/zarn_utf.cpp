@@ -112,21 +112,40 @@ bool utf16_units_to_utf8(std::string& out, std::span<const u8> bytes, i32 byte_c
   std::size_t units = static_cast<std::size_t>(byte_count) / 2;
   if (units > bytes.size() / 2) units = bytes.size() / 2;
   if (units == 0) return false;
-  out.clear();
-  out.reserve(units + 256);
+  // Written straight into the text: a unit gives at most three bytes, and a
+  // surrogate pair four for its two units.
+  out.resize(units * 3);
+  char* p = out.data();
   for (std::size_t i = 0; i < units; ++i) {
-    const u32 unit = zarn::u16_at(bytes, i * 2);
+    const u32 unit = zarn::load_u16(bytes.data() + i * 2);  // bounds: units fit in bytes
+    if (unit < 0x80) {
+      *p++ = static_cast<char>(unit);
+      continue;
+    }
     u32 cp = unit;
     if (unit >= 0xD800 && unit <= 0xDBFF) {
       // A high surrogate needs its low half inside the count.
       if (i + 1 >= units) return false;
-      const u32 low = zarn::u16_at(bytes, (i + 1) * 2);
+      const u32 low = zarn::load_u16(bytes.data() + (i + 1) * 2);
       if (low < 0xDC00 || low > 0xDFFF) return false;
       cp = (unit - 0xD800) * 1024 + 0x10000 + (low - 0xDC00);
       ++i;
     }
-    append_utf8(out, cp);
+    if (cp <= 0x7FF) {
+      *p++ = static_cast<char>(0xC0 | (cp >> 6));
+      *p++ = static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp <= 0xFFFF) {
+      *p++ = static_cast<char>(0xE0 | (cp >> 12));
+      *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      *p++ = static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+      *p++ = static_cast<char>(0xF0 | (cp >> 18));
+      *p++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+      *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      *p++ = static_cast<char>(0x80 | (cp & 0x3F));
+    }
   }
+  out.resize(static_cast<std::size_t>(p - out.data()));
   return true;
 }
 

@@ -1,6 +1,5 @@
 #include "decode/field_dump.hpp"
 
-#include <algorithm>
 #include <string>
 
 #include "common/guid.hpp"
@@ -17,9 +16,7 @@ void append_counter(std::string& line, std::size_t i) {
 }
 
 // A text that holds a backslash or a double quote.
-bool needs_cleaning(const std::string& text) {
-  return std::any_of(text.begin(), text.end(), [](char c) { return c == '\\' || c == '"'; });
-}
+bool needs_cleaning(const std::string& text) { return holds_any_of(text, "\\\""); }
 
 // Backslashes become slashes and quotes are escaped, so a text cannot end
 // its cell early. Most texts hold neither: one scan tells.
