@@ -35,12 +35,6 @@ u64 load_le(const u8* p, u64 width) {
 }
 }  // namespace
 
-u64 le_at(std::span<const u8> bytes, u64 off, u64 width) {
-  assert(width >= 1 && width <= 8);
-  if (width > 8 || !detail::field_held(bytes, off, width)) return 0;
-  return load_le(bytes.data() + off, width);
-}
-
 bool read_le_at(std::span<const u8> bytes, u64 off, u64 width, u64& out) {
   if (width == 0 || width > 8 || !fits(bytes.size(), off, width)) return false;
   out = load_le(bytes.data() + off, width);  // bounds: fits() above

@@ -63,7 +63,14 @@ inline u64 u64_at(std::span<const u8> bytes, u64 off) {
 // The little-endian number of `width` bytes (1 to 8) at `off`, widened, from
 // a field of a header the caller has checked whole; like the field reads
 // above, a field outside `bytes` is a caller's bug: asserted, and 0.
-u64 le_at(std::span<const u8> bytes, u64 off, u64 width);
+inline u64 le_at(std::span<const u8> bytes, u64 off, u64 width) {
+  assert(width >= 1 && width <= 8);
+  if (width > 8 || !detail::field_held(bytes, off, width)) return 0;
+  u64 value = 0;
+  // bounds: field_held above
+  for (u64 i = 0; i < width; ++i) value |= static_cast<u64>(bytes[off + i]) << (8 * i);
+  return value;
+}
 // The same, checked: false, with `out` untouched, when the field does not lie
 // inside `bytes` or the width is not 1 to 8.
 [[nodiscard]] bool read_le_at(std::span<const u8> bytes, u64 off, u64 width, u64& out);

@@ -239,11 +239,16 @@ std::string hex_digits(u64 value, std::size_t min_digits) {
 }
 
 void append_hex(std::string& out, u64 value, std::size_t min_digits) {
+  static constexpr char digits[] = "0123456789abcdef";
   char buf[16];
-  const auto result = std::to_chars(buf, buf + sizeof buf, value, 16);
-  const std::size_t n = static_cast<std::size_t>(result.ptr - buf);
+  char* p = buf + sizeof buf;
+  do {
+    *--p = digits[value & 0xF];
+    value >>= 4;
+  } while (value != 0);
+  const std::size_t n = static_cast<std::size_t>(buf + sizeof buf - p);
   if (n < min_digits) out.append(min_digits - n, '0');
-  out.append(buf, n);
+  out.append(p, n);
 }
 
 void append_decimal(std::string& out, u64 value) {

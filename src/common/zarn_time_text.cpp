@@ -81,13 +81,14 @@ std::size_t suffix_at(const std::string& t, std::size_t from) {
 
 void append_number(std::string& out, u64 value, int width) {
   char digits[24];
-  int n = 0;
+  char* p = digits + sizeof digits;
   do {
-    digits[n++] = static_cast<char>('0' + value % 10);
+    *--p = static_cast<char>('0' + value % 10);
     value /= 10;
   } while (value != 0);
-  for (int i = n; i < width; ++i) out.push_back('0');
-  while (n > 0) out.push_back(digits[--n]);
+  const std::size_t n = static_cast<std::size_t>(digits + sizeof digits - p);
+  if (n < static_cast<std::size_t>(width)) out.append(static_cast<std::size_t>(width) - n, '0');
+  out.append(p, n);
 }
 
 void append_separator(std::string& out, u8 separator) {
@@ -102,11 +103,11 @@ constexpr u64 powers_of_ten[] = {1, 10, 100, 1000, 10000, 100000, 1000000};
 // the second's 100-nanosecond ticks; no fraction for 0 or above 9 digits.
 void append_time_of_day(std::string& out, u32 hour, u32 minute, u32 second, u64 ticks,
                         u32 digits) {
-  append_number(out, hour, 2);
-  out.push_back(':');
-  append_number(out, minute, 2);
-  out.push_back(':');
-  append_number(out, second, 2);
+  // every row shows a time: "hh:mm:ss" (each below 100) is written in one piece
+  const char hms[8] = {static_cast<char>('0' + hour / 10 % 10), static_cast<char>('0' + hour % 10),
+                       ':', static_cast<char>('0' + minute / 10), static_cast<char>('0' + minute % 10),
+                       ':', static_cast<char>('0' + second / 10), static_cast<char>('0' + second % 10)};
+  out.append(hms, sizeof hms);
   if (digits == 3) {
     out.push_back('.');
     append_number(out, ticks / 10000, 3);

@@ -103,7 +103,9 @@ struct cell_guard {
   // Appends the text that starts at `from` in `line` again, quoted, when it
   // must be.
   void protect_fixed(std::string& line, std::size_t from) const {
-    if (!quoting) return;
+    if (quoting) quote_fixed(line, from);
+  }
+  void quote_fixed(std::string& line, std::size_t from) const {
     const std::string_view s(line.data() + from, line.size() - from);
     const bool holds_separator = std::any_of(separator_chars.begin(), separator_chars.end(),
                                              [s](char c) { return s.find(c) != std::string_view::npos; });
