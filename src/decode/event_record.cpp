@@ -32,13 +32,19 @@ u16 event_record::event_key() const {
 }
 
 void event_record::reset() {
-  std::string name = std::move(provider_name);
-  field_map kept = std::move(fields);
-  *this = event_record{};
-  name.clear();
-  kept.clear();
-  provider_name = std::move(name);
-  fields = std::move(kept);
+  size = 0;
+  header_type = 0;
+  flags = 0;
+  event_property = 0;
+  thread_id = 0;
+  process_id = 0;
+  raw_time = 0;
+  provider.clear();
+  descriptor = event_descriptor{};
+  processor_time = 0;
+  activity.clear();
+  // clear() empties the name and the fields, which keep their storage
+  clear();
 }
 
 event_record* pending_records::add(u64 offset) {
