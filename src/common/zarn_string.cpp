@@ -369,8 +369,20 @@ bool join_quoted(std::string& out, const std::vector<std::string>& items, char q
   return true;
 }
 
-bool holds_any_of(std::string_view text, std::string_view chars) {
-  for (const char c : chars) {
+char_set::char_set(std::string_view chars) : chars_(chars) {
+  for (const char c : chars) member_[static_cast<unsigned char>(c)] = true;
+}
+
+bool char_set::found_in(std::string_view text) const {
+  // below this length a scan per character costs more than it saves
+  constexpr std::size_t long_text = 64;
+  if (text.size() < long_text) {
+    for (const char c : text) {
+      if (member_[static_cast<unsigned char>(c)]) return true;
+    }
+    return false;
+  }
+  for (const char c : chars_) {
     if (std::memchr(text.data(), static_cast<unsigned char>(c), text.size()) != nullptr) return true;
   }
   return false;

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <ostream>
 #include <span>
+#include <array>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,9 +50,19 @@ std::string& mark_nul_bytes(std::string& s);
 // line: line breaks marked as by mark_line_endings and NUL bytes as
 // "[NUL]", so that the text can neither end the line nor cut it short.
 std::string& mark_breaks_and_nuls(std::string& s);
-// True when `text` holds any of the few characters in `chars` (each looked
-// for with one fast scan of the whole text).
-bool holds_any_of(std::string_view text, std::string_view chars);
+// A few characters looked for in texts, as the output writers test every
+// cell: a short text is read once, each of its characters against a table;
+// a long one is scanned once per character of the set, many bytes at a time.
+class char_set {
+ public:
+  explicit char_set(std::string_view chars);
+  // True when `text` holds any character of the set.
+  bool found_in(std::string_view text) const;
+
+ private:
+  std::array<bool, 256> member_{};
+  std::string chars_;
+};
 void write_indent(std::ostream& os, u32 n);
 
 // ---- paths, environment references and the time locale ----

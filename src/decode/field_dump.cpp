@@ -16,7 +16,10 @@ void append_counter(std::string& line, std::size_t i) {
 }
 
 // A text that holds a backslash or a double quote.
-bool needs_cleaning(const std::string& text) { return holds_any_of(text, "\\\""); }
+bool needs_cleaning(const std::string& text) {
+  static const char_set cleaned("\\\"");
+  return cleaned.found_in(text);
+}
 
 // Backslashes become slashes and quotes are escaped, so a text cannot end
 // its cell early. Most texts hold neither: one scan tells.

@@ -118,10 +118,12 @@ i32 timeline_record::write_l2t(u8& header_pending, std::ostream& out) {
   // the version are never rewritten: the command line refuses a separator
   // that they can hold. Most fields hold nothing to edit: one scan tells.
   const bool replacing = separator != 0 && replacement != 0;
-  const char edits[] = {'\r', '\n', '\0', separator};
+  static const char_set breaks(std::string_view("\r\n\0", 3));
+  const char with_separator[] = {'\r', '\n', '\0', separator};
+  const char_set edits(std::string_view(with_separator, replacing ? 4 : 3));
   const auto plain = [&](std::string_view text, bool fixed) {
     if (quoted != 0 || opens_quoted_field(text)) return false;
-    return !holds_any_of(text, std::string_view(edits, !fixed && replacing ? 4 : 3));
+    return !(fixed ? breaks : edits).found_in(text);
   };
   static std::string scratch;
   auto append_field = [&](std::string& line, std::string_view text, bool fixed) {

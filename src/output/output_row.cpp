@@ -51,7 +51,7 @@ struct cell_guard {
   std::string separator_chars;
   // The characters that make a text cell need an edit: line breaks, NUL,
   // the separator character and, under quoting, those of the separator text.
-  std::string edits{'\r', '\n', '\0'};
+  char_set edits{""};
 
   explicit cell_guard(const cmd_params& options) {
     quoting = options.quoted_fields != 0;
@@ -64,14 +64,16 @@ struct cell_guard {
       if (c != ' ') separator_chars.push_back(c);
     }
     if (separator_chars.empty() && !options.separator_text.empty()) separator_chars = " ";
-    if (separator != 0) edits += separator;
-    if (quoting) edits += separator_chars;
+    std::string chars{'\r', '\n', '\0'};
+    if (separator != 0) chars += separator;
+    if (quoting) chars += separator_chars;
+    edits = char_set(chars);
   }
 
   // The text holds no line break, NUL byte, separator character or leading
   // double quote: no edit of a text cell would change it.
   bool is_plain(std::string_view s) const {
-    return !opens_quoted_field(s) && !holds_any_of(s, edits);
+    return !opens_quoted_field(s) && !edits.found_in(s);
   }
 
   void replace_separator(std::string& s) const {
