@@ -165,65 +165,53 @@ bool skip_at_run_start(u8 b, bool no_punct_start) {
   return b == ' ' || (no_punct_start && is_start_punct(b));
 }
 
-bool has_visible_char(const std::string& run) {
-  return run.find_first_not_of(" \r\n") != std::string::npos;
+// A run that holds a character other than blank, CR and LF.
+bool has_visible_char(std::span<const u8> run) {
+  return std::any_of(run.begin(), run.end(), [](u8 b) { return b != ' ' && b != '\r' && b != '\n'; });
 }
 
 // A run shorter than one character is no run, whatever min_len says.
-bool long_enough(const std::string& run, i32 min_len) {
-  return !run.empty() && static_cast<i64>(run.size()) >= static_cast<i64>(min_len);
+bool long_enough(u64 chars, i32 min_len) {
+  return chars != 0 && static_cast<i64>(chars) >= static_cast<i64>(min_len);
 }
 
 }  // namespace
 
-bool extract_ascii_strings(std::span<const u8> data, i32 min_len, std::vector<std::string>& strings,
-                           std::vector<u64>& offsets, bool allow_ctrl, bool no_punct_start) {
-  strings.clear();
-  offsets.clear();
-  if (data.empty()) return false;
-
-  std::string run;
+void find_ascii_runs(std::span<const u8> data, i32 min_len, std::vector<text_run>& runs,
+                     bool allow_ctrl, bool no_punct_start) {
+  runs.clear();
   u64 start = 0;
+  u64 chars = 0;
   auto close_run = [&]() {
-    if (long_enough(run, min_len) && has_visible_char(run)) {
-      strings.push_back(run);
-      offsets.push_back(start);
+    if (long_enough(chars, min_len) && has_visible_char(data.subspan(start, chars))) {
+      runs.push_back({start, chars});
     }
-    run.clear();
+    chars = 0;
   };
-
   for (u64 i = 0; i < data.size(); ++i) {
     const u8 b = data[i];
     if (!is_printable(b, allow_ctrl)) {
       close_run();
       continue;
     }
-    if (run.empty()) {
+    if (chars == 0) {
       if (skip_at_run_start(b, no_punct_start)) continue;
       start = i;
     }
-    run.push_back(static_cast<char>(b));
+    ++chars;
   }
   close_run();
-  return true;
 }
 
-bool extract_unicode_strings(std::span<const u8> data, i32 min_len, std::vector<std::string>& strings,
-                             std::vector<u64>& offsets, bool allow_ctrl, bool no_punct_start) {
-  strings.clear();
-  offsets.clear();
-  if (data.empty()) return false;
-
-  std::string run;
+void find_unicode_runs(std::span<const u8> data, i32 min_len, std::vector<text_run>& runs,
+                       bool allow_ctrl, bool no_punct_start) {
+  runs.clear();
   u64 start = 0;
+  u64 chars = 0;
   auto close_run = [&]() {
-    if (long_enough(run, min_len)) {
-      strings.push_back(run);
-      offsets.push_back(start);
-    }
-    run.clear();
+    if (long_enough(chars, min_len)) runs.push_back({start, chars});
+    chars = 0;
   };
-
   // Both bytes of a unit must be held: the walk stops when fewer than two remain.
   u64 i = 0;
   while (data.size() - i >= 2) {
@@ -236,17 +224,52 @@ bool extract_unicode_strings(std::span<const u8> data, i32 min_len, std::vector<
       i += 1;
       continue;
     }
-    if (run.empty()) {
+    if (chars == 0) {
       if (skip_at_run_start(lo, no_punct_start)) {
         i += 2;
         continue;
       }
       start = i;
     }
-    run.push_back(static_cast<char>(lo));
+    ++chars;
     i += 2;
   }
   close_run();
+}
+
+std::string unicode_run_text(std::span<const u8> data, const text_run& run) {
+  std::string text(run.chars, '\0');
+  // bounds: a run found in `data` holds its characters' units
+  for (u64 k = 0; k < run.chars; ++k) text[k] = static_cast<char>(data[run.offset + 2 * k]);
+  return text;
+}
+
+bool extract_ascii_strings(std::span<const u8> data, i32 min_len, std::vector<std::string>& strings,
+                           std::vector<u64>& offsets, bool allow_ctrl, bool no_punct_start) {
+  strings.clear();
+  offsets.clear();
+  if (data.empty()) return false;
+  std::vector<text_run> runs;
+  find_ascii_runs(data, min_len, runs, allow_ctrl, no_punct_start);
+  for (const text_run& run : runs) {
+    const std::span<const u8> bytes = data.subspan(run.offset, run.chars);
+    strings.emplace_back(bytes.begin(), bytes.end());
+    offsets.push_back(run.offset);
+  }
+  return true;
+}
+
+bool extract_unicode_strings(std::span<const u8> data, i32 min_len, std::vector<std::string>& strings,
+                             std::vector<u64>& offsets, bool allow_ctrl, bool no_punct_start) {
+  strings.clear();
+  offsets.clear();
+  if (data.empty()) return false;
+  std::vector<text_run> runs;
+  find_unicode_runs(data, min_len, runs, allow_ctrl, no_punct_start);
+  for (const text_run& run : runs) {
+    strings.push_back(unicode_run_text(data, run));
+    offsets.push_back(run.offset);
+  }
   return true;
 }
 

@@ -68,6 +68,21 @@ u32 read_counted_string_list(std::vector<std::string>& out, std::span<const u8> 
 // 32-46, 58-64, 92-96, 124-126. Both vectors are cleared first; false only for
 // empty input. `offsets` holds the index of each run's first byte.
 
+// One run the extraction finds: the index of its first byte and its
+// characters (bytes, or UTF-16 units).
+struct text_run {
+  u64 offset = 0;
+  u64 chars = 0;
+};
+// The runs that extract_ascii_strings and extract_unicode_strings give, without
+// their texts (`runs` cleared first): guessing reads every payload this way.
+void find_ascii_runs(std::span<const u8> data, i32 min_len, std::vector<text_run>& runs,
+                     bool allow_ctrl, bool no_punct_start);
+void find_unicode_runs(std::span<const u8> data, i32 min_len, std::vector<text_run>& runs,
+                       bool allow_ctrl, bool no_punct_start);
+// A UTF-16 run's text: the low byte of each of its units.
+std::string unicode_run_text(std::span<const u8> data, const text_run& run);
+
 // Runs of at least min_len (and at least one) characters that hold a
 // character other than blank, CR and LF.
 bool extract_ascii_strings(std::span<const u8> data, i32 min_len, std::vector<std::string>& strings,

@@ -80,54 +80,72 @@ bool store_systime(field_map& map, u64 key, std::span<const u8> bytes) {
 bool is_lower(char c) { return c >= 'a' && c <= 'z'; }
 bool is_upper_or_digit(char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }
 
+// Where a candidate's text starts now that it may have given bytes away.
+u64 start_of(const guess_candidate& c) { return c.offset + c.given_away; }
+
+// The k-th character of a text candidate.
+char char_at(std::span<const u8> bytes, const guess_candidate& c, u64 k) {
+  return static_cast<char>(bytes[start_of(c) + (c.utf16 != 0 ? 2 * k : k)]);
+}
+
 // A short text that opens lower case then upper case or a digit ("aB..",
 // "x1..") is more often stray bytes than a word.
-bool keeps_short_text(const guess_candidate& c) {
+bool keeps_short_text(std::span<const u8> bytes, const guess_candidate& c) {
   if (c.utf16 != 0 ? c.size > 3 : c.size >= 6) return true;
-  if (c.text.size() < 2) return true;
-  return !(is_lower(c.text[0]) && is_upper_or_digit(c.text[1]));
+  const u64 chars = c.utf16 != 0 ? c.size / 2 : c.size;
+  if (chars < 2) return true;
+  return !(is_lower(char_at(bytes, c, 0)) && is_upper_or_digit(char_at(bytes, c, 1)));
 }
 
 // After each removal the walk starts over from the second candidate: the
 // first one left is not looked at again, even when it was never looked at.
-void drop_stray_texts(guess_candidates& found) {
-  auto it = found.begin();
-  while (it != found.end()) {
-    if (keeps_short_text(it->second)) {
-      ++it;
+void drop_stray_texts(guess_candidates& found, std::span<const u8> bytes) {
+  std::size_t i = 0;
+  while (i < found.size()) {
+    if (keeps_short_text(bytes, found[i])) {
+      ++i;
       continue;
     }
-    found.erase(it);
-    if (found.empty()) return;
-    it = std::next(found.begin());
+    found.erase(found.begin() + static_cast<std::ptrdiff_t>(i));
+    i = 1;
   }
 }
 
+// The candidate at `offset`, or null.
+guess_candidate* candidate_at(guess_candidates& found, u64 offset) {
+  const auto it = std::lower_bound(found.begin(), found.end(), offset,
+                                   [](const guess_candidate& c, u64 o) { return c.offset < o; });
+  return it != found.end() && it->offset == offset ? &*it : nullptr;
+}
+
+// Adds the candidate unless one is held at its offset.
+void add_candidate(guess_candidates& found, const guess_candidate& c) {
+  const auto it = std::lower_bound(found.begin(), found.end(), c.offset,
+                                   [](const guess_candidate& h, u64 o) { return h.offset < o; });
+  if (it != found.end() && it->offset == c.offset) return;
+  found.insert(it, c);
+}
+
 void find_texts(guess_candidates& found, std::span<const u8> bytes) {
-  std::vector<std::string> runs;
-  std::vector<u64> offsets;
-  (void)extract_unicode_strings(bytes, utf16_min_chars, runs, offsets, true, false);
-  for (std::size_t i = 0; i < runs.size(); ++i) {
-    const u64 size = 2 * static_cast<u64>(runs[i].size());
-    found.emplace(offsets[i], guess_candidate{runs[i], size, 1, guess_kind_text});
+  // the runs' storage is kept from payload to payload
+  static std::vector<text_run> runs;
+  find_unicode_runs(bytes, utf16_min_chars, runs, true, false);
+  for (const text_run& run : runs) {
+    add_candidate(found, {run.offset, 2 * run.chars, 1, guess_kind_text, 0});
   }
-  (void)extract_ascii_strings(bytes, ascii_min_chars, runs, offsets, true, false);
-  for (std::size_t i = 0; i < runs.size(); ++i) {
-    const u64 size = runs[i].size();
+  find_ascii_runs(bytes, ascii_min_chars, runs, true, false);
+  for (const text_run& run : runs) {
     // An 8-bit run swallows the first character of a UTF-16 text after it
     // (that character's low byte is printable, its 0 byte ends the run): the
     // text gives the character up and keeps its offset.
-    const auto held = found.find(offsets[i] + size - 1);
-    if (held != found.end()) {
-      guess_candidate& c = held->second;
-      if (!c.text.empty()) c.text.erase(0, 1);
-      const u64 unit = std::min<u64>(c.size, c.utf16 != 0 ? 2 : 1);
-      c.size -= unit;
-      c.given_away += unit;
+    if (guess_candidate* c = candidate_at(found, run.offset + run.chars - 1)) {
+      const u64 unit = std::min<u64>(c->size, c->utf16 != 0 ? 2 : 1);
+      c->size -= unit;
+      c->given_away += unit;
     }
-    found.emplace(offsets[i], guess_candidate{runs[i], size, 0, guess_kind_text});
+    add_candidate(found, {run.offset, run.chars, 0, guess_kind_text, 0});
   }
-  drop_stray_texts(found);
+  drop_stray_texts(found, bytes);
 }
 
 // The first place the prefix occurs, when the whole SID lies there; later
@@ -136,19 +154,27 @@ void find_sid(guess_candidates& found, std::span<const u8> bytes, std::span<cons
               u64 size) {
   u64 at = 0;
   if (!find_first(bytes, prefix, at) || !zarn::fits(bytes.size(), at, size)) return;
-  found.emplace(at, guess_candidate{sid_to_string(bytes.subspan(at, size)), size, 0,
-                                    guess_kind_sid});
+  add_candidate(found, {at, size, 0, guess_kind_sid, 0});
 }
 
-void store_candidate(field_map& map, u64 key, const guess_candidate& c, u64 size) {
-  field_rec f;
+void store_candidate(field_map& map, u64 key, std::span<const u8> bytes, const guess_candidate& c,
+                     u64 size) {
+  field_rec& f = map.next_slot();
   if (c.kind == guess_kind_sid) {
-    f.set_text(c.text, static_cast<u32>(size), in_type::sid, "guess_sid", guessed_flag);
+    f.set_text(sid_to_string(bytes.subspan(c.offset, c.size)), static_cast<u32>(size), in_type::sid,
+               "guess_sid", guessed_flag);
   } else {
-    std::string text = c.text;
-    mark_line_endings(text);
-    f.set_text(text, static_cast<u32>(size), c.utf16 != 0 ? in_type::utf16_text : in_type::ansi_text,
-               c.utf16 != 0 ? "guess_utf16" : "guess_ascii", guessed_flag);
+    const u64 chars = c.utf16 != 0 ? c.size / 2 : c.size;
+    const text_run run{start_of(c), chars};
+    if (c.utf16 != 0) {
+      f.set_text(unicode_run_text(bytes, run), static_cast<u32>(size), in_type::utf16_text,
+                 "guess_utf16", guessed_flag);
+    } else {
+      const std::span<const u8> text = bytes.subspan(run.offset, run.chars);
+      f.set_text(std::string(text.begin(), text.end()), static_cast<u32>(size), in_type::ansi_text,
+                 "guess_ascii", guessed_flag);
+    }
+    mark_line_endings(f.value);
   }
   store(map, key, f);
 }
@@ -201,7 +227,9 @@ void guess_numbers(field_map& map, u64 base_key, std::span<const u8> bytes) {
 void guess_fields(field_map& map, u64 base_key, std::span<const u8> bytes, bool keep) {
   if (!keep) map.clear();
   if (bytes.size() < 4) return;
-  guess_candidates found;
+  // the candidates' storage is kept from payload to payload
+  static guess_candidates found;
+  found.clear();
   if (bytes.size() >= 5) find_texts(found, bytes);
   if (bytes.size() > sid5_size - 1) find_sid(found, bytes, sid5_prefix, sid5_size);
   if (bytes.size() > sid1_size - 1) find_sid(found, bytes, sid1_prefix, sid1_size);
@@ -209,10 +237,9 @@ void guess_fields(field_map& map, u64 base_key, std::span<const u8> bytes, bool 
   // pos + left is always the byte count: neither may pass the end
   u64 pos = 0;
   u64 left = bytes.size();
-  for (const auto& [offset, c] : found) {
+  for (const guess_candidate& c : found) {
     if (left == 0) break;
-    // where the candidate starts now that it may have given bytes away
-    const u64 at = offset + c.given_away;
+    const u64 at = start_of(c);
     if (pos < at) {
       const u64 gap = std::min(at - pos, left);
       guess_numbers(map, base_key + pos, bytes.subspan(pos, gap));
@@ -226,7 +253,7 @@ void guess_fields(field_map& map, u64 base_key, std::span<const u8> bytes, bool 
     // sub-authorities may read as text) is stored where that one ended, and
     // never reaches past the bytes.
     const u64 size = std::min(c.size, left);
-    store_candidate(map, base_key + pos, c, size);
+    store_candidate(map, base_key + pos, bytes, c, size);
     pos += size;
     left -= size;
     // a text's 0 terminator is no number

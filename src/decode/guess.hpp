@@ -14,26 +14,27 @@
 //   "guess_uint32"    in-type 8   4 bytes
 //   "guess_uint16"    in-type 6   the 2 bytes after the last whole 4
 //   "guess_byte"      in-type 4   each of 1 or 3 bytes after the last whole 4
-#include <map>
+#include <vector>
 #include <span>
 #include <string>
 
 #include "common/zarn_types.hpp"
 #include "decode/field_map.hpp"
 
-// A text or SID found in the guessed bytes.
+// A text or SID found in the guessed bytes. Its text is read from the bytes
+// when it is stored: a UTF-16 text keeps the low byte of each unit.
 struct guess_candidate {
-  std::string text;  // narrow: a UTF-16 text keeps the low byte of each unit
-  u64 size = 0;      // bytes covered
-  u8 utf16 = 0;      // 1 for a UTF-16LE text
-  u32 kind = 0;      // guess_kind_text or guess_kind_sid
+  u64 offset = 0;      // from the first guessed byte
+  u64 size = 0;        // bytes covered
+  u8 utf16 = 0;        // 1 for a UTF-16LE text
+  u32 kind = 0;        // guess_kind_text or guess_kind_sid
   u64 given_away = 0;  // bytes at its front that an 8-bit run before it took over
 };
 inline constexpr u32 guess_kind_sid = 1;
 inline constexpr u32 guess_kind_text = 2;
 
-// Candidates by offset from the first guessed byte; insertion never replaces.
-using guess_candidates = std::map<u64, guess_candidate>;
+// Candidates in offset order; one offset holds one candidate, the first.
+using guess_candidates = std::vector<guess_candidate>;
 
 // The clock that places the time window of guessed FILETIMEs: from 3650 days
 // before it to 730 days after it. A FILETIME; 0 (the default) uses the
