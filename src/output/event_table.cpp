@@ -111,9 +111,13 @@ void write_event_row(event_record& event, std::ostream& out, cmd_params& options
     if (event.filetime != 0) write_l2t_event(event, out, options);
     return;
   }
-  // One row object serves every event, so its cells keep their capacity.
+  // One row object serves every event, so its cells keep their capacity; it
+  // is made again only when the header's column count changes (every cell
+  // below is set, and setting a cell clears it first).
   static output_row row(0, false, 0);
-  row.init(static_cast<i32>(options.header_cells.size()), false);
+  if (row.valid == 0 || row.count != static_cast<i32>(options.header_cells.size())) {
+    row.init(static_cast<i32>(options.header_cells.size()), false);
+  }
   row.row_flags = options.quoted_fields != 0 ? cell_flag::quote_text : 0;
   if (row.valid == 0) return;
 
