@@ -1,5 +1,6 @@
 #include "decode/field_dump.hpp"
 
+#include <charconv>
 #include <string>
 
 #include "common/guid.hpp"
@@ -8,12 +9,6 @@
 #include "decode/type_words.hpp"
 
 namespace {
-
-// The counter, zero-filled to two digits.
-void append_counter(std::string& line, std::size_t i) {
-  if (i < 10) line += '0';
-  append_decimal(line, i);
-}
 
 // A text that holds a backslash or a double quote.
 bool needs_cleaning(const std::string& text) {
@@ -59,13 +54,19 @@ void append_value(std::string& line, field_rec& f) {
 }  // namespace
 
 void dump_field_map(std::string& line, field_map& map) {
+  const std::size_t n = map.size();
   std::size_t i = 0;
   for (auto& [key, f] : map) {
     ++i;
-    line += '"';
-    append_counter(line, i);
+    // the quote, the counter and the dash before a name go out in one piece
+    char head[24];
+    char* p = head;
+    *p++ = '"';
+    if (i < 10) *p++ = '0';
+    p = std::to_chars(p, head + sizeof head - 1, i).ptr;
+    if (!f.name.empty()) *p++ = '-';
+    line.append(head, static_cast<std::size_t>(p - head));
     if (!f.name.empty()) {
-      line += '-';
       // names of self-describing events come from the log itself
       if (!needs_cleaning(f.name)) {
         line += f.name;
@@ -77,7 +78,6 @@ void dump_field_map(std::string& line, field_map& map) {
     }
     line += "\":\"";
     append_value(line, f);
-    line += '"';
-    if (i < map.size()) line += ';';
+    line += i < n ? "\";" : "\"";
   }
 }

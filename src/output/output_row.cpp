@@ -1,6 +1,7 @@
 #include "output/output_row.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <memory>
 #include <new>
 #include <string_view>
@@ -155,22 +156,31 @@ void append_number_cell(std::string& line, const zarn_variant_lite& cell, std::s
                         const cmd_params& options, const cell_guard& guard) {
   const bool pad = padding_on(options);
   const std::size_t from = line.size();
-  bool decimal = false;
   if ((cell.flags & cell_flag::hex_column) != 0) {
     line += "0x";
     append_hex(line, cell.number, pad && w >= 2 ? w - 2 : 0);
+    guard.protect_fixed(line, from);
   } else if (options.hex_numbers != 0 && (cell.flags & cell_flag::decimal) == 0) {
     std::size_t digits = 8;
     if (cell.type == cell_tag::number8) digits = 2;
     if (cell.type == cell_tag::number16) digits = 4;
     line += "0x";
     append_hex(line, cell.number, pad && w >= 2 ? w - 2 : digits);
+    guard.protect_fixed(line, from);
   } else {
-    decimal = true;
-    append_decimal(line, cell.number);
+    // decimal, right-aligned in its column: the blanks go first
+    char digits[20];
+    const auto end = std::to_chars(digits, digits + sizeof digits, cell.number).ptr;
+    const std::size_t n = static_cast<std::size_t>(end - digits);
+    if (guard.quoting) {
+      line.append(digits, n);
+      guard.protect_fixed(line, from);
+      if (pad) pad_from(line, from, w, true);
+    } else {
+      if (pad && n < w) line.append(w - n, ' ');
+      line.append(digits, n);
+    }
   }
-  guard.protect_fixed(line, from);
-  if (decimal && pad) pad_from(line, from, w, true);
 }
 
 bool is_number_tag(u16 tag) {
