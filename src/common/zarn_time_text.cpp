@@ -324,7 +324,10 @@ bool time::format(std::string& date, std::string& time_text, const time& t,
 
 }  // namespace zarn
 
-bool append_filetime_text(std::string& out, u64 filetime, const date_time_format& d) {
+bool filetime_texts(std::string& date, std::string& time_text, u64 filetime,
+                    const date_time_format& d) {
+  date.clear();
+  time_text.clear();
   if (!zarn::is_valid_filetime(filetime)) return false;
   static u64 cached_day = ~u64{0};
   static date_time_format cached_format;
@@ -341,12 +344,21 @@ bool append_filetime_text(std::string& out, u64 filetime, const date_time_format
     cached_day = day;
     cached_format = d;
   }
-  out += cached_date;
-  out += ' ';
+  date = cached_date;
   const u64 of_day = seconds % 86400;
   // a descriptor with no compiled pattern writes milliseconds
-  append_time_of_day(out, static_cast<u32>(of_day / 3600), static_cast<u32>(of_day % 3600 / 60),
+  append_time_of_day(time_text, static_cast<u32>(of_day / 3600), static_cast<u32>(of_day % 3600 / 60),
                      static_cast<u32>(of_day % 60), filetime % zarn::ticks_per_second,
                      d.is_default() && d.reserved == 0 ? 3 : d.fraction_digits());
+  return true;
+}
+
+bool append_filetime_text(std::string& out, u64 filetime, const date_time_format& d) {
+  static std::string date;
+  static std::string time_text;
+  if (!filetime_texts(date, time_text, filetime, d)) return false;
+  out += date;
+  out += ' ';
+  out += time_text;
   return true;
 }

@@ -43,10 +43,14 @@ bool parse_date_time_text(const char* date_text, const char* time_text, const st
 void render_date_time(std::string& date, std::string& time_text, const zarn::time& t,
                       bool with_fraction);
 
-// Appends the date text, a blank and the time text that zarn::time::format
-// gives the FILETIME under `d`. False, with nothing appended, when the value
-// is no valid time. The date text of the last day asked for is kept: a log's
-// events mostly share their day, and its calendar work is then done once.
+// The date and time texts that zarn::time::format gives the FILETIME under
+// `d`; false, with both empty, when the value is no valid time. The date text
+// of the last day asked for is kept: a log's events mostly share their day,
+// and its calendar work is then done once.
+bool filetime_texts(std::string& date, std::string& time_text, u64 filetime,
+                    const date_time_format& d);
+// The same texts appended to `out`, a blank between them; nothing appended
+// for a value that is no valid time.
 bool append_filetime_text(std::string& out, u64 filetime, const date_time_format& d);
 
 namespace zarn {

@@ -8,6 +8,7 @@
 
 #include "common/zarn_string.hpp"
 #include "common/zarn_time.hpp"
+#include "common/zarn_time_text.hpp"
 #include "output/csv_field.hpp"
 #include "platform/cmd_params.hpp"
 
@@ -152,7 +153,7 @@ i32 timeline_record::write_l2t(u8& header_pending, std::ostream& out) {
   static std::string time_text;
   for (const auto& [key, e] : entries) {
     if (!e.time.is_valid()) continue;
-    zarn::time::format(date, time_text, e.time, compiled);
+    (void)filetime_texts(date, time_text, e.time.filetime(), compiled);
     const bool blank = padded != 0 && unpadded == 0;
     line.clear();
     if (combined != 0) {
