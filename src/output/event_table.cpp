@@ -149,6 +149,6 @@ void write_event_row(event_record& event, std::ostream& out, cmd_params& options
   extra.clear();
   if (event.record_ok != 1) write_corruption_note(event, extra);
   write_event_data_text(event, extra);
-  row.set_string(col::extra_data, extra, cell_tag::text, 0);
+  row.set_string(col::extra_data, std::move(extra), cell_tag::text, 0);
   write_output_row(out, row, options);
 }

@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 #include <string_view>
+#include <utility>
 
 #include "common/guid.hpp"
 #include "common/zarn_number.hpp"
@@ -346,6 +347,17 @@ u32 output_row::set_string(i32 i, const std::string& text, u16 tag, u32 flags) {
   } else {
     cell->text = text;
   }
+  return 1;
+}
+
+u32 output_row::set_string(i32 i, std::string&& text, u16 tag, u32 flags) {
+  if ((flags | row_flags) & cell_flag::quote_text) return set_string(i, std::as_const(text), tag, flags);
+  zarn_variant_lite* cell = cell_for_set(i, tag);
+  if (cell == nullptr) return 1;
+  cell->type = tag;
+  cell->flags = flags | row_flags;
+  cell->text.swap(text);
+  text.clear();
   return 1;
 }
 

@@ -54,6 +54,9 @@ class output_row {
   // every double quote inside it doubled; a text longer than two characters
   // that begins with '{' and '"' is stored as it is.
   u32 set_string(i32 i, const std::string& text, u16 tag, u32 flags);
+  // The same, taking the text's storage (the caller's string is left with
+  // the cell's old storage, emptied): a long text is not copied.
+  u32 set_string(i32 i, std::string&& text, u16 tag, u32 flags);
   u32 set_stream_text(i32 i, const std::ostringstream& s, u16 tag, u32 flags);
   // Copies `length` bytes from `bytes` (the caller vouches for them) into the
   // cell's byte run. A null pointer or a length of 0 changes nothing.
