@@ -88,7 +88,8 @@ field_step read_utf16z(template_walk& w) {
   const std::span<const u8> rest = w.rest();
   // the terminator test needs one whole unit
   if (rest.size() < 2) return end_walk;
-  payload_text p = utf16z_text(rest, rest.size());
+  static payload_text p;
+  read_utf16z_text(p, rest, rest.size());
   if (p.empty) {
     store_empty_text(w, 0);
     return {2, true};

@@ -22,6 +22,13 @@ std::string time_text(const zarn::time& t) {
 
 payload_text utf16z_text(std::span<const u8> bytes, u64 limit) {
   payload_text p;
+  read_utf16z_text(p, bytes, limit);
+  return p;
+}
+
+void read_utf16z_text(payload_text& p, std::span<const u8> bytes, u64 limit) {
+  p.covered = 0;
+  p.empty = false;
   // the limit never reaches past the payload, whatever its caller was told
   const std::span<const u8> held = bytes.first(std::min<u64>(limit, bytes.size()));
   const i32 max_bytes =
@@ -33,7 +40,6 @@ payload_text utf16z_text(std::span<const u8> bytes, u64 limit) {
     if (held.size() >= 2 && zarn::u16_at(held, 0) == 0) p.covered = 2;
   }
   mark_line_endings(p.text);
-  return p;
 }
 
 payload_text ansiz_text(std::span<const u8> bytes) {

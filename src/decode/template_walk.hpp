@@ -52,6 +52,9 @@ struct payload_text {
 // UTF-16LE, converted with at most `limit` bytes. An empty text covers its
 // 0 unit (2 bytes) when the limit and the bytes hold it, else nothing.
 payload_text utf16z_text(std::span<const u8> bytes, u64 limit);
+// The same into `p`, whose text keeps its storage (every UTF-16 field of a
+// template is read this way).
+void read_utf16z_text(payload_text& p, std::span<const u8> bytes, u64 limit);
 // 8-bit. An empty text covers its 0 byte; no bytes cover nothing.
 payload_text ansiz_text(std::span<const u8> bytes);
 
