@@ -1,6 +1,5 @@
 #include "decode/event_record.hpp"
 
-#include <algorithm>
 #include <stdexcept>
 
 void event_record::clear() {
@@ -48,26 +47,9 @@ void event_record::reset() {
 }
 
 event_record* pending_records::add(u64 offset) {
-  const auto before = [](const value_type& r, u64 at) { return r.first < at; };
-  iterator at = end();
-  if (size_ != 0 && records_[size_ - 1].first >= offset) {
-    at = std::lower_bound(begin(), end(), offset, before);
-    if (at->first == offset) return nullptr;
-  }
-  const std::ptrdiff_t place = at - begin();
-  if (size_ == records_.size()) records_.emplace_back();
-  records_[size_].first = offset;
-  records_[size_].second.reset();
-  ++size_;
-  // the record is made past the end, then turned to its place
-  std::rotate(begin() + place, end() - 1, end());
-  return &records_[static_cast<std::size_t>(place)].second;
-}
-
-pending_records::const_iterator pending_records::find(u64 offset) const {
-  const const_iterator at = std::lower_bound(
-      begin(), end(), offset, [](const value_type& r, u64 o) { return r.first < o; });
-  return at != end() && at->first == offset ? at : end();
+  spare().reset();
+  const auto [it, placed] = place(offset);
+  return placed ? &it->second : nullptr;
 }
 
 const event_record& pending_records::at(u64 offset) const {

@@ -3,14 +3,12 @@
 // its times and its decoded fields, held under the record's file offset
 // until the end of its buffer.
 #include <array>
-#include <iterator>
-#include <utility>
-#include <vector>
 #include <string>
 
 #include "common/guid.hpp"
 #include "common/zarn_types.hpp"
 #include "decode/field_map.hpp"
+#include "decode/kept_store.hpp"
 
 // The kind an event record stores, as the outputs number it.
 enum class event_kind : u32 {
@@ -82,33 +80,13 @@ struct event_record {
 };
 
 // The records of the buffer being walked, by file offset, in offset order.
-// Records arrive in file order, so each joins at the end; and the records a
-// flush empties keep their storage (their fields', their names') for the next
-// buffer's, so that an event seldom allocates.
-class pending_records {
+// A record the flush empties keeps its storage (its fields', its name's) for
+// the next buffer's records.
+class pending_records : public kept_store<u64, event_record> {
  public:
-  using value_type = std::pair<u64, event_record>;
-  using iterator = std::vector<value_type>::iterator;
-  using const_iterator = std::vector<value_type>::const_iterator;
-
-  iterator begin() { return records_.begin(); }
-  iterator end() { return records_.begin() + static_cast<std::ptrdiff_t>(size_); }
-  const_iterator begin() const { return records_.begin(); }
-  const_iterator end() const { return records_.begin() + static_cast<std::ptrdiff_t>(size_); }
-  std::reverse_iterator<const_iterator> rbegin() const { return std::make_reverse_iterator(end()); }
-  std::size_t size() const { return size_; }
-  bool empty() const { return size_ == 0; }
-  void clear() { size_ = 0; }
-
   // A record in its default state at `offset`; null when one is pending
   // there already.
   event_record* add(u64 offset);
-  const_iterator find(u64 offset) const;
-  std::size_t count(u64 offset) const { return find(offset) != end() ? 1 : 0; }
   // The record at `offset`; std::out_of_range when none is pending there.
   const event_record& at(u64 offset) const;
-
- private:
-  std::vector<value_type> records_;  // sorted up to size_; storage beyond it is kept
-  std::size_t size_ = 0;
 };

@@ -1,6 +1,5 @@
 #include "decode/field_map.hpp"
 
-#include <algorithm>
 #include <stdexcept>
 
 #include "common/byte_reader.hpp"
@@ -102,44 +101,14 @@ field_map::field_map(std::initializer_list<value_type> entries) {
 }
 
 field_rec& field_map::next_slot() {
-  if (size_ == entries_.size()) {
-    // most events have fewer fields than this: one allocation serves them
-    if (entries_.empty()) entries_.reserve(16);
-    entries_.emplace_back(field_key{0}, field_rec{});
-  } else {
-    entries_[size_].second.clear();
-  }
-  return entries_[size_].second;
+  field_rec& f = spare();
+  f.clear();
+  return f;
 }
 
 std::pair<field_map::iterator, bool> field_map::emplace(field_key key, field_rec&& f) {
-  iterator at = end();
-  if (size_ != 0 && !(entries_[size_ - 1].first < key)) {
-    at = std::lower_bound(begin(), end(), key,
-                          [](const value_type& e, const field_key& k) { return e.first < k; });
-    if (at->first == key) return {at, false};
-  }
-  const std::ptrdiff_t place = at - begin();
-  // the entry goes into the storage past the end, then turns to its place
-  const bool filled_in_place = size_ < entries_.size() && &entries_[size_].second == &f;
-  if (!filled_in_place) next_slot() = std::move(f);
-  entries_[size_].first = key;
-  ++size_;
-  const iterator placed = begin() + place;
-  std::rotate(placed, end() - 1, end());
-  return {placed, true};
-}
-
-field_map::iterator field_map::find(field_key key) {
-  const iterator at = std::lower_bound(
-      begin(), end(), key, [](const value_type& e, const field_key& k) { return e.first < k; });
-  return at != end() && at->first == key ? at : end();
-}
-
-field_map::const_iterator field_map::find(field_key key) const {
-  const const_iterator at = std::lower_bound(
-      begin(), end(), key, [](const value_type& e, const field_key& k) { return e.first < k; });
-  return at != end() && at->first == key ? at : end();
+  if (!is_spare(f)) spare() = std::move(f);
+  return place(key);
 }
 
 field_rec& field_map::at(field_key key) {
@@ -152,15 +121,6 @@ const field_rec& field_map::at(field_key key) const {
   const const_iterator it = find(key);
   if (it == end()) throw std::out_of_range("no field at this key");
   return it->second;
-}
-
-std::size_t field_map::erase(field_key key) {
-  const iterator it = find(key);
-  if (it == end()) return 0;
-  // the entry goes to the storage past the end
-  std::rotate(it, it + 1, end());
-  --size_;
-  return 1;
 }
 
 void field_map::merge(field_map& other) {

@@ -9,6 +9,7 @@
 
 #include "common/guid.hpp"
 #include "common/zarn_types.hpp"
+#include "decode/kept_store.hpp"
 
 struct event_template;
 
@@ -69,31 +70,17 @@ struct field_key {
   key_rank rank = key_rank::field;
 
   // A plain offset is the key of a field.
-  constexpr field_key(u64 at, key_rank r = key_rank::field) : offset(at), rank(r) {}
+  constexpr field_key(u64 at = 0, key_rank r = key_rank::field) : offset(at), rank(r) {}
   friend constexpr auto operator<=>(const field_key&, const field_key&) = default;
 };
 
 // The ordered map of one event's fields, by key. Insertion never replaces:
-// the first field decoded at a key stays. Fields arrive almost always in
-// payload order, so the entries are a sorted vector that a new field joins at
-// its end; and a map emptied for the next event keeps its entries' storage
-// (their texts' too), so that decoding an event seldom allocates.
-class field_map {
+// the first field decoded at a key stays. A map emptied for the next event
+// keeps its fields' storage.
+class field_map : public kept_store<field_key, field_rec> {
  public:
-  using value_type = std::pair<field_key, field_rec>;
-  using iterator = std::vector<value_type>::iterator;
-  using const_iterator = std::vector<value_type>::const_iterator;
-
   field_map() = default;
   field_map(std::initializer_list<value_type> entries);
-
-  iterator begin() { return entries_.begin(); }
-  iterator end() { return entries_.begin() + static_cast<std::ptrdiff_t>(size_); }
-  const_iterator begin() const { return entries_.begin(); }
-  const_iterator end() const { return entries_.begin() + static_cast<std::ptrdiff_t>(size_); }
-  std::size_t size() const { return size_; }
-  bool empty() const { return size_ == 0; }
-  void clear() { size_ = 0; }
 
   // The field at `key` unless one is held there already; the bool tells
   // which. The hint is not needed: the end is tried first.
@@ -114,14 +101,6 @@ class field_map {
   // The field at `key`; std::out_of_range when none is held.
   field_rec& at(field_key key);
   const field_rec& at(field_key key) const;
-  iterator find(field_key key);
-  const_iterator find(field_key key) const;
-  std::size_t count(field_key key) const { return find(key) != end() ? 1 : 0; }
-  std::size_t erase(field_key key);
   // Takes every field of `other` whose key this map does not hold.
   void merge(field_map& other);
-
- private:
-  std::vector<value_type> entries_;  // sorted by key up to size_; storage beyond it is kept
-  std::size_t size_ = 0;
 };
