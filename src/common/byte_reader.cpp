@@ -26,15 +26,6 @@ bool read_u64_at(std::span<const u8> bytes, u64 off, u64& out) {
   return true;
 }
 
-namespace {
-// bounds: the caller has checked that `width` bytes (at most 8) lie at `p`
-u64 load_le(const u8* p, u64 width) {
-  u64 value = 0;
-  for (u64 i = 0; i < width; ++i) value |= static_cast<u64>(p[i]) << (8 * i);
-  return value;
-}
-}  // namespace
-
 bool read_le_at(std::span<const u8> bytes, u64 off, u64 width, u64& out) {
   if (width == 0 || width > 8 || !fits(bytes.size(), off, width)) return false;
   out = load_le(bytes.data() + off, width);  // bounds: fits() above

@@ -28,6 +28,12 @@ constexpr u32 load_u32(const u8* p) {
 constexpr u64 load_u64(const u8* p) {
   return static_cast<u64>(load_u32(p)) | (static_cast<u64>(load_u32(p + 4)) << 32);
 }
+// `width` bytes (at most 8), widened.
+constexpr u64 load_le(const u8* p, u64 width) {
+  u64 value = 0;
+  for (u64 i = 0; i < width; ++i) value |= static_cast<u64>(p[i]) << (8 * i);
+  return value;
+}
 
 // Checked reads at a fixed offset: false when the field does not lie inside
 // `bytes`, and `out` is then untouched.
@@ -66,10 +72,7 @@ inline u64 u64_at(std::span<const u8> bytes, u64 off) {
 inline u64 le_at(std::span<const u8> bytes, u64 off, u64 width) {
   assert(width >= 1 && width <= 8);
   if (width > 8 || !detail::field_held(bytes, off, width)) return 0;
-  u64 value = 0;
-  // bounds: field_held above
-  for (u64 i = 0; i < width; ++i) value |= static_cast<u64>(bytes[off + i]) << (8 * i);
-  return value;
+  return load_le(bytes.data() + off, width);  // bounds: field_held above
 }
 // The same, checked: false, with `out` untouched, when the field does not lie
 // inside `bytes` or the width is not 1 to 8.

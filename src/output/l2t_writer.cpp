@@ -167,17 +167,28 @@ i32 timeline_record::write_l2t(u8& header_pending, std::ostream& out) {
       if (blank) time_text.insert(0, 1, ' ');
       append_field(line, time_text, true);
     }
-    const std::string* const rest[] = {&timezone, &e.macb, e.source.empty() ? &source : &e.source, &sourcetype,
-          !type_text.empty() ? &type_text : &e.label, e.user.empty() ? &user : &e.user, &host,
-          &short_text, &desc, nullptr, e.filename.empty() ? &filename : &e.filename, &inode,
-          &notes, &format, &extra};
-    for (const std::string* text : rest) {
+    struct field {
+      std::string_view text;
+      bool fixed;  // the version: never rewritten
+    };
+    const field rest[] = {{timezone, false},
+                          {e.macb, false},
+                          {e.source.empty() ? source : e.source, false},
+                          {sourcetype, false},
+                          {!type_text.empty() ? type_text : e.label, false},
+                          {e.user.empty() ? user : e.user, false},
+                          {host, false},
+                          {short_text, false},
+                          {desc, false},
+                          {version_text, true},
+                          {e.filename.empty() ? filename : e.filename, false},
+                          {inode, false},
+                          {notes, false},
+                          {format, false},
+                          {extra, false}};
+    for (const field& f : rest) {
       line += separator_text;
-      if (text == nullptr) {
-        append_field(line, version_text, true);
-      } else {
-        append_field(line, *text, false);
-      }
+      append_field(line, f.text, f.fixed);
     }
     if (line_end) line += '\n';
     out.write(line.data(), static_cast<std::streamsize>(line.size()));
