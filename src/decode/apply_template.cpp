@@ -8,6 +8,7 @@
 #include "common/zarn_string.hpp"
 #include "common/zarn_time.hpp"
 #include "common/zarn_time_text.hpp"
+#include "decode/decode_scratch.hpp"
 #include "decode/special_field.hpp"
 #include "decode/template_map.hpp"
 
@@ -84,11 +85,11 @@ void store_empty_text(template_walk& w, u32 size) {
   w.store(w.key(), f);
 }
 
-field_step read_utf16z(template_walk& w) {
+// `p` holds the text while it is read: its storage serves every such field.
+field_step read_utf16z(template_walk& w, payload_text& p) {
   const std::span<const u8> rest = w.rest();
   // the terminator test needs one whole unit
   if (rest.size() < 2) return end_walk;
-  static payload_text p;
   read_utf16z_text(p, rest, rest.size());
   if (p.empty) {
     store_empty_text(w, 0);
@@ -163,9 +164,9 @@ field_step store_blob_marker(template_walk& w, field_key at, u64 used) {
   return {used, used != 0};
 }
 
-field_step read_field(template_walk& w, const in_type_row& row) {
+field_step read_field(template_walk& w, const in_type_row& row, decode_scratch& scratch) {
   switch (row.kind) {
-    case in_kind::utf16z: return read_utf16z(w);
+    case in_kind::utf16z: return read_utf16z(w, scratch.utf16);
     case in_kind::ansiz: return read_ansiz(w);
     case in_kind::number: return read_number(w, row.size);
     case in_kind::bool4: return read_bool4(w);
@@ -189,7 +190,7 @@ field_step read_field(template_walk& w, const in_type_row& row) {
 }  // namespace
 
 i32 apply_template(const event_template& t, field_map& map, std::span<const u8> payload,
-                   u64 base_key, bool pointer64) {
+                   u64 base_key, bool pointer64, decode_scratch& scratch) {
   if (payload.empty()) {
     if (!t.types.empty() && (t.types[0] == comment_word || t.types[0] == word_class::guess_marker)) {
       field_rec f;
@@ -213,7 +214,7 @@ i32 apply_template(const event_template& t, field_map& map, std::span<const u8> 
     }
     const in_type_row* row = find_in_type(static_cast<u8>(word & 0xFF));
     if (row == nullptr) break;
-    const field_step step = read_field(w, *row);
+    const field_step step = read_field(w, *row, scratch);
     w.position += step.used;
     if (!step.go_on) break;
     ++w.index;

@@ -12,6 +12,7 @@
 #include "decode/template_walk.hpp"
 #include "decode/type_words.hpp"
 
+struct decode_scratch;
 struct event_template;
 
 // Walks `payload` (its file offset is `base_key`) with the template's type
@@ -25,6 +26,7 @@ struct event_template;
 // walk: the bytes from there are left to guessing. Returns the bytes used; more than the
 // payload holds when a fixed text slot at its end runs past it. An empty
 // payload decodes nothing; a template that opens with a comment word (0x8000
-// or 0x8001) then stores its "{comment}" marker.
+// or 0x8001) then stores its "{comment}" marker. Texts are read in
+// `scratch`, whose storage is kept for the next call.
 i32 apply_template(const event_template& t, field_map& map, std::span<const u8> payload,
-                   u64 base_key, bool pointer64);
+                   u64 base_key, bool pointer64, decode_scratch& scratch);

@@ -9,6 +9,7 @@
 #include "decode/field_map.hpp"
 
 class template_map;
+struct decode_scratch;
 
 // Decodes an event payload into `map` under keys from `base_key` (the file
 // offset of the payload's first byte): the template found for the provider
@@ -18,7 +19,8 @@ class template_map;
 // map and `guessed` is set to 1; a template that used more than the payload
 // holds leaves nothing to guess. Without `keep` the map is emptied first.
 // True when a template was applied or bytes were guessed; `guessed` is left
-// as it was when neither happened.
+// as it was when neither happened. Both steps work in `scratch`, whose
+// storage is kept for the next payload.
 bool decode_payload(field_map& map, u64 base_key, const guid* provider, u16 event_id,
                     std::span<const u8> payload, const template_map* templates, bool pointer64,
-                    bool keep, u8& guessed);
+                    bool keep, u8& guessed, decode_scratch& scratch);

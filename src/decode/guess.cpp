@@ -9,6 +9,7 @@
 #include "common/zarn_string.hpp"
 #include "common/zarn_time.hpp"
 #include "common/zarn_time_text.hpp"
+#include "decode/decode_scratch.hpp"
 #include "decode/template_walk.hpp"
 #include "decode/type_words.hpp"
 
@@ -126,9 +127,7 @@ void add_candidate(guess_candidates& found, const guess_candidate& c) {
   found.insert(it, c);
 }
 
-void find_texts(guess_candidates& found, std::span<const u8> bytes) {
-  // the runs' storage is kept from payload to payload
-  static std::vector<text_run> runs;
+void find_texts(guess_candidates& found, std::vector<text_run>& runs, std::span<const u8> bytes) {
   find_unicode_runs(bytes, utf16_min_chars, runs, true, false);
   for (const text_run& run : runs) {
     add_candidate(found, {run.offset, 2 * run.chars, 1, guess_kind_text, 0});
@@ -224,13 +223,13 @@ void guess_numbers(field_map& map, u64 base_key, std::span<const u8> bytes) {
   }
 }
 
-void guess_fields(field_map& map, u64 base_key, std::span<const u8> bytes, bool keep) {
+void guess_fields(field_map& map, u64 base_key, std::span<const u8> bytes, bool keep,
+                  decode_scratch& scratch) {
   if (!keep) map.clear();
   if (bytes.size() < 4) return;
-  // the candidates' storage is kept from payload to payload
-  static guess_candidates found;
+  guess_candidates& found = scratch.candidates;
   found.clear();
-  if (bytes.size() >= 5) find_texts(found, bytes);
+  if (bytes.size() >= 5) find_texts(found, scratch.runs, bytes);
   if (bytes.size() > sid5_size - 1) find_sid(found, bytes, sid5_prefix, sid5_size);
   if (bytes.size() > sid1_size - 1) find_sid(found, bytes, sid1_prefix, sid1_size);
 

@@ -36,6 +36,8 @@ inline constexpr u32 guess_kind_text = 2;
 // Candidates in offset order; one offset holds one candidate, the first.
 using guess_candidates = std::vector<guess_candidate>;
 
+struct decode_scratch;
+
 // The clock that places the time window of guessed FILETIMEs: from 3650 days
 // before it to 730 days after it. A FILETIME; 0 (the default) uses the
 // current time, read once per process at first use, so one run guesses every
@@ -45,8 +47,10 @@ void set_guess_clock(u64 filetime_now);
 // Guesses fields in `bytes` (base_key is the file offset of its first byte).
 // Without `keep` the map is emptied first. Fewer than 4 bytes make nothing.
 // Texts and SIDs are placed first; the bytes between and after them are
-// read by guess_numbers. No field reaches past `bytes`.
-void guess_fields(field_map& map, u64 base_key, std::span<const u8> bytes, bool keep);
+// read by guess_numbers. No field reaches past `bytes`. The runs and
+// candidates are found in `scratch`, whose storage is kept for the next call.
+void guess_fields(field_map& map, u64 base_key, std::span<const u8> bytes, bool keep,
+                  decode_scratch& scratch);
 
 // Reads `bytes` as 4-byte units from its start: a kernel-space value, a
 // FILETIME inside the time window and a valid SYSTEMTIME take 2, 2 and 4

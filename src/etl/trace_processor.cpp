@@ -492,12 +492,12 @@ void trace_processor::decode_record_payload(event_record& r, std::span<const u8>
   if (has_items && payload.size() < 2) return;
   (void)decode_payload(r.fields, r.payload_offset + schema_used,
                        provider_found ? &r.provider : nullptr, r.event_key(), payload, &templates,
-                       pointer64, true, r.guessed);
+                       pointer64, true, r.guessed, payload_scratch);
 }
 
 u64 trace_processor::decode_extended_items(field_map& map, std::span<const u8> items,
                                            std::span<const u8> payload, bool pointer64,
-                                           u64 items_offset) const {
+                                           u64 items_offset) {
   event_template schema;
   (void)walk_ext_items(items, [&](u64 pos, std::span<const u8> item) {
     field_rec f;
@@ -506,7 +506,8 @@ u64 trace_processor::decode_extended_items(field_map& map, std::span<const u8> i
     if (f.size != 0 && !is_ext_item_schema(item)) map.emplace(items_offset + pos, std::move(f));
   });
   if (schema.types.empty()) return 0;
-  const i32 used = apply_template(schema, map, payload, items_offset + items.size(), pointer64);
+  const i32 used = apply_template(schema, map, payload, items_offset + items.size(), pointer64,
+                                  payload_scratch);
   // a text slot at the payload's end may claim more than the payload holds
   return std::min<u64>(static_cast<u64>(std::max(used, 0)), payload.size());
 }

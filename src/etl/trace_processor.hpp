@@ -15,6 +15,7 @@
 #include "common/byte_reader.hpp"
 #include "common/guid.hpp"
 #include "common/zarn_types.hpp"
+#include "decode/decode_scratch.hpp"
 #include "decode/template_map.hpp"
 #include "etl/etl_headers.hpp"
 #include "decode/event_record.hpp"
@@ -106,7 +107,7 @@ class trace_processor {
   // file offsets; a schema item's template is applied to the start of
   // `payload`. Returns the payload bytes that template decoded.
   u64 decode_extended_items(field_map& map, std::span<const u8> items,
-                            std::span<const u8> payload, bool pointer64, u64 items_offset) const;
+                            std::span<const u8> payload, bool pointer64, u64 items_offset);
   // Pointer-sized payload fields of this record are 8 bytes: its event
   // header's flags say so where they carry a pointer size, else the file's
   // rule (is_64bit_trace).
@@ -193,6 +194,8 @@ class trace_processor {
   std::unordered_map<guid, provider_note, provider_hash, provider_equal> provider_notes;
   // The record being noted when records are not written.
   event_record scratch_record;
+  // The storage that decoding the payloads reuses from event to event.
+  decode_scratch payload_scratch;
 };
 
 // Where the payload starts after the extended-data items that follow an

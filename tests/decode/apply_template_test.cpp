@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "decode/decode_payload.hpp"
+#include "decode/decode_scratch.hpp"
 #include "decode/template_db.hpp"
 #include "decode/template_map.hpp"
 #include "support/log_builder.hpp"
@@ -102,9 +103,10 @@ every_kind every_kind_payload() {
 }
 
 TEST(ApplyTemplate, EveryPlainInType) {
+  decode_scratch scratch;
   const every_kind k = every_kind_payload();
   field_map map;
-  EXPECT_EQ(apply_template(k.t, map, k.payload, base, true), 160);
+  EXPECT_EQ(apply_template(k.t, map, k.payload, base, true, scratch), 160);
   ASSERT_EQ(map.size(), k.fields.size());
   for (const expected_field& e : k.fields) {
     SCOPED_TRACE(e.name);
@@ -120,7 +122,7 @@ TEST(ApplyTemplate, EveryPlainInType) {
   }
   // a 4-byte pointer moves every later field 4 bytes earlier
   field_map narrow;
-  EXPECT_EQ(apply_template(k.t, narrow, k.payload, base, false), 160);
+  EXPECT_EQ(apply_template(k.t, narrow, k.payload, base, false, scratch), 160);
   EXPECT_EQ(narrow.at(base + 47).number, 0x12345678u);
   EXPECT_EQ(narrow.count(base + 51), 1u);
 }
@@ -129,14 +131,15 @@ TEST(ApplyTemplate, EveryPlainInType) {
 // the cut holds whole (up to where the next field starts) comes out as from
 // the whole payload.
 TEST(ApplyTemplate, CutAtEveryLength) {
+  decode_scratch scratch;
   const every_kind k = every_kind_payload();
   field_map whole;
-  (void)apply_template(k.t, whole, k.payload, base, true);
+  (void)apply_template(k.t, whole, k.payload, base, true, scratch);
   for (u64 n = 0; n <= k.payload.size(); ++n) {
     SCOPED_TRACE(n);
     const byte_array cut = cut_short(k.payload, n);
     field_map map;
-    (void)apply_template(k.t, map, cut, base, true);
+    (void)apply_template(k.t, map, cut, base, true, scratch);
     for (auto it = whole.begin(); it != whole.end(); ++it) {
       const auto& [key, f] = *it;
       const auto next = std::next(it);
@@ -151,6 +154,7 @@ TEST(ApplyTemplate, CutAtEveryLength) {
 
 // Where the walk ends, and what it leaves for guessing.
 TEST(ApplyTemplate, WalkEnds) {
+  decode_scratch scratch;
   struct walk_case {
     const char* name;
     std::vector<u16> types;
@@ -185,7 +189,7 @@ TEST(ApplyTemplate, WalkEnds) {
   for (const walk_case& c : cases) {
     SCOPED_TRACE(c.name);
     field_map map;
-    EXPECT_EQ(apply_template(make_template(c.types), map, c.payload, base, true), c.used);
+    EXPECT_EQ(apply_template(make_template(c.types), map, c.payload, base, true, scratch), c.used);
     std::vector<u64> keys;
     for (const auto& [key, f] : map) keys.push_back(key.offset - base);
     EXPECT_EQ(keys, c.keys);
@@ -197,6 +201,7 @@ TEST(ApplyTemplate, WalkEnds) {
 }
 
 TEST(DecodePayload, TemplateLookupAndTrust) {
+  decode_scratch scratch;
   const guid provider = guid_of("e13c0d23-ccbc-4e12-931b-d9cc2eee27e4");
   template_db db;
   template_rec& rec = db.records.emplace_back();
@@ -209,7 +214,8 @@ TEST(DecodePayload, TemplateLookupAndTrust) {
   const byte_array payload = {1, 0, 0, 0, 2, 0, 0, 0};
   field_map fields;
   u8 guessed = 7;
-  EXPECT_TRUE(decode_payload(fields, base, &provider, 1, payload, &map, true, true, guessed));
+  EXPECT_TRUE(
+      decode_payload(fields, base, &provider, 1, payload, &map, true, true, guessed, scratch));
   EXPECT_EQ(guessed, 0);
   EXPECT_EQ(fields.at(base + 4).number, 2u);
   // no provider, no map, no template for the id, a template whose names do
@@ -222,14 +228,15 @@ TEST(DecodePayload, TemplateLookupAndTrust) {
     if (i == 3) map.templates[0].names.pop_back();
     field_map g;
     guessed = 7;
-    EXPECT_TRUE(decode_payload(g, base, providers[i], ids[i], payload, maps[i], true, false, guessed));
+    EXPECT_TRUE(decode_payload(g, base, providers[i], ids[i], payload, maps[i], true, false,
+                               guessed, scratch));
     EXPECT_EQ(guessed, 1);
     ASSERT_EQ(g.size(), 2u);
     EXPECT_EQ(g.at(base).name, "guess_uint32");
   }
   // an empty payload: nothing, and the map and the flag stay as they were
   guessed = 7;
-  EXPECT_FALSE(decode_payload(fields, base, &provider, 1, {}, &map, true, true, guessed));
+  EXPECT_FALSE(decode_payload(fields, base, &provider, 1, {}, &map, true, true, guessed, scratch));
   EXPECT_EQ(guessed, 7);
   EXPECT_EQ(fields.size(), 2u);
 }

@@ -267,7 +267,7 @@ TEST(SchemaItem, LastSchemaItemOfTheWalkDecodesThePayload) {
     if (r.unlink_at != 0) set_u16(items, r.unlink_at, 0);
     if (r.damage_at != 0) set_u16(items, r.damage_at, 99);
     const byte_array payload = {0x11, 0x22, 0x33, 0x44};
-    const trace_processor tp;
+    trace_processor tp;
     field_map map;
     EXPECT_EQ(tp.decode_extended_items(map, bytes_of(items), bytes_of(payload), true, 0x1000),
               1u);

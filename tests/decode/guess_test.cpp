@@ -4,6 +4,7 @@
 
 #include "common/zarn_number.hpp"
 #include "decode/decode_payload.hpp"
+#include "decode/decode_scratch.hpp"
 #include "decode/template_db.hpp"
 #include "decode/template_map.hpp"
 #include "support/log_builder.hpp"
@@ -38,10 +39,11 @@ std::vector<std::string> rows(const field_map& map) {
 
 // Cut at every length into a buffer of exactly that size: no field reaches past the cut.
 void expect_cuts_stay_inside(const byte_array& bytes) {
+  decode_scratch scratch;
   for (u64 n = 0; n <= bytes.size(); ++n) {
     const byte_array cut = cut_short(bytes, n);
     field_map map, numbers;
-    guess_fields(map, base, cut, false);
+    guess_fields(map, base, cut, false, scratch);
     guess_numbers(numbers, base, cut);
     map.merge(numbers);
     for (const auto& [key, f] : map) EXPECT_LE(key.offset - base + f.size, n) << n;
@@ -110,10 +112,11 @@ TEST(GuessFields, FieldSequences) {
       {"TextOutOfSid", join({sid_ab, utf16(u"CD", false)}),
        {"0 guess_sid 19 12 0x0 S-1-5-4325441", "12 guess_utf16 1 4 0x0 ABCD"}},
   };
+  decode_scratch scratch;  // one for every case, as for the events of a run
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     field_map map = {{0, field_rec{}}};  // emptied: keep is false
-    guess_fields(map, base, c.bytes, false);
+    guess_fields(map, base, c.bytes, false, scratch);
     EXPECT_EQ(rows(map), c.fields);
     expect_cuts_stay_inside(c.bytes);
   }
@@ -135,9 +138,10 @@ TEST(GuessFields, ClockPlacesTheTimeWindow) {
 
 TEST(GuessFields, HeldFieldsStayAndShortBytesMakeNothing) {
   field_map map = {{base, field_rec{}}};
-  guess_fields(map, base, byte_array{1, 0, 0, 0, 2, 0, 0, 0}, true);
+  decode_scratch scratch;
+  guess_fields(map, base, byte_array{1, 0, 0, 0, 2, 0, 0, 0}, true, scratch);
   EXPECT_EQ(rows(map), (std::vector<std::string>{"0  0 0 0x0 (not guessed)", "4 guess_uint32 8 4 0x2"}));
-  guess_fields(map, base, byte_array{1, 2, 3}, false);
+  guess_fields(map, base, byte_array{1, 2, 3}, false, scratch);
   EXPECT_TRUE(map.empty());
 }
 
@@ -170,11 +174,12 @@ TEST(DecodePayload, GuessesWhatNoTemplateCovers) {
       // the slot overruns the payload: nothing is left to guess
       {&provider, 2, {'a', 0, 'b', 0}, true, 0, {"0 A 145 6 0x0 ab (not guessed)"}},
   };
+  decode_scratch scratch;
   for (const auto& c : cases) {
     field_map map;
     u8 guessed = 7;
     EXPECT_EQ(decode_payload(map, base, c.provider, c.id, c.payload, &templates, true, false,
-                             guessed), c.result);
+                             guessed, scratch), c.result);
     EXPECT_EQ(guessed, c.guessed);
     EXPECT_EQ(rows(map), c.fields);
   }

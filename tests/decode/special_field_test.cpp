@@ -5,6 +5,7 @@
 #include <set>
 
 #include "decode/apply_template.hpp"
+#include "decode/decode_scratch.hpp"
 #include "decode/template_map.hpp"
 #include "support/log_builder.hpp"
 
@@ -249,17 +250,19 @@ TEST(SpecialField, WalkGoesOnOrEnds) {
       {"UnknownClassGoesOn", {8, 0x1008, 8}, sixteen, 8, {0, 4}},
       {"FixedElementsThenNumber", {8, 0xD388, 8}, sixteen, 16, {0, 4, 8, 12}},
   };
+  decode_scratch scratch;
   for (const walk_case& c : cases) {
     SCOPED_TRACE(c.what);
     const event_template t = make_template(c.types, {});
     field_map map;
-    EXPECT_EQ(apply_template(t, map, c.payload, base, true), c.used);
+    EXPECT_EQ(apply_template(t, map, c.payload, base, true, scratch), c.used);
     std::vector<u64> keys;
     for (const auto& [key, f] : map) keys.push_back(key.offset - base);
     EXPECT_EQ(keys, c.keys);
     for (u64 n = 0; n < c.payload.size(); ++n) {
       field_map m;
-      EXPECT_LE(apply_template(t, m, cut_short(c.payload, n), base, true), static_cast<i32>(n));
+      EXPECT_LE(apply_template(t, m, cut_short(c.payload, n), base, true, scratch),
+                static_cast<i32>(n));
     }
   }
 }

@@ -12,7 +12,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::span<const u8> bytes(data, size);
   const u64 items_end = skip_extended_items(bytes, 0);
-  const trace_processor tp;
+  trace_processor tp;
   for (const bool pointer64 : {true, false}) {
     field_map map;
     (void)tp.decode_extended_items(map, bytes.first(items_end), bytes.subspan(items_end),

@@ -7,6 +7,7 @@
 
 #include "common/byte_reader.hpp"
 #include "decode/apply_template.hpp"
+#include "decode/decode_scratch.hpp"
 #include "decode/template_map.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -20,9 +21,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     t.types.push_back(word);
   }
   t.finalize();
+  decode_scratch scratch;
   for (const bool pointer64 : {true, false}) {
     field_map map;
-    (void)apply_template(t, map, r.rest(), 0x1000, pointer64);
+    (void)apply_template(t, map, r.rest(), 0x1000, pointer64, scratch);
   }
   return 0;
 }

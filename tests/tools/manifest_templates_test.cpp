@@ -7,6 +7,7 @@
 
 #include "decode/field_dump.hpp"
 #include "decode/decode_payload.hpp"
+#include "decode/decode_scratch.hpp"
 #include "decode/template_db.hpp"
 #include "decode/template_map.hpp"
 #include "decode/type_words.hpp"
@@ -185,7 +186,8 @@ std::string decoded(const std::string& folder, u64 build, const guid& g, u16 id,
   map.selector = build;
   field_map fields;
   u8 guessed = 0;
-  (void)decode_payload(fields, base, &g, id, payload, &map, true, false, guessed);
+  decode_scratch scratch;
+  (void)decode_payload(fields, base, &g, id, payload, &map, true, false, guessed, scratch);
   std::string text;
   dump_field_map(text, fields);
   return text;
