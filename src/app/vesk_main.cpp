@@ -213,8 +213,9 @@ bool load_run_templates(vesk_user_opts& opts) {
 // The log-reading road: the logs of -log, -pipe or -enumdir.
 int run_logs(std::ostream& out, vesk_user_opts& opts, zarnportdir::stdin_stream_ex& names) {
   opts.processor.no_guessing = opts.no_guessing;
+  event_writer writer;
   etl_run run{opts, opts.run_settings, opts.processor, opts.reduced,
-              [](std::ostream& out, event_record& e, cmd_params& o) { write_event_row(e, out, o); }};
+              [&writer](std::ostream& out, event_record& e, cmd_params& o) { writer.write(e, out, o); }};
   const int status =
       opts.log_files.empty() ? run_name_source(out, opts, run, names) : run_log_list(out, opts, run);
   // the reduced log is this mode's whole result: losing it is a failure

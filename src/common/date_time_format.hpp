@@ -26,6 +26,8 @@ struct date_time_format {
   bool pair_datetime() const { return (time_flags & 1) != 0; }
   // All four bytes zero: no compiled pattern, the default rendering applies.
   bool is_default() const { return date_separator == 0 && date_flags == 0 && time_flags == 0; }
+  // Every byte alike: the two render every time alike.
+  bool operator==(const date_time_format&) const = default;
 };
 
 // Compiles the two pattern texts; false on a date pattern without a month,

@@ -120,6 +120,15 @@ void append_time_of_day(std::string& out, u32 hour, u32 minute, u32 second, u64 
   }
 }
 
+// The time-of-day text of a valid FILETIME under `d`.
+void append_filetime_time_of_day(std::string& out, u64 filetime, const date_time_format& d) {
+  const u64 of_day = filetime / zarn::ticks_per_second % 86400;
+  // a descriptor with no compiled pattern writes milliseconds
+  append_time_of_day(out, static_cast<u32>(of_day / 3600), static_cast<u32>(of_day % 3600 / 60),
+                     static_cast<u32>(of_day % 60), filetime % zarn::ticks_per_second,
+                     d.is_default() && d.reserved == 0 ? 3 : d.fraction_digits());
+}
+
 }  // namespace
 
 std::string month_abbrev(int month) {
@@ -324,41 +333,31 @@ bool time::format(std::string& date, std::string& time_text, const time& t,
 
 }  // namespace zarn
 
-bool filetime_texts(std::string& date, std::string& time_text, u64 filetime,
-                    const date_time_format& d) {
+const std::string& filetime_text_writer::date_of(u64 filetime, const date_time_format& d) {
+  const u64 day = filetime / zarn::ticks_per_second / 86400;
+  if (day != day_ || d != format_) {
+    std::string unused;
+    zarn::time::format(date_, unused, zarn::time(filetime, zarn::type_time::filetime), d);
+    day_ = day;
+    format_ = d;
+  }
+  return date_;
+}
+
+bool filetime_text_writer::texts(std::string& date, std::string& time_text, u64 filetime,
+                                 const date_time_format& d) {
   date.clear();
   time_text.clear();
   if (!zarn::is_valid_filetime(filetime)) return false;
-  static u64 cached_day = ~u64{0};
-  static date_time_format cached_format;
-  static std::string cached_date;
-  const u64 seconds = filetime / zarn::ticks_per_second;
-  const u64 day = seconds / 86400;
-  const bool same_format = d.date_separator == cached_format.date_separator &&
-                           d.date_flags == cached_format.date_flags &&
-                           d.time_flags == cached_format.time_flags &&
-                           d.reserved == cached_format.reserved;
-  if (day != cached_day || !same_format) {
-    std::string unused;
-    zarn::time::format(cached_date, unused, zarn::time(filetime, zarn::type_time::filetime), d);
-    cached_day = day;
-    cached_format = d;
-  }
-  date = cached_date;
-  const u64 of_day = seconds % 86400;
-  // a descriptor with no compiled pattern writes milliseconds
-  append_time_of_day(time_text, static_cast<u32>(of_day / 3600), static_cast<u32>(of_day % 3600 / 60),
-                     static_cast<u32>(of_day % 60), filetime % zarn::ticks_per_second,
-                     d.is_default() && d.reserved == 0 ? 3 : d.fraction_digits());
+  date = date_of(filetime, d);
+  append_filetime_time_of_day(time_text, filetime, d);
   return true;
 }
 
-bool append_filetime_text(std::string& out, u64 filetime, const date_time_format& d) {
-  static std::string date;
-  static std::string time_text;
-  if (!filetime_texts(date, time_text, filetime, d)) return false;
-  out += date;
+bool filetime_text_writer::append(std::string& out, u64 filetime, const date_time_format& d) {
+  if (!zarn::is_valid_filetime(filetime)) return false;
+  out += date_of(filetime, d);
   out += ' ';
-  out += time_text;
+  append_filetime_time_of_day(out, filetime, d);
   return true;
 }

@@ -43,15 +43,26 @@ bool parse_date_time_text(const char* date_text, const char* time_text, const st
 void render_date_time(std::string& date, std::string& time_text, const zarn::time& t,
                       bool with_fraction);
 
-// The date and time texts that zarn::time::format gives the FILETIME under
-// `d`; false, with both empty, when the value is no valid time. The date text
-// of the last day asked for is kept: a log's events mostly share their day,
-// and its calendar work is then done once.
-bool filetime_texts(std::string& date, std::string& time_text, u64 filetime,
-                    const date_time_format& d);
-// The same texts appended to `out`, a blank between them; nothing appended
-// for a value that is no valid time.
-bool append_filetime_text(std::string& out, u64 filetime, const date_time_format& d);
+// The date and time texts that zarn::time::format gives FILETIMEs under a
+// compiled format. The date text of the last day and format asked for is
+// kept: a log's events mostly share their day, and its calendar work is then
+// done once.
+class filetime_text_writer {
+ public:
+  // Both texts; false, with both empty, when the value is no valid time.
+  bool texts(std::string& date, std::string& time_text, u64 filetime, const date_time_format& d);
+  // The same texts appended to `out`, a blank between them; nothing appended
+  // for a value that is no valid time.
+  bool append(std::string& out, u64 filetime, const date_time_format& d);
+
+ private:
+  // The date text of the day the valid FILETIME falls in.
+  const std::string& date_of(u64 filetime, const date_time_format& d);
+
+  u64 day_ = ~u64{0};  // none yet
+  date_time_format format_;
+  std::string date_;
+};
 
 namespace zarn {
 // Date text, one blank, time text of the fixed form with milliseconds; only

@@ -75,10 +75,10 @@ void write_event_data_text(event_record& event, std::string& out) {
   out += '}';
 }
 
-void write_l2t_event(event_record& event, std::ostream& out, cmd_params& options) {
+void event_writer::write_timeline(event_record& event, std::ostream& out, cmd_params& options) {
   // One record serves every event: set back to its defaults, its texts keep
   // their capacity.
-  static timeline_record r;
+  timeline_record& r = timeline_;
   r.set_defaults();
   r.init_from_options(&options);
   r.set_times(0, 0, 0, event.filetime, zarn::type_time::filetime);
@@ -105,16 +105,13 @@ void write_l2t_event(event_record& event, std::ostream& out, cmd_params& options
   (void)r.write_l2t(options.header_pending, out);
 }
 
-void write_event_row(event_record& event, std::ostream& out, cmd_params& options) {
+void event_writer::write(event_record& event, std::ostream& out, cmd_params& options) {
   write_csv_header(out, options);
   if (options.csvl2t != 0) {
-    if (event.filetime != 0) write_l2t_event(event, out, options);
+    if (event.filetime != 0) write_timeline(event, out, options);
     return;
   }
-  // One row object serves every event, so its cells keep their capacity; it
-  // is made again only when the header's column count changes (every cell
-  // below is set, and setting a cell clears it first).
-  static output_row row(0, false, 0);
+  output_row& row = row_;
   if (row.valid == 0 || row.count != static_cast<i32>(options.header_cells.size())) {
     row.init(static_cast<i32>(options.header_cells.size()), false);
   }
@@ -144,11 +141,10 @@ void write_event_row(event_record& event, std::ostream& out, cmd_params& options
   set_column(row, col::processor_time, event.processor_time);
   set_column(row, col::processor, event.processor_number);
 
-  // the extra-data text is built in one buffer that every row reuses
-  static std::string extra;
-  extra.clear();
-  if (event.record_ok != 1) write_corruption_note(event, extra);
-  write_event_data_text(event, extra);
-  row.set_string(col::extra_data, std::move(extra), cell_tag::text, 0);
-  write_output_row(out, row, options);
+  // the row takes the text's storage and leaves it its cell's old one
+  extra_.clear();
+  if (event.record_ok != 1) write_corruption_note(event, extra_);
+  write_event_data_text(event, extra_);
+  row.set_string(col::extra_data, std::move(extra_), cell_tag::text, 0);
+  renderer_.write_row(out, row, options);
 }

@@ -4,9 +4,11 @@
 // label and width; rows are rendered against them (output/output_row.hpp).
 #include <array>
 #include <ostream>
+#include <string>
 #include <string_view>
 
 #include "common/zarn_types.hpp"
+#include "output/l2t_writer.hpp"
 #include "output/output_row.hpp"
 
 class cmd_params;
@@ -73,17 +75,30 @@ u64 created_column_width(const cmd_params& options);
 // the flag. Otherwise does nothing.
 void write_csv_header(std::ostream& out, cmd_params& options);
 
-// Writes one event: under log2timeline its timeline line when it has a
-// converted time (and nothing otherwise); else, after the header line when
-// it is pending, one table row. The created column shows the converted time
-// when it is a valid FILETIME, else the record's raw timestamp as ticks; the
-// extra-data column holds what a corrupted record covers and the decoded
-// fields. The fields' value texts are escaped in place.
-void write_event_row(event_record& event, std::ostream& out, cmd_params& options);
+// Writes the events of a run. It holds for the whole run what every event
+// reuses: the table's row and its cells (made again only when the header's
+// column count changes: every cell is set, and setting clears it), the
+// renderer with its line and cell guard, the extra-data text, and the
+// timeline record.
+class event_writer {
+ public:
+  // Writes one event: under log2timeline its timeline line when it has a
+  // converted time (and nothing otherwise); else, after the header line when
+  // it is pending, one table row. The created column shows the converted
+  // time when it is a valid FILETIME, else the record's raw timestamp as
+  // ticks; the extra-data column holds what a corrupted record covers and
+  // the decoded fields. The fields' value texts are escaped in place.
+  void write(event_record& event, std::ostream& out, cmd_params& options);
+
+ private:
+  // The timeline line of one event (its converted time in the created slot).
+  void write_timeline(event_record& event, std::ostream& out, cmd_params& options);
+
+  output_row row_{0, false, 0};
+  row_renderer renderer_;
+  std::string extra_;
+  timeline_record timeline_;
+};
 
 // Appends "data{" + the decoded fields + "}"; nothing when the event has none.
 void write_event_data_text(event_record& event, std::string& out);
-
-// The timeline line of one event (its converted time in the created slot),
-// through a timeline record (output/l2t_writer.hpp).
-void write_l2t_event(event_record& event, std::ostream& out, cmd_params& options);

@@ -126,19 +126,19 @@ i32 timeline_record::write_l2t(u8& header_pending, std::ostream& out) {
     if (quoted != 0 || opens_quoted_field(text)) return false;
     return !(fixed ? breaks : edits).found_in(text);
   };
-  static std::string scratch;
+  std::string& edited = buffers.edited;
   auto append_field = [&](std::string& line, std::string_view text, bool fixed) {
     if (plain(text, fixed)) {
       line += text;
       return;
     }
-    scratch.assign(text);
-    if (!fixed && replacing) replace_char(scratch, separator, replacement, false);
-    mark_breaks_and_nuls(scratch);
-    if (quoted != 0 || opens_quoted_field(scratch)) {
-      append_csv_quoted(line, scratch);
+    edited.assign(text);
+    if (!fixed && replacing) replace_char(edited, separator, replacement, false);
+    mark_breaks_and_nuls(edited);
+    if (quoted != 0 || opens_quoted_field(edited)) {
+      append_csv_quoted(line, edited);
     } else {
-      line += scratch;
+      line += edited;
     }
   };
   const bool line_end = options == nullptr || options->row_newline != 0;
@@ -147,13 +147,12 @@ i32 timeline_record::write_l2t(u8& header_pending, std::ostream& out) {
       version_digits,
       static_cast<std::size_t>(std::to_chars(version_digits, version_digits + sizeof version_digits, version).ptr -
                                version_digits));
-  // one line buffer and one date/time text serve every line
-  static std::string line;
-  static std::string date;
-  static std::string time_text;
+  std::string& line = buffers.line;
+  std::string& date = buffers.date;
+  std::string& time_text = buffers.time_text;
   for (const auto& [key, e] : entries) {
     if (!e.time.is_valid()) continue;
-    (void)filetime_texts(date, time_text, e.time.filetime(), compiled);
+    (void)buffers.dates.texts(date, time_text, e.time.filetime(), compiled);
     const bool blank = padded != 0 && unpadded == 0;
     line.clear();
     if (combined != 0) {

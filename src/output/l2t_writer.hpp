@@ -8,6 +8,7 @@
 
 #include "common/date_time_format.hpp"
 #include "common/file_times.hpp"
+#include "common/zarn_time_text.hpp"
 #include "common/zarn_types.hpp"
 
 class cmd_params;
@@ -57,6 +58,17 @@ struct timeline_record : file_times {
   u8 combined = 0;
   u8 quoted = 0;
   cmd_params* options = nullptr;  // not owned
+
+  // What writing the lines reuses from line to line and record to record:
+  // storage only, each filled before it is read.
+  struct line_buffers {
+    std::string line;
+    std::string date;
+    std::string time_text;
+    std::string edited;  // a field's text while separators and line breaks are edited
+    filetime_text_writer dates;
+  };
+  line_buffers buffers;
 };
 
 // "date" and "time" (or "date/time" alone when combined), then "timezone"

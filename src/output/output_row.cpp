@@ -15,31 +15,23 @@
 #include "output/csv_field.hpp"
 #include "platform/cmd_params.hpp"
 
-namespace {
+// The options a cell guard reads, and nothing else: a guard is made from
+// these alone, so that a renderer keeps its guard exactly while they stay the
+// same. An option the guard comes to read must be taken here, and is then
+// compared too.
+struct guard_options {
+  bool quoting = false;
+  char separator = 0;
+  char replacement = 0;
+  std::string separator_text;
 
-// A header cell's width is a u64; no real column is wider than this. A damaged
-// or careless width must not make every row allocate gigabytes of blanks.
-constexpr u64 max_column_width = 1024;
-
-std::size_t column_width(const cmd_params& options, std::size_t i) {
-  if (i >= options.header_cells.size()) return 0;  // a row may hold more cells than the header
-  return static_cast<std::size_t>(std::min(options.header_cells[i].reference, max_column_width));
-}
-
-bool padding_on(const cmd_params& options) { return options.no_whitespace == 0; }
-
-std::string blank_text(const cmd_params& options) { return padding_on(options) ? " " : ""; }
-
-void append_left_aligned(std::string& line, const std::string& s, std::size_t width) {
-  line += s;
-  if (s.size() < width) line.append(width - s.size(), ' ');
-}
-
-// A text set with quote_text that was kept unquoted: longer than two
-// characters, beginning with '{' and '"'.
-bool is_brace_quote_text(const std::string& text) {
-  return text.size() > 2 && text[0] == '{' && text[1] == '"';
-}
+  explicit guard_options(const cmd_params& options)
+      : quoting(options.quoted_fields != 0),
+        separator(options.separator),
+        replacement(options.separator_replacement),
+        separator_text(options.separator_text) {}
+  bool operator==(const guard_options&) const = default;
+};
 
 // What keeps a cell from splitting its row in the current layout. Delimited
 // layouts replace the separator character in texts and labels and write a
@@ -47,6 +39,7 @@ bool is_brace_quote_text(const std::string& text) {
 // quotes any cell that is not already quoted and holds a character of the
 // separator text or opens with a double quote.
 struct cell_guard {
+  guard_options made_from;
   bool quoting = false;
   char separator = 0;
   char replacement = 0;
@@ -55,17 +48,17 @@ struct cell_guard {
   // the separator character and, under quoting, those of the separator text.
   char_set edits{""};
 
-  explicit cell_guard(const cmd_params& options) {
-    quoting = options.quoted_fields != 0;
-    separator = options.separator;
-    replacement = options.separator_replacement;
+  explicit cell_guard(guard_options from) : made_from(std::move(from)) {
+    quoting = made_from.quoting;
+    separator = made_from.separator;
+    replacement = made_from.replacement;
     // A replacement of 0 would put NUL bytes into the text, and one equal to
     // the separator would replace nothing.
     if (replacement == 0 || replacement == separator) replacement = separator == ' ' ? '_' : ' ';
-    for (const char c : options.separator_text) {
+    for (const char c : made_from.separator_text) {
       if (c != ' ') separator_chars.push_back(c);
     }
-    if (separator_chars.empty() && !options.separator_text.empty()) separator_chars = " ";
+    if (separator_chars.empty() && !made_from.separator_text.empty()) separator_chars = " ";
     std::string chars{'\r', '\n', '\0'};
     if (separator != 0) chars += separator;
     if (quoting) chars += separator_chars;
@@ -120,23 +113,30 @@ struct cell_guard {
   }
 };
 
-// The guard of the options' current layout, made again only when the layout
-// changes (a guard is needed for every row).
-const cell_guard& guard_for(const cmd_params& options) {
-  static std::unique_ptr<cell_guard> guard;
-  static std::string separator_text;
-  static char separator = 0, replacement = 0;
-  static u8 quoting = 0;
-  if (guard == nullptr || separator_text != options.separator_text ||
-      separator != options.separator || replacement != options.separator_replacement ||
-      quoting != options.quoted_fields) {
-    guard = std::make_unique<cell_guard>(options);
-    separator_text = options.separator_text;
-    separator = options.separator;
-    replacement = options.separator_replacement;
-    quoting = options.quoted_fields;
-  }
-  return *guard;
+namespace {
+
+// A header cell's width is a u64; no real column is wider than this. A damaged
+// or careless width must not make every row allocate gigabytes of blanks.
+constexpr u64 max_column_width = 1024;
+
+std::size_t column_width(const cmd_params& options, std::size_t i) {
+  if (i >= options.header_cells.size()) return 0;  // a row may hold more cells than the header
+  return static_cast<std::size_t>(std::min(options.header_cells[i].reference, max_column_width));
+}
+
+bool padding_on(const cmd_params& options) { return options.no_whitespace == 0; }
+
+std::string blank_text(const cmd_params& options) { return padding_on(options) ? " " : ""; }
+
+void append_left_aligned(std::string& line, const std::string& s, std::size_t width) {
+  line += s;
+  if (s.size() < width) line.append(width - s.size(), ' ');
+}
+
+// A text set with quote_text that was kept unquoted: longer than two
+// characters, beginning with '{' and '"'.
+bool is_brace_quote_text(const std::string& text) {
+  return text.size() > 2 && text[0] == '{' && text[1] == '"';
 }
 
 // Pads what was appended to `line` from `from` on to `width`: blanks after
@@ -190,11 +190,11 @@ bool is_number_tag(u16 tag) {
 }
 
 void append_time_cell(std::string& line, const zarn_variant_lite& cell, std::size_t w,
-                      const cmd_params& options, const cell_guard& guard) {
+                      const cmd_params& options, const cell_guard& guard, filetime_text_writer& dates) {
   const bool pad = padding_on(options);
   if (pad && options.blank_before_time != 0) line += ' ';
   const std::size_t from = line.size();
-  if (!append_filetime_text(line, cell.number, options.date_time_fmt)) {
+  if (!dates.append(line, cell.number, options.date_time_fmt)) {
     // no valid time: blank date and time texts around their blank
     line += blank_text(options);
     line += ' ';
@@ -235,7 +235,7 @@ void append_text_cell(std::string& line, zarn_variant_lite& cell, std::size_t w,
 
 // Each cell is written straight into the line: no text of its own.
 void append_cell(std::string& line, output_row& row, std::size_t i, const cmd_params& options,
-                 const cell_guard& guard) {
+                 const cell_guard& guard, filetime_text_writer& dates) {
   zarn_variant_lite& cell = row.cells[i];
   const std::size_t w = column_width(options, i);
   const bool pad = padding_on(options);
@@ -248,7 +248,7 @@ void append_cell(std::string& line, output_row& row, std::size_t i, const cmd_pa
       append_text_cell(line, cell, w, options, guard);
       break;
     case cell_tag::filetime:
-      append_time_cell(line, cell, w, options, guard);
+      append_time_cell(line, cell, w, options, guard, dates);
       break;
     case cell_tag::ticks: {
       if (options.blank_before_time != 0) line += ' ';
@@ -376,21 +376,63 @@ u32 output_row::set_bytes(i32 i, const u8* bytes, u32 length, u16 tag, u32 flags
   return 1;
 }
 
-void write_output_header(std::ostream& out, cmd_params& options) {
+row_renderer::row_renderer() = default;
+row_renderer::~row_renderer() = default;
+
+const cell_guard& row_renderer::guard_for(const cmd_params& options) {
+  guard_options now(options);
+  if (guard_ == nullptr || guard_->made_from != now) guard_ = std::make_unique<cell_guard>(std::move(now));
+  return *guard_;
+}
+
+void row_renderer::write_header(std::ostream& out, cmd_params& options) {
   options.header_pending = 0;
   const cell_guard& guard = guard_for(options);
-  std::string line;
+  line_.clear();
   const std::size_t n = options.header_cells.size();
   for (std::size_t k = 0; k < n; ++k) {
     const zarn_variant_lite& cell = options.header_cells[k];
-    if (cell.type == cell_tag::filetime && options.blank_before_time != 0) line += ' ';
+    if (cell.type == cell_tag::filetime && options.blank_before_time != 0) line_ += ' ';
     std::string label = cell.text;
     guard.protect_label(label);
-    append_left_aligned(line, label, padding_on(options) ? column_width(options, k) : 0);
-    if (k + 1 < n) line += options.separator_text;
+    append_left_aligned(line_, label, padding_on(options) ? column_width(options, k) : 0);
+    if (k + 1 < n) line_ += options.separator_text;
   }
-  line += '\n';
-  out.write(line.data(), static_cast<std::streamsize>(line.size()));
+  line_ += '\n';
+  out.write(line_.data(), static_cast<std::streamsize>(line_.size()));
+}
+
+void row_renderer::write_row(std::ostream& out, output_row& row, cmd_params& options) {
+  out << std::dec << std::left;
+  out.fill(' ');
+  if (row.valid == 0 || row.count <= 0) return;
+  const cell_guard& guard = guard_for(options);
+  const std::size_t n = std::min(static_cast<std::size_t>(row.count), row.cells.size());
+  line_.clear();
+  for (std::size_t i = 0; i < n; ++i) {
+    if (options.multiline != 0 && i < options.header_cells.size()) {
+      append_left_aligned(line_, options.header_cells[i].text, column_width(options, i));
+    }
+    append_cell(line_, row, i, options, guard, dates_);
+    if (options.multiline != 0) {
+      line_ += '\n';
+    } else if (i + 1 < n) {
+      line_ += options.separator_text;
+    }
+  }
+  if (options.row_newline != 0) line_ += '\n';
+  out.write(line_.data(), static_cast<std::streamsize>(line_.size()));
+}
+
+void row_renderer::write_time_cell(std::ostream& line, u32 i, output_row& row, cmd_params& options) {
+  if (row.valid == 0 || i >= row.cells.size() || static_cast<i64>(i) >= row.count) return;
+  line_.clear();
+  append_time_cell(line_, row.cells[i], column_width(options, i), options, guard_for(options), dates_);
+  line << line_;
+}
+
+void write_output_header(std::ostream& out, cmd_params& options) {
+  row_renderer().write_header(out, options);
 }
 
 void write_output_row(std::ostream& out, output_row& row, cmd_params& options) {
@@ -398,32 +440,9 @@ void write_output_row(std::ostream& out, output_row& row, cmd_params& options) {
 }
 
 void render_output_row(std::ostream& out, output_row& row, cmd_params& options) {
-  out << std::dec << std::left;
-  out.fill(' ');
-  if (row.valid == 0 || row.count <= 0) return;
-  const cell_guard& guard = guard_for(options);
-  const std::size_t n = std::min(static_cast<std::size_t>(row.count), row.cells.size());
-  // one line buffer serves every row: it keeps its capacity
-  static std::string line;
-  line.clear();
-  for (std::size_t i = 0; i < n; ++i) {
-    if (options.multiline != 0 && i < options.header_cells.size()) {
-      append_left_aligned(line, options.header_cells[i].text, column_width(options, i));
-    }
-    append_cell(line, row, i, options, guard);
-    if (options.multiline != 0) {
-      line += '\n';
-    } else if (i + 1 < n) {
-      line += options.separator_text;
-    }
-  }
-  if (options.row_newline != 0) line += '\n';
-  out.write(line.data(), static_cast<std::streamsize>(line.size()));
+  row_renderer().write_row(out, row, options);
 }
 
 void render_time_cell(std::ostream& line, u32 i, output_row& row, cmd_params& options) {
-  if (row.valid == 0 || i >= row.cells.size() || static_cast<i64>(i) >= row.count) return;
-  std::string text;
-  append_time_cell(text, row.cells[i], column_width(options, i), options, guard_for(options));
-  line << text;
+  row_renderer().write_time_cell(line, i, row, options);
 }

@@ -4,15 +4,18 @@
 // delimited, quoted or vertical, by the output switches of the options.
 // Every header line and every row is assembled in memory and written to the
 // stream in one piece.
+#include <memory>
 #include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "common/zarn_time_text.hpp"
 #include "common/zarn_types.hpp"
 #include "common/zarn_variant.hpp"
 
 class cmd_params;
+struct cell_guard;
 
 // Type tags of the cells this system produces and renders.
 namespace cell_tag {
@@ -72,13 +75,38 @@ class output_row {
   zarn_variant_lite* cell_for_set(i32 i, u16 tag);
 };
 
-// The header line from the options' header cells; clears the header-pending flag.
+// Renders header lines and rows against the options. It keeps what every row
+// reuses: the line, the date text of the last day shown, and the cell guard,
+// which is made from the options that it reads and made again whenever one of
+// them changes.
+class row_renderer {
+ public:
+  row_renderer();
+  ~row_renderer();
+  row_renderer(const row_renderer&) = delete;
+  row_renderer& operator=(const row_renderer&) = delete;
+
+  // The header line from the options' header cells; clears the header-pending flag.
+  void write_header(std::ostream& out, cmd_params& options);
+  // Writes a valid row as one line (or, under -multiline, one line per cell).
+  // Text cells are edited in place: line breaks and NUL bytes are marked and
+  // the separator character is replaced, so that no cell can split the row.
+  void write_row(std::ostream& out, output_row& row, cmd_params& options);
+  // Renders FILETIME cell i into the line under construction; an invalid time
+  // gives blank date and time texts. An index outside the row writes nothing.
+  void write_time_cell(std::ostream& line, u32 i, output_row& row, cmd_params& options);
+
+ private:
+  const cell_guard& guard_for(const cmd_params& options);
+
+  std::unique_ptr<cell_guard> guard_;
+  std::string line_;
+  filetime_text_writer dates_;
+};
+
+// The same through a renderer of their own, for the few lines that are not
+// event rows.
 void write_output_header(std::ostream& out, cmd_params& options);
 void write_output_row(std::ostream& out, output_row& row, cmd_params& options);
-// Writes a valid row as one line (or, under -multiline, one line per cell).
-// Text cells are edited in place: line breaks and NUL bytes are marked and the
-// separator character is replaced, so that no cell can split the row.
 void render_output_row(std::ostream& out, output_row& row, cmd_params& options);
-// Renders FILETIME cell i into the line under construction; an invalid time
-// gives blank date and time texts. An index outside the row writes nothing.
 void render_time_cell(std::ostream& line, u32 i, output_row& row, cmd_params& options);

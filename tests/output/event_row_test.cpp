@@ -100,16 +100,17 @@ TEST(EventRow, OptionsShapeTheRow) {
       {"-csvl2t", "-no_whitespace", "-username", "examiner", "-hostname", "ws1"},
   };
   std::string all;
+  event_writer writer;  // one for every set, as for the files of a run
   for (const auto& args : option_sets) {
     tool_options t(args);
     t.options.current_file = "x.etl";
     t.options.source_path = "C:\\logs\\x.etl";
     std::ostringstream out;
     event_record e = sample_event();
-    write_event_row(e, out, t.options);
+    writer.write(e, out, t.options);
     event_record timeless = sample_event();
     timeless.filetime = 0;  // not converted: ticks in the table, no timeline line
-    write_event_row(timeless, out, t.options);
+    writer.write(timeless, out, t.options);
     all += "==";
     for (const std::string& a : args) all += " " + a;
     all += "\n" + out.str();
@@ -154,12 +155,13 @@ TEST(EventRow, CorruptedAndTimelessRows) {
       {"TimeNotValid", bad_time, "", "0x01d5c03669c1614e", "0x000a"},
       {"GenericHeader", generic, "", "0x01d5c03669c1614e", "0x0502"},
   };
+  event_writer writer;
   for (const row_case& c : cases) {
     SCOPED_TRACE(c.name);
     tool_options t({"-csv"});
     std::ostringstream out;
     event_record e = c.e;
-    write_event_row(e, out, t.options);
+    writer.write(e, out, t.options);
     std::vector<csv_record> records;
     ASSERT_TRUE(read_csv(out.str(), ",", true, records));
     ASSERT_EQ(records.size(), 2u);
@@ -193,6 +195,7 @@ TEST(EventOutput, EveryLineSplitsIntoItsFields) {
       {{}, " | ", 16, 3},
   };
   const std::string hostiles[] = {"a,b;c\td|e\"f\r\ng", "\"q.etl", "x\"", "\"\r\n,\";\0|\"\t"s};
+  event_writer writer;
   for (const split_case& c : cases) {
     for (const std::string& hostile : hostiles) {
       std::vector<std::string> args = c.args;
@@ -208,7 +211,7 @@ TEST(EventOutput, EveryLineSplitsIntoItsFields) {
         e.filetime = filetime;
         e.provider_name = hostile;
         e.fields.emplace(0x200c0, text_field("Text", hostile));
-        write_event_row(e, out, t.options);
+        writer.write(e, out, t.options);
       }
       const std::string text = out.str();
       EXPECT_EQ(text.find('\0'), std::string::npos) << text;
@@ -223,6 +226,7 @@ TEST(EventOutput, EveryLineSplitsIntoItsFields) {
 // The date, the time and the version of a timeline line are never rewritten,
 // whatever the separator (the command line refuses one that they can hold).
 TEST(Timeline, FixedFieldsAreNeverRewritten) {
+  event_writer writer;
   for (const std::string sep : {":", "0", ".", "2"}) {
     tool_options t({"-csvl2t"});
     t.options.separator_text = sep;
@@ -230,7 +234,7 @@ TEST(Timeline, FixedFieldsAreNeverRewritten) {
     t.options.current_file = "f";
     event_record e = sample_event();
     std::ostringstream out;
-    write_event_row(e, out, t.options);
+    writer.write(e, out, t.options);
     const std::string line = out.str().substr(out.str().find('\n') + 1);
     EXPECT_EQ(line.rfind("2020-01-01" + sep + " 00:00:01.234567800" + sep + "UTC" + sep, 0), 0u) << line;
     EXPECT_NE(line.find(sep + "2" + sep + "f" + sep), std::string::npos) << line;
