@@ -25,6 +25,7 @@ struct file_times {
   file_times& operator=(const file_times&) = default;
   file_times(file_times&&) = default;
   file_times& operator=(file_times&&) = default;
+  bool operator==(const file_times&) const = default;
 
   // Timestamps 0, the five labels empty, type filetime, tag 0, no further times.
   void clear();

@@ -1,5 +1,7 @@
 #include "common/zarn_variant.hpp"
 
+#include <cassert>
+
 namespace {
 u64 join_words(u32 low, u32 high) { return static_cast<u64>(low) | (static_cast<u64>(high) << 32); }
 }  // namespace
@@ -29,4 +31,5 @@ void zarn_variant_lite::clear() {
   text.clear();
   number = 0;
   wtext.clear();
+  assert(*this == zarn_variant_lite{});
 }

@@ -23,6 +23,8 @@ struct zarn_variant_lite {
   zarn_variant_lite(const std::string& text, u32 ref_low, u32 ref_high);
   zarn_variant_lite(const std::string& text, u32 ref_low, u32 ref_high, u16 tag, u32 flags);
 
+  // Member by member: a cell reused row after row keeps its text's storage.
+  // Built with assertions, it checks that the cell then equals a new one.
   void clear();
   bool operator==(const zarn_variant_lite&) const = default;
 };

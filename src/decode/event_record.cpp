@@ -1,5 +1,6 @@
 #include "decode/event_record.hpp"
 
+#include <cassert>
 #include <stdexcept>
 
 void event_record::clear() {
@@ -44,6 +45,7 @@ void event_record::reset() {
   activity.clear();
   // clear() empties the name and the fields, which keep their storage
   clear();
+  assert(*this == event_record{});
 }
 
 event_record* pending_records::add(u64 offset) {

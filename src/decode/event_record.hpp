@@ -32,6 +32,8 @@ struct event_descriptor {
   u8 opcode = 0;
   u16 task = 0;
   u64 keywords = 0;
+
+  bool operator==(const event_descriptor&) const = default;
 };
 
 struct event_record {
@@ -69,7 +71,9 @@ struct event_record {
   // fields; the header part stays.
   void clear();
   // Every member back to its default, the name's and the fields' storage
-  // kept for the next record.
+  // kept for the next record. Built with assertions, it checks that the
+  // record then equals a new one, so that a member left out cannot carry the
+  // previous event's value into the next.
   void reset();
   // The event id every output shows and -stats counts: the hook id for the
   // hook-id kinds, the descriptor's id for the others.
@@ -77,6 +81,9 @@ struct event_record {
   bool has_provider() const { return provider_known != 0; }
 
   u8 provider_known = 0;   // a provider GUID was found for the record
+
+  // Member by member; the fields compare by the fields held.
+  bool operator==(const event_record&) const = default;
 };
 
 // The records of the buffer being walked, by file offset, in offset order.

@@ -1,5 +1,6 @@
 #include "decode/field_map.hpp"
 
+#include <cassert>
 #include <stdexcept>
 
 #include "common/byte_reader.hpp"
@@ -94,6 +95,7 @@ void field_rec::clear() {
   number = 0;
   bytes.clear();
   size = 0;
+  assert(*this == field_rec{});
 }
 
 field_map::field_map(std::initializer_list<value_type> entries) {

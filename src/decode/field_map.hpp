@@ -25,8 +25,10 @@ struct field_rec {
   u32 size = 0;             // payload bytes covered; 0 for marker fields
 
   // Member by member: a record reused event after event keeps its texts'
-  // storage.
+  // storage. Built with assertions, it checks that the record then equals a
+  // new one, so that a member left out cannot carry a value to the next field.
   void clear();
+  bool operator==(const field_rec&) const = default;
 
   // Each setter clears the record first (set_raw only when asked to), then
   // fills what it names. The _from_template setters take the in-type, the

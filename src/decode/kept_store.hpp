@@ -24,6 +24,11 @@ class kept_store {
   std::size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
   void clear() { size_ = 0; }
+  // The entries held, compared in order; the storage kept past the end is
+  // no part of the store's value.
+  bool operator==(const kept_store& other) const {
+    return std::equal(begin(), end(), other.begin(), other.end());
+  }
 
   // The storage past the end, where the next entry is made: its value as an
   // earlier entry left it.

@@ -1,6 +1,7 @@
 #include "output/l2t_writer.hpp"
 
 #include <algorithm>
+#include <cassert>
 #include <charconv>
 #include <map>
 #include <sstream>
@@ -20,6 +21,16 @@ constexpr const char* header_names[] = {"timezone", "MACB", "source", "sourcetyp
 
 }  // namespace
 
+const date_time_format& default_timeline_format() {
+  // compiled once: every new record and every reset takes it
+  static const date_time_format format = [] {
+    date_time_format f;
+    compile_date_time_format(f, "yyyy-mm-dd", "hh:mm:ss.xxx", false);
+    return f;
+  }();
+  return format;
+}
+
 void timeline_record::set_defaults() {
   clear();
   timezone = "UTC";
@@ -38,13 +49,7 @@ void timeline_record::set_defaults() {
   extra.clear();
   date_format_text = "yyyy-mm-dd";
   time_format_text = "hh:mm:ss.xxx";
-  // compiled once: a record is made for every event
-  static const date_time_format default_format = [] {
-    date_time_format f;
-    compile_date_time_format(f, "yyyy-mm-dd", "hh:mm:ss.xxx", false);
-    return f;
-  }();
-  compiled = default_format;
+  compiled = default_timeline_format();
   separator_text = ",";
   separator = ',';
   replacement = ' ';
@@ -53,6 +58,7 @@ void timeline_record::set_defaults() {
   combined = 0;
   quoted = 0;
   options = nullptr;
+  assert(*this == timeline_record{});
 }
 
 void timeline_record::init_from_options(cmd_params* opts) {

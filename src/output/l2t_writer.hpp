@@ -13,13 +13,19 @@
 
 class cmd_params;
 
-// The fields of the timeline lines of one thing, on top of its times.
-struct timeline_record : file_times {
-  timeline_record() { set_defaults(); }
+// "yyyy-mm-dd" and "hh:mm:ss.xxx" compiled: a timeline record's format until
+// the options give theirs.
+const date_time_format& default_timeline_format();
 
+// The fields of the timeline lines of one thing, on top of its times. A new
+// record holds the defaults that the members state.
+struct timeline_record : file_times {
   // Clears the times and sets the defaults: timezone "UTC", version 2, format
   // "-csvl2t", the default date and time formats, separator ",", blank as the
-  // in-field replacement, not padded, not combined, no options.
+  // in-field replacement, not padded, not combined, no options. A record
+  // reused for every event keeps its texts' storage. Built with assertions,
+  // it checks that the record then equals a new one, so that a member left
+  // out cannot carry the previous event's value into the next line.
   void set_defaults();
   // Takes user and host names, the program name, the formats, the separator
   // and the padding and date/time switches from the options; null does nothing.
@@ -33,7 +39,7 @@ struct timeline_record : file_times {
   // number of fields. Returns 1.
   i32 write_l2t(u8& header_pending, std::ostream& out);
 
-  std::string timezone;
+  std::string timezone = "UTC";
   std::string source;
   std::string sourcetype;
   std::string type_text;  // the "type" field
@@ -45,12 +51,12 @@ struct timeline_record : file_times {
   std::string filename;
   std::string inode;
   std::string notes;
-  std::string format;
+  std::string format = "-csvl2t";
   std::string extra;
-  std::string date_format_text;
-  std::string time_format_text;
-  date_time_format compiled;
-  std::string separator_text;
+  std::string date_format_text = "yyyy-mm-dd";
+  std::string time_format_text = "hh:mm:ss.xxx";
+  date_time_format compiled = default_timeline_format();
+  std::string separator_text = ",";
   char separator = ',';
   char replacement = ' ';
   u8 padded = 0;
@@ -60,15 +66,21 @@ struct timeline_record : file_times {
   cmd_params* options = nullptr;  // not owned
 
   // What writing the lines reuses from line to line and record to record:
-  // storage only, each filled before it is read.
+  // storage only, each filled before it is read, so no part of the record's
+  // value: any two compare equal.
   struct line_buffers {
     std::string line;
     std::string date;
     std::string time_text;
     std::string edited;  // a field's text while separators and line breaks are edited
     filetime_text_writer dates;
+
+    bool operator==(const line_buffers&) const { return true; }
   };
   line_buffers buffers;
+
+  // Member by member, the times of the base included.
+  bool operator==(const timeline_record&) const = default;
 };
 
 // "date" and "time" (or "date/time" alone when combined), then "timezone"

@@ -241,4 +241,32 @@ TEST(Timeline, FixedFieldsAreNeverRewritten) {
   }
 }
 
+// The timeline record serves every event: with every member set (its
+// times too), set back to its defaults it equals a new record.
+TEST(Timeline, ResetRecordEqualsANewOne) {
+  tool_options t({"-csvl2t"});
+  timeline_record r;
+  r.set_times(1, 2, 3, ft_2020, zarn::type_time::unix_time);
+  r.set_labels("m", "a", "c", "b");
+  r.base_label = "base";
+  r.tag = 4;
+  r.add_further_time(ft_2021, "l", "f", "s");
+  for (std::string* text : {&r.timezone, &r.source, &r.sourcetype, &r.type_text, &r.user, &r.host,
+                            &r.short_text, &r.desc, &r.filename, &r.inode, &r.notes, &r.format,
+                            &r.extra, &r.date_format_text, &r.time_format_text, &r.separator_text}) {
+    *text = "x";
+  }
+  r.version = 3;
+  ASSERT_TRUE(compile_date_time_format(r.compiled, "mm/dd/yyyy", "hh:mm:ss", true));
+  r.separator = ';';
+  r.replacement = '_';
+  r.padded = r.unpadded = r.combined = r.quoted = 1;
+  r.options = &t.options;
+  std::ostringstream out;
+  (void)r.write_l2t(t.options.header_pending, out);  // its line buffers hold the last line
+  ASSERT_FALSE(out.str().empty());
+  r.set_defaults();
+  EXPECT_EQ(r, timeline_record{});
+}
+
 }  // namespace

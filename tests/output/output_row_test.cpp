@@ -537,6 +537,48 @@ TEST(OutputCells, RenderTimeCellIntoALine) {
   EXPECT_EQ(line.str(), "[ 2009-07-04 18:30:05.999  ");
 }
 
+// ---- one renderer for the run ----
+
+// A renderer keeps its cell guard and date text from row to row: when an
+// option that either reads changes, the very next row follows it, as a new
+// renderer writes it.
+TEST(RowRenderer, NextRowFollowsEveryChangedOption) {
+  const struct {
+    const char* name;
+    void (*change)(cmd_params&);
+  } changes[] = {
+      {"quoting on", [](cmd_params& o) { o.quoted_fields = 1; }},
+      {"separator", [](cmd_params& o) { o.separator = ';'; }},
+      {"replacement", [](cmd_params& o) { o.separator_replacement = '_'; }},
+      {"separator text", [](cmd_params& o) { o.separator_text = "|"; }},
+      {"date format", [](cmd_params& o) {
+         (void)compile_date_time_format(o.date_time_fmt, "mm/dd/yyyy", "hh:mm:ss", false);
+       }},
+      {"quoting off", [](cmd_params& o) { o.quoted_fields = 0; }},
+  };
+  auto options = options_for({"-csv"});
+  set_header(*options, {{"quoted", 12, 0}, {"created", 29, cell_tag::filetime}, {"text", 12, 0}});
+  const auto line = [&options](row_renderer& renderer) {
+    output_row row(3, false, 0);
+    row.set_string(0, "a,b;c|d", cell_tag::text, cell_flag::quote_text);
+    row.set_number(1, july_2009, cell_tag::filetime, 0);
+    row.set_string(2, "x|y", cell_tag::text, 0);
+    std::ostringstream out;
+    renderer.write_row(out, row, *options);
+    return out.str();
+  };
+  row_renderer kept;
+  for (const auto& c : changes) {
+    SCOPED_TRACE(c.name);
+    const std::string before = line(kept);
+    c.change(*options);
+    const std::string after = line(kept);
+    row_renderer fresh;
+    EXPECT_EQ(after, line(fresh));
+    EXPECT_NE(after, before);
+  }
+}
+
 // ---- whole rows ----
 
 // A row of every kind of cell, as the table writer fills one.
