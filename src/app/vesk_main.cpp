@@ -215,7 +215,9 @@ int run_logs(std::ostream& out, vesk_user_opts& opts, zarnportdir::stdin_stream_
   opts.processor.no_guessing = opts.no_guessing;
   event_writer writer;
   etl_run run{opts, opts.run_settings, opts.processor, opts.reduced,
-              [&writer](std::ostream& out, event_record& e, cmd_params& o) { writer.write(e, out, o); }};
+              [&writer](std::ostream& out, event_record& e, cmd_params& o) {
+                writer.write(e, out, o);
+              }};
   const int status =
       opts.log_files.empty() ? run_name_source(out, opts, run, names) : run_log_list(out, opts, run);
   // the reduced log is this mode's whole result: losing it is a failure

@@ -78,31 +78,30 @@ void write_event_data_text(event_record& event, std::string& out) {
 void event_writer::write_timeline(event_record& event, std::ostream& out, cmd_params& options) {
   // One record serves every event: set back to its defaults, its texts keep
   // their capacity.
-  timeline_record& r = timeline_;
-  r.set_defaults();
-  r.init_from_options(&options);
-  r.set_times(0, 0, 0, event.filetime, zarn::type_time::filetime);
-  r.set_labels("", "", "", "ETL Entry");
-  r.source = "ETL";
-  r.sourcetype = options.session_name;
-  r.short_text = "{";
-  append_guid_text(r.short_text, event.provider);
-  r.short_text += "}; Event: ";
-  append_id(r.short_text, event.event_key(), options);
-  r.desc = r.short_text;
+  timeline_.set_defaults();
+  timeline_.init_from_options(&options);
+  timeline_.set_times(0, 0, 0, event.filetime, zarn::type_time::filetime);
+  timeline_.set_labels("", "", "", "ETL Entry");
+  timeline_.source = "ETL";
+  timeline_.sourcetype = options.session_name;
+  timeline_.short_text = "{";
+  append_guid_text(timeline_.short_text, event.provider);
+  timeline_.short_text += "}; Event: ";
+  append_id(timeline_.short_text, event.event_key(), options);
+  timeline_.desc = timeline_.short_text;
   if (event.process_id != 0) {
-    r.desc += "; ProcID: ";
-    append_id(r.desc, event.process_id, options);
+    timeline_.desc += "; ProcID: ";
+    append_id(timeline_.desc, event.process_id, options);
   }
   if (event.thread_id != 0) {
-    r.desc += "; ThreadID: ";
-    append_id(r.desc, event.thread_id, options);
+    timeline_.desc += "; ThreadID: ";
+    append_id(timeline_.desc, event.thread_id, options);
   }
-  r.filename = options.current_file;
-  r.notes = "Orig filename: ";
-  r.notes += options.source_path;
-  write_event_data_text(event, r.extra);
-  (void)r.write_l2t(options.header_pending, out);
+  timeline_.filename = options.current_file;
+  timeline_.notes = "Orig filename: ";
+  timeline_.notes += options.source_path;
+  write_event_data_text(event, timeline_.extra);
+  (void)timeline_.write_l2t(options.header_pending, out);
 }
 
 void event_writer::write(event_record& event, std::ostream& out, cmd_params& options) {
@@ -111,40 +110,39 @@ void event_writer::write(event_record& event, std::ostream& out, cmd_params& opt
     if (event.filetime != 0) write_timeline(event, out, options);
     return;
   }
-  output_row& row = row_;
-  if (row.valid == 0 || row.count != static_cast<i32>(options.header_cells.size())) {
-    row.init(static_cast<i32>(options.header_cells.size()), false);
+  if (row_.valid == 0 || row_.count != static_cast<i32>(options.header_cells.size())) {
+    row_.init(static_cast<i32>(options.header_cells.size()), false);
   }
-  row.row_flags = options.quoted_fields != 0 ? cell_flag::quote_text : 0;
-  if (row.valid == 0) return;
+  row_.row_flags = options.quoted_fields != 0 ? cell_flag::quote_text : 0;
+  if (row_.valid == 0) return;
 
   namespace col = event_column;
   // a converted time that is no valid FILETIME would show as blanks: the
   // record's own tick count is shown instead
   if (zarn::is_valid_filetime(event.filetime)) {
-    row.set_number(col::created, event.filetime, cell_tag::filetime, 0);
+    row_.set_number(col::created, event.filetime, cell_tag::filetime, 0);
   } else {
-    row.set_number(col::created, event.raw_time, cell_tag::ticks, 0);
+    row_.set_number(col::created, event.raw_time, cell_tag::ticks, 0);
   }
-  row.set_bytes(col::provider_guid, event.provider.bytes, 16, cell_tag::guid_bytes, 0);
-  row.set_string(col::provider_name, event.provider_name, cell_tag::text, 0);
-  row.set_string(col::session_name, options.session_name, cell_tag::text, 0);
-  row.set_bytes(col::activity_id, event.activity.bytes, 16, cell_tag::guid_bytes, 0);
-  set_column(row, col::event_id, event.event_key());
-  set_column(row, col::process_id, event.process_id);
-  set_column(row, col::thread_id, event.thread_id);
-  set_column(row, col::channel, event.descriptor.channel);
-  set_column(row, col::level, event.descriptor.level);
-  set_column(row, col::opcode, event.descriptor.opcode);
-  set_column(row, col::task_id, event.descriptor.task);
-  set_column(row, col::keywords, event.descriptor.keywords);
-  set_column(row, col::processor_time, event.processor_time);
-  set_column(row, col::processor, event.processor_number);
+  row_.set_bytes(col::provider_guid, event.provider.bytes, 16, cell_tag::guid_bytes, 0);
+  row_.set_string(col::provider_name, event.provider_name, cell_tag::text, 0);
+  row_.set_string(col::session_name, options.session_name, cell_tag::text, 0);
+  row_.set_bytes(col::activity_id, event.activity.bytes, 16, cell_tag::guid_bytes, 0);
+  set_column(row_, col::event_id, event.event_key());
+  set_column(row_, col::process_id, event.process_id);
+  set_column(row_, col::thread_id, event.thread_id);
+  set_column(row_, col::channel, event.descriptor.channel);
+  set_column(row_, col::level, event.descriptor.level);
+  set_column(row_, col::opcode, event.descriptor.opcode);
+  set_column(row_, col::task_id, event.descriptor.task);
+  set_column(row_, col::keywords, event.descriptor.keywords);
+  set_column(row_, col::processor_time, event.processor_time);
+  set_column(row_, col::processor, event.processor_number);
 
   // the row takes the text's storage and leaves it its cell's old one
   extra_.clear();
   if (event.record_ok != 1) write_corruption_note(event, extra_);
   write_event_data_text(event, extra_);
-  row.set_string(col::extra_data, std::move(extra_), cell_tag::text, 0);
-  renderer_.write_row(out, row, options);
+  row_.set_string(col::extra_data, std::move(extra_), cell_tag::text, 0);
+  renderer_.write_row(out, row_, options);
 }
