@@ -15,6 +15,34 @@
 #include "output/csv_field.hpp"
 #include "platform/cmd_params.hpp"
 
+namespace {
+
+// A header cell's width is a u64; no real column is wider than this. A damaged
+// or careless width must not make every row allocate gigabytes of blanks.
+constexpr u64 max_column_width = 1024;
+
+std::size_t column_width(const cmd_params& options, std::size_t i) {
+  if (i >= options.header_cells.size()) return 0;  // a row may hold more cells than the header
+  return static_cast<std::size_t>(std::min(options.header_cells[i].reference, max_column_width));
+}
+
+bool padding_on(const cmd_params& options) { return options.no_whitespace == 0; }
+
+std::string blank_text(const cmd_params& options) { return padding_on(options) ? " " : ""; }
+
+void append_left_aligned(std::string& line, const std::string& s, std::size_t width) {
+  line += s;
+  if (s.size() < width) line.append(width - s.size(), ' ');
+}
+
+// A text set with quote_text that was kept unquoted: longer than two
+// characters, beginning with '{' and '"'.
+bool is_brace_quote_text(const std::string& text) {
+  return text.size() > 2 && text[0] == '{' && text[1] == '"';
+}
+
+}  // namespace
+
 // The options a cell guard reads, and nothing else: a guard is made from
 // these alone, so that a renderer keeps its guard exactly while they stay the
 // same. An option the guard comes to read must be taken here, and is then
@@ -115,30 +143,6 @@ struct cell_guard {
 
 namespace {
 
-// A header cell's width is a u64; no real column is wider than this. A damaged
-// or careless width must not make every row allocate gigabytes of blanks.
-constexpr u64 max_column_width = 1024;
-
-std::size_t column_width(const cmd_params& options, std::size_t i) {
-  if (i >= options.header_cells.size()) return 0;  // a row may hold more cells than the header
-  return static_cast<std::size_t>(std::min(options.header_cells[i].reference, max_column_width));
-}
-
-bool padding_on(const cmd_params& options) { return options.no_whitespace == 0; }
-
-std::string blank_text(const cmd_params& options) { return padding_on(options) ? " " : ""; }
-
-void append_left_aligned(std::string& line, const std::string& s, std::size_t width) {
-  line += s;
-  if (s.size() < width) line.append(width - s.size(), ' ');
-}
-
-// A text set with quote_text that was kept unquoted: longer than two
-// characters, beginning with '{' and '"'.
-bool is_brace_quote_text(const std::string& text) {
-  return text.size() > 2 && text[0] == '{' && text[1] == '"';
-}
-
 // Pads what was appended to `line` from `from` on to `width`: blanks after
 // it, or before it when right-aligned. A longer text is written whole.
 void pad_from(std::string& line, std::size_t from, std::size_t width, bool right) {
@@ -190,7 +194,8 @@ bool is_number_tag(u16 tag) {
 }
 
 void append_time_cell(std::string& line, const zarn_variant_lite& cell, std::size_t w,
-                      const cmd_params& options, const cell_guard& guard, filetime_text_writer& dates) {
+                      const cmd_params& options, const cell_guard& guard,
+                      filetime_text_writer& dates) {
   const bool pad = padding_on(options);
   if (pad && options.blank_before_time != 0) line += ' ';
   const std::size_t from = line.size();
@@ -381,7 +386,9 @@ row_renderer::~row_renderer() = default;
 
 const cell_guard& row_renderer::guard_for(const cmd_params& options) {
   guard_options now(options);
-  if (guard_ == nullptr || guard_->made_from != now) guard_ = std::make_unique<cell_guard>(std::move(now));
+  if (guard_ == nullptr || guard_->made_from != now) {
+    guard_ = std::make_unique<cell_guard>(std::move(now));
+  }
   return *guard_;
 }
 
