@@ -216,7 +216,7 @@ int run_logs(std::ostream& out, vesk_user_opts& opts, zarnportdir::stdin_stream_
   event_writer writer;
   etl_run run{opts, opts.run_settings, opts.processor, opts.reduced,
               [&writer](std::ostream& out, event_record& e, cmd_params& o) {
-                writer.write(e, out, o);
+                writer.write_event_row(e, out, o);
               }};
   const int status =
       opts.log_files.empty() ? run_name_source(out, opts, run, names) : run_log_list(out, opts, run);

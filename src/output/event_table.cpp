@@ -75,7 +75,7 @@ void write_event_data_text(event_record& event, std::string& out) {
   out += '}';
 }
 
-void event_writer::write_timeline(event_record& event, std::ostream& out, cmd_params& options) {
+void event_writer::write_l2t_event(event_record& event, std::ostream& out, cmd_params& options) {
   // One record serves every event: set back to its defaults, its texts keep
   // their capacity.
   timeline_.set_defaults();
@@ -104,10 +104,10 @@ void event_writer::write_timeline(event_record& event, std::ostream& out, cmd_pa
   (void)timeline_.write_l2t(options.header_pending, out);
 }
 
-void event_writer::write(event_record& event, std::ostream& out, cmd_params& options) {
+void event_writer::write_event_row(event_record& event, std::ostream& out, cmd_params& options) {
   write_csv_header(out, options);
   if (options.csvl2t != 0) {
-    if (event.filetime != 0) write_timeline(event, out, options);
+    if (event.filetime != 0) write_l2t_event(event, out, options);
     return;
   }
   if (row_.valid == 0 || row_.count != static_cast<i32>(options.header_cells.size())) {
@@ -144,5 +144,5 @@ void event_writer::write(event_record& event, std::ostream& out, cmd_params& opt
   if (event.record_ok != 1) write_corruption_note(event, extra_);
   write_event_data_text(event, extra_);
   row_.set_string(col::extra_data, std::move(extra_), cell_tag::text, 0);
-  renderer_.write_row(out, row_, options);
+  renderer_.render_output_row(out, row_, options);
 }

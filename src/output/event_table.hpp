@@ -88,11 +88,11 @@ class event_writer {
   // time when it is a valid FILETIME, else the record's raw timestamp as
   // ticks; the extra-data column holds what a corrupted record covers and
   // the decoded fields. The fields' value texts are escaped in place.
-  void write(event_record& event, std::ostream& out, cmd_params& options);
+  void write_event_row(event_record& event, std::ostream& out, cmd_params& options);
 
  private:
   // The timeline line of one event (its converted time in the created slot).
-  void write_timeline(event_record& event, std::ostream& out, cmd_params& options);
+  void write_l2t_event(event_record& event, std::ostream& out, cmd_params& options);
 
   output_row row_{0, false, 0};
   row_renderer renderer_;

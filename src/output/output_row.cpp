@@ -392,7 +392,7 @@ const cell_guard& row_renderer::guard_for(const cmd_params& options) {
   return *guard_;
 }
 
-void row_renderer::write_header(std::ostream& out, cmd_params& options) {
+void row_renderer::write_output_header(std::ostream& out, cmd_params& options) {
   options.header_pending = 0;
   const cell_guard& guard = guard_for(options);
   line_.clear();
@@ -409,7 +409,7 @@ void row_renderer::write_header(std::ostream& out, cmd_params& options) {
   out.write(line_.data(), static_cast<std::streamsize>(line_.size()));
 }
 
-void row_renderer::write_row(std::ostream& out, output_row& row, cmd_params& options) {
+void row_renderer::render_output_row(std::ostream& out, output_row& row, cmd_params& options) {
   out << std::dec << std::left;
   out.fill(' ');
   if (row.valid == 0 || row.count <= 0) return;
@@ -431,7 +431,7 @@ void row_renderer::write_row(std::ostream& out, output_row& row, cmd_params& opt
   out.write(line_.data(), static_cast<std::streamsize>(line_.size()));
 }
 
-void row_renderer::write_time_cell(std::ostream& line, u32 i, output_row& row, cmd_params& options) {
+void row_renderer::render_time_cell(std::ostream& line, u32 i, output_row& row, cmd_params& options) {
   if (row.valid == 0 || i >= row.cells.size() || static_cast<i64>(i) >= row.count) return;
   line_.clear();
   append_time_cell(line_, row.cells[i], column_width(options, i), options, guard_for(options), dates_);
@@ -439,7 +439,7 @@ void row_renderer::write_time_cell(std::ostream& line, u32 i, output_row& row, c
 }
 
 void write_output_header(std::ostream& out, cmd_params& options) {
-  row_renderer().write_header(out, options);
+  row_renderer().write_output_header(out, options);
 }
 
 void write_output_row(std::ostream& out, output_row& row, cmd_params& options) {
@@ -447,9 +447,9 @@ void write_output_row(std::ostream& out, output_row& row, cmd_params& options) {
 }
 
 void render_output_row(std::ostream& out, output_row& row, cmd_params& options) {
-  row_renderer().write_row(out, row, options);
+  row_renderer().render_output_row(out, row, options);
 }
 
 void render_time_cell(std::ostream& line, u32 i, output_row& row, cmd_params& options) {
-  row_renderer().write_time_cell(line, i, row, options);
+  row_renderer().render_time_cell(line, i, row, options);
 }

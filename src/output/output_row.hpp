@@ -87,14 +87,14 @@ class row_renderer {
   row_renderer& operator=(const row_renderer&) = delete;
 
   // The header line from the options' header cells; clears the header-pending flag.
-  void write_header(std::ostream& out, cmd_params& options);
+  void write_output_header(std::ostream& out, cmd_params& options);
   // Writes a valid row as one line (or, under -multiline, one line per cell).
   // Text cells are edited in place: line breaks and NUL bytes are marked and
   // the separator character is replaced, so that no cell can split the row.
-  void write_row(std::ostream& out, output_row& row, cmd_params& options);
+  void render_output_row(std::ostream& out, output_row& row, cmd_params& options);
   // Renders FILETIME cell i into the line under construction; an invalid time
   // gives blank date and time texts. An index outside the row writes nothing.
-  void write_time_cell(std::ostream& line, u32 i, output_row& row, cmd_params& options);
+  void render_time_cell(std::ostream& line, u32 i, output_row& row, cmd_params& options);
 
  private:
   const cell_guard& guard_for(const cmd_params& options);

@@ -107,10 +107,10 @@ TEST(EventRow, OptionsShapeTheRow) {
     t.options.source_path = "C:\\logs\\x.etl";
     std::ostringstream out;
     event_record e = sample_event();
-    writer.write(e, out, t.options);
+    writer.write_event_row(e, out, t.options);
     event_record timeless = sample_event();
     timeless.filetime = 0;  // not converted: ticks in the table, no timeline line
-    writer.write(timeless, out, t.options);
+    writer.write_event_row(timeless, out, t.options);
     all += "==";
     for (const std::string& a : args) all += " " + a;
     all += "\n" + out.str();
@@ -161,7 +161,7 @@ TEST(EventRow, CorruptedAndTimelessRows) {
     tool_options t({"-csv"});
     std::ostringstream out;
     event_record e = c.e;
-    writer.write(e, out, t.options);
+    writer.write_event_row(e, out, t.options);
     std::vector<csv_record> records;
     ASSERT_TRUE(read_csv(out.str(), ",", true, records));
     ASSERT_EQ(records.size(), 2u);
@@ -211,7 +211,7 @@ TEST(EventOutput, EveryLineSplitsIntoItsFields) {
         e.filetime = filetime;
         e.provider_name = hostile;
         e.fields.emplace(0x200c0, text_field("Text", hostile));
-        writer.write(e, out, t.options);
+        writer.write_event_row(e, out, t.options);
       }
       const std::string text = out.str();
       EXPECT_EQ(text.find('\0'), std::string::npos) << text;
@@ -234,7 +234,7 @@ TEST(Timeline, FixedFieldsAreNeverRewritten) {
     t.options.current_file = "f";
     event_record e = sample_event();
     std::ostringstream out;
-    writer.write(e, out, t.options);
+    writer.write_event_row(e, out, t.options);
     const std::string line = out.str().substr(out.str().find('\n') + 1);
     EXPECT_EQ(line.rfind("2020-01-01" + sep + " 00:00:01.234567800" + sep + "UTC" + sep, 0), 0u) << line;
     EXPECT_NE(line.find(sep + "2" + sep + "f" + sep), std::string::npos) << line;

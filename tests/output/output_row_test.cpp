@@ -564,7 +564,7 @@ TEST(RowRenderer, NextRowFollowsEveryChangedOption) {
     row.set_number(1, july_2009, cell_tag::filetime, 0);
     row.set_string(2, "x|y", cell_tag::text, 0);
     std::ostringstream out;
-    renderer.write_row(out, row, *options);
+    renderer.render_output_row(out, row, *options);
     return out.str();
   };
   row_renderer kept;
