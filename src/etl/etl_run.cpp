@@ -1,5 +1,6 @@
 #include "etl/etl_run.hpp"
 
+#include <algorithm>
 #include <sstream>
 
 #include "common/byte_reader.hpp"
@@ -274,7 +275,7 @@ bool run_etl_file(std::ostream& out, uni::fileio& file, etl_run& run) {
   run_state s(out, file, run);
   if (s.mode == run_mode::events && !run.write_row) return false;
   byte_array head;
-  if (file.size() < etl_min_file_size || !file.read(head, etl_min_file_size, 0)) return false;
+  if (!read_log_head(file, head)) return false;
 
   trace_processor& tp = run.processor;
   tp.statistics = s.mode == run_mode::stats ? 1 : 0;
@@ -295,6 +296,18 @@ bool run_etl_file(std::ostream& out, uni::fileio& file, etl_run& run) {
   buffer_loop(s);
   finish_file(s);
   return true;
+}
+
+bool read_log_head(uni::fileio& file, byte_array& head) {
+  const u64 length = std::min<u64>(file.size(), etl_min_file_size);
+  return file.is_open() && length >= rlfs_header::min_size && file.read(head, length, 0);
+}
+
+etl_file_kind_t log_file_kind(const std::string& path) {
+  uni::fileio file;
+  byte_array head;
+  if (!file.open(path, 0, 0, 0) || !read_log_head(file, head)) return etl_file_kind_t::not_etl;
+  return etl_file_kind(head, file.size());
 }
 
 bool process_etl_file(std::ostream& out, const std::string& name, etl_run& run) {

@@ -163,6 +163,7 @@ TEST(EtlRun, RejectedFilesWriteNothing) {
   const reject cases[] = {
       {"FileOf385Bytes", cut_short(logfile_log(), 385)},
       {"ZeroedFileOf385Bytes", byte_array(385, 0)},
+      {"RlfsFileOf71Bytes", cut_short(rlfs_log(), 71)},
       {"FirstBufferBeyondFile", beyond},
       {"FirstBufferTooSmall", small_first},
       {"RlfsWithoutFiletime", bad_rlfs},
@@ -178,6 +179,19 @@ TEST(EtlRun, RejectedFilesWriteNothing) {
   const run_result z = run_log(byte_array(386, 0), mode::stats);
   EXPECT_TRUE(z.ok);
   EXPECT_EQ(z.out.substr(z.out.find("\n\n") + 2), "");
+}
+
+// A real-time backup file of one small buffer is shorter than the 386-byte
+// head the other kinds need; its header alone decides its kind.
+TEST(EtlRun, RlfsFileShorterThanTheHead) {
+  const buffer_header_fields h{.buffer_size = 0xF0, .time = ft_2021};
+  const byte_array log = join({build_rlfs_header({.buffers_start = 72, .header_length = 72}),
+                               buffer_builder(h, true).add(ev(10)).finish()});
+  ASSERT_LT(log.size(), etl_min_file_size);
+  EXPECT_EQ(stats_of(log),
+            "8e805eb3-6a8f-4a1e-90fa-a831d94e54a1 : \n"
+            "event id | occurances\n"
+            "      10 |          1\n\n");
 }
 
 TEST(EtlRun, ZeroSizeBufferHeaderInLogfileFile) {
