@@ -107,11 +107,31 @@ bool outputs_spare_inputs(const vesk_user_opts& opts) {
   return true;
 }
 
+// The names of -pipe and -enumdir come only once the outputs are open: an
+// output file that already holds a log (of any kind the run reads) may be
+// one of them, and opening the output would destroy it before it is read.
+bool outputs_hold_no_log(const vesk_user_opts& opts) {
+  const bool names_come_later = opts.log_files.empty() && (opts.pipe != 0 || opts.enumdir_given != 0);
+  if (opts.extract_bxml || opts.providers || !names_come_later) return true;
+  for (const std::string* output : {&opts.out_path, &opts.diags_path}) {
+    struct stat st;
+    // only a regular file is looked into: opening a FIFO to read would wait
+    if (output->empty() || uni::stat_path(output->c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+      continue;
+    }
+    if (log_file_kind(*output) == etl_file_kind_t::not_etl) continue;
+    print_message("output file %s is a log that -pipe or -enumdir may name: refusing to overwrite it\n",
+                  output->c_str());
+    return false;
+  }
+  return true;
+}
+
 // Whether the run can start, and the -pipe or -enumdir name source started.
 // Decided before anything is opened for writing, so that a run refused here
 // leaves every named output file as it was.
 bool run_can_start(const vesk_user_opts& opts, zarnportdir::stdin_stream_ex& names) {
-  if (!outputs_spare_inputs(opts)) return false;
+  if (!outputs_spare_inputs(opts) || !outputs_hold_no_log(opts)) return false;
   if (opts.extract_bxml || opts.providers || !opts.log_files.empty()) return true;
   if (opts.pipe != 0) return names.init_pipe(1);
   if (opts.enumdir_given == 0) return false;  // no input mode: nothing to say
