@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <sstream>
+#include <string_view>
 
 #include "common/byte_reader.hpp"
 #include "common/zarn_string.hpp"
@@ -90,17 +91,25 @@ bool open_by_kind(run_state& s, const byte_array& head) {
 }
 
 // One line of the "file:" block: its label and a name from outside the
-// program (the log's own, or the one recorded in it). Line breaks and NUL
-// bytes are marked, so that the name cannot start a line of its own between
-// the tables. A name that holds a double quote puts the whole line between
+// program (the log's own, or the one recorded in it by whoever wrote the
+// log). Line breaks and NUL bytes are marked, so that the name cannot start a
+// line of its own between the tables. A line that holds a character of the
+// separator, a double quote or a marked break is written as one field, between
 // double quotes (inner ones doubled): a CSV reader of the table output would
-// otherwise take a quote after a separator for the start of a field that runs
-// on into the next table.
-void write_name_line(std::ostream& out, const char* label, const std::string& name) {
+// otherwise split a name of 15 commas into a line of the header's 16 fields,
+// a forged row, or take a quote for the start of a field that runs on into the
+// next table.
+void write_name_line(std::ostream& out, const char* label, const std::string& name,
+                     const std::string& separator_text) {
   std::string line = label;
   line += name;
+  bool one_field = line.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos;
   mark_breaks_and_nuls(line);
-  if (line.find('"') != std::string::npos) {
+  one_field = one_field || line.find('"') != std::string::npos;
+  for (const char c : separator_text) {
+    if (c != ' ' && line.find(c) != std::string::npos) one_field = true;
+  }
+  if (one_field) {
     std::string quoted;
     append_csv_quoted(quoted, line);
     line.swap(quoted);
@@ -125,7 +134,7 @@ void write_header_section(run_state& s) {
   // log2timeline output is CSV and nothing else; each line names its file
   if (s.mode == run_mode::events && options.csvl2t != 0) return;
   s.out << "---------------------\n";
-  write_name_line(s.out, "file: ", options.current_file);
+  write_name_line(s.out, "file: ", options.current_file, options.separator_text);
   if (s.mode != run_mode::events) {
     s.out << '\n';
     return;
@@ -136,7 +145,7 @@ void write_header_section(run_state& s) {
   } else {
     (void)print_header_info_only(tp.first_buffer_header, section, options);
   }
-  write_name_line(s.out, "orig source path: ", options.source_path);
+  write_name_line(s.out, "orig source path: ", options.source_path, options.separator_text);
   s.out << section.str();
 }
 
