@@ -184,7 +184,7 @@ void write_reduced_share(run_state& s, std::span<const u8> buffer, u64 offset, u
   const guid& provider = s.run.settings.pullguid_guid;
   if (s.kind == etl_file_kind_t::logfile_header && offset == 0) {
     reduced.write_head(build_reduced_first_buffer(buffer, first_record, tp, provider),
-                       s.buffers_start);
+                       s.buffers_start, s.kind);
   } else {
     reduced.write_buffer(build_reduced_buffer(buffer, offset, tp, provider, s.kind));
   }
@@ -300,7 +300,7 @@ bool run_etl_file(std::ostream& out, uni::fileio& file, etl_run& run) {
     // first events; those are read like every other buffer's.
     walk_one(s, s.first, 0, first_event_position(s.first));
   } else if (run.reduced.is_open()) {
-    run.reduced.write_head(s.first, s.buffers_start);
+    run.reduced.write_head(s.first, s.buffers_start, s.kind);
   }
   buffer_loop(s);
   finish_file(s);

@@ -24,6 +24,8 @@
 #include "decode/field_dump.hpp"
 #include "decode/template_map.hpp"
 #include "etl/etl_run.hpp"
+#include "etl/logfile_header.hpp"
+#include "platform/fileio.hpp"
 #include "support/file_run.hpp"
 #include "support/log_builder.hpp"
 #include "support/run_vesk.hpp"
@@ -199,6 +201,18 @@ TEST(Samples, PullguidReadsBackWithExactlyThatProvider) {
     const counts c = parse_stats(back.out);
     ASSERT_EQ(c.size(), 1u);
     EXPECT_EQ(c.at(provider), parse_stats(full.out).at(provider));
+    // The logfile header counts the buffers the reduced log holds, not the
+    // input's 9: a reader that trusts the count finds every one of them.
+    byte_array bytes;
+    ASSERT_TRUE(uni::read_file_head(bytes, reduced, 0xFFFFFFFFu));
+    logfile_header_info info;
+    ASSERT_TRUE(parse_logfile_header(info, bytes));
+    u32 buffers = 0;
+    for (u64 at = 0; at + 4 <= bytes.size() && zarn::u32_at(bytes, at) != 0; at += zarn::u32_at(bytes, at)) {
+      ++buffers;
+    }
+    EXPECT_EQ(info.buffers_written(), buffers);
+    EXPECT_LT(buffers, 9u);
   }
 }
 
