@@ -144,9 +144,9 @@ bool run_can_start(const vesk_user_opts& opts, zarnportdir::stdin_stream_ex& nam
 }
 
 // One input log: read, or named when it cannot be. Returns the status it
-// leaves: 0, or status_incomplete when it was not read. With -pullguid the
-// reduced log holds the first log read, and every later one is named as
-// left out.
+// leaves: 0, or status_incomplete when it was not read, or not all of it.
+// With -pullguid the reduced log holds the first log read, and every later
+// one is named as left out.
 int read_one_log(std::ostream& out, vesk_user_opts& opts, etl_run& run, const std::string& name) {
   if (opts.reduced.taken()) {
     print_message("not taken into the reduced log, which holds the first log only: %s\n",
@@ -155,11 +155,13 @@ int read_one_log(std::ostream& out, vesk_user_opts& opts, etl_run& run, const st
   }
   opts.current_file = name;
   opts.processor.file_name = name;
+  const u64 not_read_before = run.buffers_not_read;
   if (!process_etl_file(out, name, run)) {
     print_message("prob parsing file: %s\n", name.c_str());
     return status_incomplete;
   }
-  return 0;
+  // compressed buffers were left unread (the file run has named them)
+  return run.buffers_not_read != not_read_before ? status_incomplete : 0;
 }
 
 // The -log list, in the order given. Every log is read; each one that

@@ -38,6 +38,8 @@ struct run_state {
   byte_array first;       // the first buffer, the "RlFs" header, or 72 zero bytes
   u64 buffers_start = 0;  // where the buffer loop starts
   u32 counter = 0;
+  u64 buffers = 0;             // buffers walked
+  u64 compressed_buffers = 0;  // of those, compressed: their records are not read
 };
 
 // Where the logfile-header record ends inside the first buffer: the records
@@ -195,6 +197,9 @@ void walk_one(run_state& s, std::span<const u8> buffer, u64 offset, u64 first_re
     status_printf("processing buffer %2d", static_cast<int>(++s.counter));
   }
   if (!s.run.processor.walk_buffer_records(buffer, offset, first_record)) return;
+  ++s.buffers;
+  const auto walked = s.run.processor.buffers.find(offset);
+  if (walked != s.run.processor.buffers.end() && walked->second.is_compressed()) ++s.compressed_buffers;
   if (s.mode == run_mode::pullguid) write_reduced_share(s, buffer, offset, first_record);
   finish_buffer(s);
 }
@@ -268,6 +273,14 @@ void finish_file(run_state& s) {
       break;
   }
   s.run.reduced.close();
+  // one line per log, in every mode: a log whose buffers are all compressed
+  // gives no event at all, and its results must not pass for the whole log
+  if (s.compressed_buffers != 0) {
+    print_message("%llu of %llu buffers compressed, not read: %s\n",
+                  static_cast<unsigned long long>(s.compressed_buffers),
+                  static_cast<unsigned long long>(s.buffers), s.run.options.current_file.c_str());
+    s.run.buffers_not_read += s.compressed_buffers;
+  }
 }
 
 }  // namespace

@@ -51,6 +51,9 @@ struct etl_run {
   trace_processor& processor;
   reduced_log& reduced;
   event_row_writer write_row;
+  // Compressed buffers left unread, over the whole run: each log that has
+  // any is named with its count, and the run is then not complete.
+  u64 buffers_not_read = 0;
 };
 
 // A buffer that claims more than this is damage: reading it would allocate

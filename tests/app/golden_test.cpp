@@ -53,13 +53,14 @@ struct golden_case {
   std::string separator;  // empty: not a delimited form
   std::size_t fields;     // of every delimited line from the table's header on
   bool timeline;          // every line is CSV; one line per event with a time
+  int status = 0;         // 1: the log has a compressed buffer, not read
 };
 
 TEST(Golden, OutputFormsOnSamples) {
   if (!samples_present()) GTEST_SKIP() << "sample folder " << VESK_SAMPLES_DIR << " is absent";
   const golden_case cases[] = {
       {"perfview_gcevents.etl", {}, "gcevents.table.txt", "", 0, false},
-      {"perfview_smallEtlFile.etl", {}, "smallEtlFile.table.txt", "", 0, false},
+      {"perfview_smallEtlFile.etl", {}, "smallEtlFile.table.txt", "", 0, false, 1},
       {"s4_CldFlt0-2025-12-21-121418.etl", {"-csv"}, "cldflt0.csv.txt", ",", 16, false},
       {"perfview_gcevents.etl", {"-csvl2t"}, "gcevents.l2t.csv", ",", 17, true},
       {"hw3d_trace.etl", {"-csvl2t", "-csv_separator", ";", "-pair_datetime"}, "hw3d.l2t.csv", ";",
@@ -71,7 +72,7 @@ TEST(Golden, OutputFormsOnSamples) {
     std::vector<std::string> args = {"-log", sample_path(c.sample), "-quiet"};
     args.insert(args.end(), c.options.begin(), c.options.end());
     const vesk_result r = run_vesk(args);
-    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(r.status, c.status) << r.err;
     const std::string out = normalized(r.out);
     const std::string golden_path = std::string(VESK_SOURCE_DIR) + "/tests/golden/" + c.golden;
     if (update) {

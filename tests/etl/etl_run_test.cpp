@@ -512,17 +512,36 @@ TEST(LogRoad, RefusedRunLeavesTheOutFile) {
   }
 }
 
-// A compressed buffer's bytes give no providers; each such buffer is named
-// on standard error, -quiet or not.
+// A compressed buffer's bytes give no providers. Each such buffer is named
+// on standard error where no row shows it, each log that has any is named
+// with its count in every mode, -quiet or not, and the run is incomplete.
 TEST(LogRoad, CompressedBuffersAreReportedNotRead) {
   temp_dir dir;
   byte_array log = zeroed_log();
   set_u16(log, 72 + 0x200 + 52, 0x0061);  // the second buffer
-  const std::string a = dir.write("a.etl", log);
-  for (const char* m : {"-stats", "-guids", "-csvl2t"}) {
-    const vesk_result r = run_vesk({"-log", a, m, "-quiet"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "compressed buffer at file offset 584 not read: " + a + "\n");
+  byte_array all_compressed = log;
+  set_u16(all_compressed, 72 + 52, 0x0061);  // the first buffer too
+  const std::string a = dir.write("a.etl", log), b = dir.write("b.etl", all_compressed);
+  const std::string second = "compressed buffer at file offset 584 not read: ";
+  const struct {
+    std::vector<std::string> args;
+    std::string err;
+  } cases[] = {
+      {{"-log", a, "-stats"}, second + a + "\n1 of 2 buffers compressed, not read: " + a + "\n"},
+      {{"-log", a, "-guids"}, second + a + "\n1 of 2 buffers compressed, not read: " + a + "\n"},
+      {{"-log", a, "-csvl2t"}, second + a + "\n1 of 2 buffers compressed, not read: " + a + "\n"},
+      {{"-log", a, "-csv"}, "1 of 2 buffers compressed, not read: " + a + "\n"},  // a row shows it
+      {{"-log", b, "-stats"},
+       "compressed buffer at file offset 72 not read: " + b + "\n" + second + b +
+           "\n2 of 2 buffers compressed, not read: " + b + "\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args[1] + " " + c.args[2]);
+    std::vector<std::string> args = c.args;
+    args.push_back("-quiet");
+    const vesk_result r = run_vesk(args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, c.err);
   }
   // only the first buffer's records count
   EXPECT_EQ(stats_of(log),
