@@ -1,6 +1,7 @@
 #include "app/vesk_main.hpp"
 
 #include <fcntl.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -286,13 +287,32 @@ void print_usage(const std::string&) {
   std::fputs(text.c_str(), stderr);
 }
 
+namespace {
+
+// Results go out in large blocks, like the results file's: the library's own
+// buffer of standard output takes no other size once its stream is open, and
+// writes 8 KB at a time. Standard output is given a buffer of 256 KiB for the
+// run and its own buffer back at the end, everything written.
+class standard_output_blocks {
+ public:
+  standard_output_blocks() : previous_(std::cout.rdbuf(&blocks_)) {}
+  ~standard_output_blocks() {
+    std::cout.flush();
+    std::cout.rdbuf(previous_);
+  }
+  standard_output_blocks(const standard_output_blocks&) = delete;
+  standard_output_blocks& operator=(const standard_output_blocks&) = delete;
+
+ private:
+  uni::descriptor_ostream blocks_{STDOUT_FILENO, std::size_t{1} << 18};
+  std::streambuf* previous_;
+};
+
+}  // namespace
+
 int vesk_main(int argc, const char* const* argv) {
-  // Results go out in large blocks, like the results file's: standard output
-  // need not stay in step with the C streams (messages use standard error).
-  static char result_buffer[1 << 18];
   hold_standard_streams();
-  std::ios::sync_with_stdio(false);
-  std::cout.rdbuf()->pubsetbuf(result_buffer, sizeof result_buffer);
+  const standard_output_blocks result_blocks;
   std::vector<std::string> args;
   args_to_vector(args, argc, argv);
   auto ctx = std::make_unique<cmdline_ctx>();
