@@ -7,8 +7,7 @@
 #include "common/guid.hpp"
 #include "common/zarn_types.hpp"
 #include "decode/field_map.hpp"
-
-class template_map;
+#include "decode/template_map.hpp"
 
 // Decodes an event payload into `map` under keys from `base_key` (the file
 // offset of the payload's first byte): the template found for the provider
@@ -18,7 +17,9 @@ class template_map;
 // map and `guessed` is set to 1; a template that used more than the payload
 // holds leaves nothing to guess. Without `keep` the map is emptied first.
 // True when a template was applied or bytes were guessed; `guessed` is left
-// as it was when neither happened.
+// as it was when neither happened. `class_version` is the class version a
+// kernel record's header carries (no_class_version for other records): the
+// template that claims it is found before the build's.
 bool decode_payload(field_map& map, u64 base_key, const guid* provider, u16 event_id,
                     std::span<const u8> payload, const template_map* templates, bool pointer64,
-                    bool keep, u8& guessed);
+                    bool keep, u8& guessed, u16 class_version = no_class_version);
