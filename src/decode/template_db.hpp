@@ -112,7 +112,9 @@ inline constexpr std::size_t max_template_name_bytes = 1024;
 // One template record, from a block chunk or from a line of the user's
 // template file.
 struct template_rec {
-  std::set<u64> selectors;  // OS build numbers it holds for; empty: every build
+  // The OS build numbers and kernel class versions (class_version_base +
+  // version) it holds for; empty: every build.
+  std::set<u64> selectors;
   std::string signature;    // text-file records only
   guid key;                 // MD5 of the signature; text-file records only
   guid provider;
