@@ -111,7 +111,10 @@ const event_template* template_map::find(const guid* provider, u16 event_id,
                                       [](u16 id, const id_span& s) { return id < s.first; });
   if (after == spans.begin()) return nullptr;
   const id_span& span = *std::prev(after);
-  return event_id <= span.last ? &templates[span.target] : nullptr;
+  if (event_id > span.last) return nullptr;
+  // A layout described only for newer versions misreads an older record:
+  // its bytes are guessed rather than named wrongly.
+  return class_version < span.oldest_version ? nullptr : &templates[span.target];
 }
 
 namespace {
@@ -199,9 +202,12 @@ void template_map::compile_record(provider_entry& entry, const template_rec& rec
   } else {
     entry.selectors.insert(entry.selectors.end(), rec.selectors.begin(), rec.selectors.end());
   }
-  for (const u64 s : rec.selectors) {
+  bool states_version = false;
+  for (const u64 s : rec.selectors) {  // ascending: the first version is the oldest
     if (s < class_version_base || s > class_version_base + max_class_version) continue;
     const u8 version = static_cast<u8>(s - class_version_base);
+    if (!states_version) entry.claims.back().oldest_version = version;
+    states_version = true;
     const auto at = std::lower_bound(entry.versions.begin(), entry.versions.end(), version);
     if (at == entry.versions.end() || *at != version) entry.versions.insert(at, version);
   }
@@ -290,14 +296,14 @@ void template_map::resolve(provider_entry& entry, std::size_t table) const {
   resolved.clear();
   for (u32 k = 0; k < segments; ++k) {
     if (owner[k] == no_claim) continue;
-    const u32 t = entry.claims[owner[k]].template_index;
+    const id_claim& c = entry.claims[owner[k]];
     const u16 first = static_cast<u16>(cuts[k]);
     const u16 last = static_cast<u16>(cuts[k + 1] - 1);
-    if (!resolved.empty() && resolved.back().target == t &&
-        u32{resolved.back().last} + 1 == first) {
+    if (!resolved.empty() && resolved.back().target == c.template_index &&
+        resolved.back().oldest_version == c.oldest_version && u32{resolved.back().last} + 1 == first) {
       resolved.back().last = last;
     } else {
-      resolved.push_back({first, last, t});
+      resolved.push_back({first, last, c.template_index, c.oldest_version});
     }
   }
   entry.resolved[table].valid = true;

@@ -33,11 +33,13 @@ struct event_template {
 };
 
 // The event ids `first` to `last`, inclusive, and what holds them: a claim
-// of the provider's, or, once worked out for one selector, a template.
+// of the provider's, or, once worked out for one selector, a template and
+// the oldest class version of the claim that gave it.
 struct id_span {
   u16 first = 0;
   u16 last = 0;
   u32 target = 0;
+  u16 oldest_version = 0;
 };
 
 // One record's hold on event ids of its provider: its template, the compile
@@ -49,6 +51,9 @@ struct id_claim {
   // never empty (0 alone: every build).
   u32 first_selector = 0;
   u32 selector_count = 0;
+  // The oldest class version its selectors state (0 when they state none):
+  // a record of an older version has another layout.
+  u16 oldest_version = 0;
 };
 
 // Kernel class versions are selector values of their own: 0xFF00 + v
@@ -105,8 +110,10 @@ class template_map {
   // version given: the template that claims that version when one does,
   // else under the current selector the selector's own, else the one with
   // the smallest selector value; a `-templates` line keeps its ids whatever
-  // the selectors. Null when there is none. Valid until the map is next
-  // cleared.
+  // the selectors. Null when there is none, and when the template found
+  // states only class versions newer than the record's (the record's layout
+  // is older than every one described for its event). Valid until the map
+  // is next cleared.
   const event_template* find(const guid* provider, u16 event_id,
                              u16 class_version = no_class_version) const;
   // Takes the appended block as template_db::parse_block and

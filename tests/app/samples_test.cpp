@@ -855,12 +855,15 @@ TEST(Samples, KernelRecordsDecodeByTheirWindowsLayout) {
 }
 
 // sawbuck_image_data_32_v0: a Windows 7 log (build 7600) whose 26 image
-// records carry class version 0 in their classic headers. The descriptions
-// hold a version-0 layout for the Load type (10) alone: that record decodes
-// by it, exactly as in a copy of the log whose header names Windows 2000
-// (build 2195). The 24 DCStart (3) and one Unload (2) records have no
-// version-0 layout, so each log's build picks theirs: version 2 for 7600,
-// the newest (version 3) for 2195.
+// records carry class version 0 in their classic headers, and whose bytes
+// have the version-0 layout (base, size, file name) in every one of them.
+// The descriptions hold a version-0 layout for the Load type (10) alone:
+// that record decodes by it. The 24 DCStart (3) and one Unload (2) records
+// have no layout of their version, and the layouts described for their
+// types are of versions 2 and 3, newer than theirs: their bytes are guessed
+// (base, size and name come out as guesses) rather than misnamed. Each row
+// is the same as in a copy of the log whose header names Windows 2000
+// (build 2195).
 TEST(Samples, ImageRecordsOfVersionZeroDecodeByTheirVersion) {
   if (!samples_present()) GTEST_SKIP() << "sample folder " << VESK_SAMPLES_DIR << " is absent";
   const std::string file = sample_path("sawbuck_image_data_32_v0.etl");
@@ -876,10 +879,6 @@ TEST(Samples, ImageRecordsOfVersionZeroDecodeByTheirVersion) {
   copy.processor.load_templates(block);
   const std::map<u64, event_record> records = decoded_at(original, file);
   const std::map<u64, event_record> copied = decoded_at(copy, as_2195);
-  // the sixth field of each layout: version 2's Reserved0, version 3's SignatureLevel
-  const auto sixth = [](const event_record& r) {
-    return r.fields.size() < 6 ? std::string() : std::next(r.fields.begin(), 5)->second.name;
-  };
   std::map<u16, u64> types;
   for (const auto& [offset, r] : records) {
     if (guid_to_string(r.provider) != "2cb15d1d-5fc1-11d2-abe1-00a0c911f518") continue;
@@ -892,13 +891,13 @@ TEST(Samples, ImageRecordsOfVersionZeroDecodeByTheirVersion) {
     field_map copied_fields = copied.at(offset).fields;
     std::string copied_text;
     dump_field_map(copied_text, copied_fields);
+    EXPECT_EQ(copied_text, text);
     if (r.event_key() == 10) {
       EXPECT_EQ(text, R"("01-BaseAddress":"0x01160000";"02-ModuleSize":"0x0019e000";)"
                       R"("03-ImageFileName":"C:/code/sawbuck/src/sawbuck/Debug/test_program.exe")");
-      EXPECT_EQ(copied_text, text);
     } else {
-      EXPECT_EQ(sixth(r), "Reserved0");
-      EXPECT_EQ(sixth(copied.at(offset)), "SignatureLevel");
+      EXPECT_EQ(r.guessed, 1);
+      for (const auto& [key, f] : r.fields) EXPECT_TRUE(f.name.starts_with("guess_")) << text;
     }
   }
   EXPECT_EQ(types, (std::map<u16, u64>{{2, 1}, {3, 24}, {10, 1}}));
