@@ -6,8 +6,10 @@ JOBS ?= $(shell nproc)
 
 all: build
 
+CONFIGURE = cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESK_WERROR=ON
+
 build:
-	cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESK_WERROR=ON
+	$(CONFIGURE)
 	cmake --build build -j $(JOBS)
 
 build-asan:
@@ -15,7 +17,10 @@ build-asan:
 	cmake --build build-asan -j $(JOBS)
 
 # The demo log is written by the project's own log builder (tools/make_demo_log).
-demo: build
+# Only the program and that writer are built: the tests come with `make test`.
+demo:
+	$(CONFIGURE)
+	cmake --build build -j $(JOBS) --target vesk make_demo_log
 	./build/tools/make_demo_log build/demo.etl
 	./build/vesk -log build/demo.etl -quiet
 

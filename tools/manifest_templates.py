@@ -21,11 +21,14 @@ One template line per event id: the newest version's template; where one
 provider comes from several Windows builds, each build's template carries
 the build as selector and the newest build's is written once more without
 selector, so that a log of an unlisted build still decodes. Kernel classes
-likewise: the newest version without selector, each older one under the
-builds of the Windows that wrote it (see "which Windows wrote which
-version" below). A field that no type word expresses ends the template
-there: the bytes from there are guessed rather than read with a wrong
-layout.
+are chosen by the class version each record carries: every version a
+description states is written under its own selector (CLASS_VERSION_BASE +
+version), the newest also under 0 (every build) and each older one also
+under the builds of the Windows that wrote it, where the descriptions
+state them (see "which Windows wrote which version" below), for records
+whose version no description holds. A field that no type word expresses
+ends the template there: the bytes from there are guessed rather than read
+with a wrong layout.
 
 A description that cannot be read or parsed is named and the others are
 read on; then the run fails and leaves the sources as they were. The
@@ -65,6 +68,7 @@ IN_TYPES = {
     "win:SYSTEMTIME": 18, "win:SID": 19, "win:HexInt32": 20, "win:HexInt64": 21,
 }
 UNICODE, ANSI, BINARY, UINT8, INT8, UINT16, POINTER, SID, UINT32 = 1, 2, 14, 4, 3, 6, 16, 19, 8
+GUID = 15
 
 # Extension words (n, bits 8-11, is the distance back to the sizing field).
 BYTES_BY_NEXT_WORD = 0xB284   # the next word is the byte count
@@ -80,6 +84,9 @@ MAX_BACK = 15
 MAX_FIELDS = 255              # fields of one template in the block
 MAX_IDS = 0xFFFF
 MAX_UNROLL = 64               # elements of a fixed-count array written one by one
+# The selector of kernel class version v is CLASS_VERSION_BASE + v (v 0 to
+# 255), above every Windows build number (src/decode/template_map.hpp).
+CLASS_VERSION_BASE = 0xFF00
 
 
 class Cut(Exception):
@@ -439,6 +446,11 @@ def mof_words(data):
             if source not in SOURCE_TYPES:
                 raise Cut('"%s": source type %s' % (name, source))
             words.add(SOURCE_TYPES[source], name)
+        elif d.get("content") == "GUID":
+            # 16 bytes in the GUID layout, written as bytes for want of a MOF type
+            if kind not in ("uint8", "sint8") or count != 16:
+                raise Cut('"%s": a GUID held in %s[%s]' % (name, kind, count))
+            words.add(GUID, name)
         elif "pointer" in q or 'extension("sizet")' in q:
             words.add(POINTER, name)
         elif 'extension("sid")' in q:
@@ -475,35 +487,42 @@ def mof_words(data):
 
 # ---- which Windows wrote which version of a kernel class ----
 #
-# A kernel record carries no class version the template lookup could use,
-# only the logfile header's OS build (the selector). So the newest version of
-# an event type is written without selector, and each older version under
-# the builds of the Windows that wrote it. Only what the descriptions state
-# places a version:
+# A kernel record carries its class version, and each version a description
+# states is found by it (its selector CLASS_VERSION_BASE + version). A record
+# whose version no description holds is decoded by the logfile header's OS
+# build: so the newest version of an event type is also written under 0
+# (every build), and each older version also under the builds of the Windows
+# that wrote it. Only what the descriptions state places a version:
 #  - a class's `windows` attribute ("8 and later (build 9200 on)"): written
-#    from that build on;
+#    from that build on (a build it was only seen in states no first
+#    Windows);
 #  - the minimum client of the version's provider page, from the table of
 #    pages in kernel-mof/SOURCES.md: the first Windows that writes it;
 #  - the class reference's statement, which kernel-mof/SOURCES.md quotes:
 #    "version zero is associated with Windows 2000, version one with Windows
 #    XP and Windows Server 2003, and version two with Windows Vista"
 #    (VERSION_WINDOWS).
-# A version is written from its first Windows up to the first Windows of the
-# next newer version of the same event type; a version that only the class
-# reference places holds just the Windows it names. A version is left out,
-# rather than guessed, when nothing states its Windows, when its statements
-# disagree (a page's minimum client that is not the class reference's
-# Windows for that version), when a newer version starts on the same
-# Windows, or when the next newer version's Windows is not stated; the
-# summary names each with the reason. What this gives: Process version 4
-# and Image version 3 (build 9200 on) without selector; Process version 3
-# and Image version 2 under Vista and 7 (builds 6000 to 7601); version 1 of
+# An older version holds the builds from its first Windows up to the first
+# Windows of the next newer version of the same event type; a version that
+# only the class reference places holds just the Windows it names. An older
+# version is found by its version only, rather than placed by a guess, when
+# nothing states its Windows, when its statements disagree (a page's minimum
+# client that is not the class reference's Windows for that version), when
+# a newer version starts on the same Windows, or when the next newer
+# version's Windows is not stated; the summary names each with the reason.
+# A class whose version no description states is left out where another
+# class of its event type states one. What this gives: Process version 4
+# and Image version 3 (build 9200 on) for every build; Process version 3 and
+# Image version 2 under Vista and 7 (builds 6000 to 7601); version 1 of
 # Process, Thread, Image, FileIo, Registry and TcpIp under XP and Server
 # 2003 (2600, 3790); version 0 of Process, Thread, Image, FileIo and
-# SystemConfig under 2000 (2195). Left out: Process and Thread version 2
-# (their pages and the class reference give them Vista, where version 3
-# starts), version 0 of Registry, TcpIp and UdpIp (their pages name XP, the
-# class reference 2000), and HWConfig and UdpIp_V1 (no version stated).
+# SystemConfig under 2000 (2195). By their version only: Process and Thread
+# version 2 (their pages and the class reference give them Vista, where
+# version 3 starts), version 0 of Registry, TcpIp and UdpIp (their pages
+# name XP, the class reference 2000), and the SystemConfig versions older
+# than IRQ version 3, PnP versions 4 and 5 and Services version 3, whose
+# first Windows no description states. Left out: HWConfig and UdpIp_V1 (no
+# version stated).
 
 # Released builds of each Windows the descriptions name, oldest first.
 RELEASES = (
@@ -559,7 +578,7 @@ def stated_windows(cls, provider_page, clients):
     windows = cls.get("windows")
     from_attribute = None
     if windows is not None:
-        m = re.search(r"build (\d+)", windows)
+        m = re.search(r"build (\d+) on\b", windows)
         from_attribute = int(m.group(1)) if m else None
     page = os.path.basename((provider_page or "").split("#")[0])
     from_page = clients.get(page)
@@ -596,35 +615,41 @@ def read_kernel_classes(path, clients):
     return classes
 
 
+def older_builds(cls, after, newer):
+    """The builds an older version `cls` holds below the next newer version
+    `after` (version `newer`), or () and why none can be stated."""
+    if cls.conflict:
+        return (), "the descriptions disagree on its Windows: " + cls.conflict
+    if cls.first_build is None:
+        return (), "no description states its Windows"
+    if after.first_build is None and cls.stated_builds is None:
+        return (), "no description states the Windows of version %d" % newer
+    end = after.first_build if after.first_build is not None else 1 << 32
+    builds = tuple(b for b in (cls.stated_builds or RELEASED_BUILDS) if cls.first_build <= b < end)
+    if not builds:
+        return (), "version %d starts on its Windows (build %d)" % (newer, after.first_build)
+    return builds, None
+
+
 def place_versions(versions):
     """The versions of one event type to write, newest first, as (class,
-    builds); the newest has no builds (no selector). Also (class, why) for
-    each version left out."""
+    selectors): none when no class states its version; else each version
+    under its own selector, the newest also under 0 (every build) and an
+    older one also under the builds it holds. Also (class, note) for each
+    class left out and each found by its version only."""
     if set(versions) == {None}:
         return [(versions[None], ())], []
-    left_out = []
+    notes = []
     if None in versions:
-        left_out.append((versions[None], "its version is not stated"))
+        notes.append((versions[None], "left out: its version is not stated"))
     known = sorted((v for v in versions if v is not None), reverse=True)
-    placed = [(versions[known[0]], ())]
+    placed = [(versions[known[0]], (0, CLASS_VERSION_BASE + known[0]))]
     for newer, v in zip(known, known[1:]):
-        cls, after = versions[v], versions[newer]
-        if cls.conflict:
-            left_out.append((cls, "the descriptions disagree on its Windows: " + cls.conflict))
-        elif cls.first_build is None:
-            left_out.append((cls, "no description states its Windows"))
-        elif after.first_build is None and cls.stated_builds is None:
-            left_out.append((cls, "no description states the Windows of version %d" % newer))
-        else:
-            end = after.first_build if after.first_build is not None else 1 << 32
-            builds = [b for b in (cls.stated_builds or RELEASED_BUILDS)
-                      if cls.first_build <= b < end]
-            if builds:
-                placed.append((cls, tuple(builds)))
-            else:
-                left_out.append((cls, "version %d starts on its Windows (build %d)"
-                                 % (newer, after.first_build)))
-    return placed, left_out
+        builds, why = older_builds(versions[v], versions[newer], newer)
+        if why:
+            notes.append((versions[v], "by its version only: " + why))
+        placed.append((versions[v], builds + (CLASS_VERSION_BASE + v,)))
+    return placed, notes
 
 
 # Origin and licence of each kernel class description, for the header of the
@@ -666,11 +691,11 @@ def kernel_lines(folder, groups, extra, summary, errors):
                                                           "kernel-mof/SOURCES.md)." % n))
     lines = []
     for (guid, etype), versions in sorted(classes.items()):
-        placed, left_out = place_versions(versions)
-        for cls, why in left_out:
+        placed, notes = place_versions(versions)
+        for cls, note in notes:
             version = "" if cls.version is None else " v%d" % cls.version
-            summary.note("kernel class %s %d%s" % (cls.name, etype, version), "left out: " + why)
-        for cls, builds in placed:
+            summary.note("kernel class %s %d%s" % (cls.name, etype, version), note)
+        for n, (cls, selectors) in enumerate(placed):
             where = "kernel class %s %d" % (cls.name, etype)
             if not cls.data:
                 summary.note(where, "left out: no fields (nothing to name)")
@@ -684,14 +709,17 @@ def kernel_lines(folder, groups, extra, summary, errors):
             if guid in groups:
                 ids.add(groups[guid] | etype)  # the hook id of system records
             description = "%s/%s" % (cls.name, cls.event_name or etype)
-            lines.append(template_line(guid, description, sorted(ids), builds, words))
-            if builds:
-                summary.kernel_older += 1
-            else:
+            lines.append(template_line(guid, description, sorted(ids), selectors, words))
+            if n == 0:
                 summary.kernel_types += 1
+            else:
+                summary.kernel_older += 1
+                if min(selectors) < CLASS_VERSION_BASE:
+                    summary.kernel_by_build += 1
     header = ["Templates of the classic kernel event classes, converted by tools/manifest_templates.py,",
-              "keyed by event type (classic records) and by hook id (system records); the newest",
-              "version of each without selector, older ones under the OS builds that wrote them."]
+              "keyed by event type (classic records) and by hook id (system records); each stated",
+              "class version under its selector 0xff00 + version, the newest also under 0 (every",
+              "build), older ones also under the OS builds that wrote them."]
     return header + origins, lines
 
 
@@ -699,7 +727,8 @@ def kernel_lines(folder, groups, extra, summary, errors):
 
 def template_line(guid, description, ids, selectors, words):
     items = ["$" + ";".join(str(i) for i in ids)]
-    items += ["#%d" % s for s in selectors]
+    # a class version's selector in hexadecimal, 0xff00 + the version
+    items += ["#0x%x" % s if s >= CLASS_VERSION_BASE else "#%d" % s for s in selectors]
     for word, name in words:
         if name:
             items.append("L" + name)
@@ -718,6 +747,7 @@ class Summary:
         self.templates = 0
         self.kernel_types = 0
         self.kernel_older = 0
+        self.kernel_by_build = 0
         self.notes = []
 
     def note(self, where, what):
@@ -891,9 +921,9 @@ def main(argv):
         sys.stderr.write("manifest_templates.py: no template source written\n")
         return 1
     print("providers %d, events %d, templates written %d; kernel class event types %d, "
-          "older versions under their builds %d" %
+          "older versions %d (%d also under their builds)" %
           (summary.providers, summary.events, summary.templates, summary.kernel_types,
-           summary.kernel_older))
+           summary.kernel_older, summary.kernel_by_build))
     print("cut short or left out: %d" % len(summary.notes))
     for n in summary.notes:
         print("  " + n)

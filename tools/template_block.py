@@ -55,6 +55,13 @@ CHUNK_TAIL = 16
 # 4096, so it never does.
 MIN_OFFSET = 4096
 
+# The -templates reader refuses a file with a template or provider line of
+# more than MAX_LINE_BYTES (blanks around it not counted) or a provider or
+# field name of more than MAX_NAME_BYTES: names are written into every row of
+# their events.
+MAX_LINE_BYTES = 1 << 20
+MAX_NAME_BYTES = 1024
+
 BLANKS = " \t\r\n\v\f"
 GUID_RE = re.compile(
     r"[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}\Z")
@@ -117,9 +124,9 @@ def parse_guid(text, where):
             + bytes.fromhex(h[16:32]))
 
 
-def check_string(text, what, where):
-    if len(text.encode("utf-8")) > MAX_COUNT:
-        raise SourceError(where, "%s is longer than %d bytes" % (what, MAX_COUNT))
+def check_name(text, what, where):
+    if len(text.encode("utf-8")) > MAX_NAME_BYTES:
+        raise SourceError(where, "%s is longer than %d bytes" % (what, MAX_NAME_BYTES))
 
 
 class Template:
@@ -202,7 +209,7 @@ def parse_template(line, where):
             pass
         else:
             name = pending if pending is not None else ""
-            check_string(name, 'field name "%s..."' % name[:40], where)
+            check_name(name, 'field name "%s..."' % name[:40], where)
             t.fields.append((parse_number(item, "type word", where), name))
             pending = None
     if len(t.selectors) > MAX_PER_TEMPLATE:
@@ -220,7 +227,7 @@ def parse_provider(line, where):
         name = trim(re.split(r"[,|;]", parts[1], maxsplit=1)[0])
     if not name:
         raise SourceError(where, 'a provider line needs "#<provider guid> ! <name>"')
-    check_string(name, 'provider name "%s..."' % name[:40], where)
+    check_name(name, 'provider name "%s..."' % name[:40], where)
     return guid, name
 
 
@@ -249,8 +256,11 @@ class Sources:
                 self.errors.append(str(e))
 
     def read_line(self, line, where):
-        if len(line.encode("utf-8")) < 16 or line.startswith("/"):
+        size = len(line.encode("utf-8"))
+        if size < 16 or line.startswith("/"):
             return
+        if size > MAX_LINE_BYTES:
+            raise SourceError(where, "the line is longer than %d bytes" % MAX_LINE_BYTES)
         if line.startswith("#"):
             guid, name = parse_provider(line, where)
             self.provider_names.setdefault(guid, (name, where))

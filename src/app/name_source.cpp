@@ -32,6 +32,13 @@ void name_unlisted(const std::string& folder) {
   print_message("prob listing folder: %s\n", folder.c_str());
 }
 
+bool can_list(const std::string& folder) {
+  DIR* d = ::opendir(folder.c_str());
+  if (d == nullptr) return false;
+  ::closedir(d);
+  return true;
+}
+
 // A link is never followed: on a mounted evidence image an absolute link
 // resolves on the examiner's own machine, outside the evidence.
 void name_link(const std::string& path) {
@@ -67,16 +74,25 @@ bool stdin_stream_ex::init_enumdir(const std::string& folder, u32 depth_limit,
   if (folder.find('*') == std::string::npos) {
     // a folder the user named that cannot be listed is reported, not walked
     // as if it were empty
-    DIR* d = ::opendir(folder.c_str());
-    if (d == nullptr) return false;
-    ::closedir(d);
+    if (!can_list(folder)) return false;
     starts.push_back(folder);
   } else {
     wildcard_notes notes;
-    starts = wildcard_folders(folder, &notes);
+    std::vector<std::string> matched = wildcard_folders(folder, &notes);
     for (const std::string& link : notes.links) name_link(link);
     for (const std::string& unlisted : notes.unlisted) name_unlisted(unlisted);
     not_listed_ += static_cast<u32>(notes.unlisted.size());
+    // the folders the stars match are start folders: one that cannot be
+    // listed is named, and when none can, nothing can be read, as for a
+    // start folder named plainly
+    for (const std::string& start : matched) {
+      if (can_list(start)) {
+        starts.push_back(start);
+      } else {
+        name_unlisted(start);
+        ++not_listed_;
+      }
+    }
     if (starts.empty()) return false;
   }
   depth_limit_ = depth_limit;

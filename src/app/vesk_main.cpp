@@ -1,6 +1,7 @@
 #include "app/vesk_main.hpp"
 
 #include <fcntl.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -107,11 +108,31 @@ bool outputs_spare_inputs(const vesk_user_opts& opts) {
   return true;
 }
 
+// The names of -pipe and -enumdir come only once the outputs are open: an
+// output file that already holds a log (of any kind the run reads) may be
+// one of them, and opening the output would destroy it before it is read.
+bool outputs_hold_no_log(const vesk_user_opts& opts) {
+  const bool names_come_later = opts.log_files.empty() && (opts.pipe != 0 || opts.enumdir_given != 0);
+  if (opts.extract_bxml || opts.providers || !names_come_later) return true;
+  for (const std::string* output : {&opts.out_path, &opts.diags_path}) {
+    struct stat st;
+    // only a regular file is looked into: opening a FIFO to read would wait
+    if (output->empty() || uni::stat_path(output->c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+      continue;
+    }
+    if (log_file_kind(*output) == etl_file_kind_t::not_etl) continue;
+    print_message("output file %s is a log that -pipe or -enumdir may name: refusing to overwrite it\n",
+                  output->c_str());
+    return false;
+  }
+  return true;
+}
+
 // Whether the run can start, and the -pipe or -enumdir name source started.
 // Decided before anything is opened for writing, so that a run refused here
 // leaves every named output file as it was.
 bool run_can_start(const vesk_user_opts& opts, zarnportdir::stdin_stream_ex& names) {
-  if (!outputs_spare_inputs(opts)) return false;
+  if (!outputs_spare_inputs(opts) || !outputs_hold_no_log(opts)) return false;
   if (opts.extract_bxml || opts.providers || !opts.log_files.empty()) return true;
   if (opts.pipe != 0) return names.init_pipe(1);
   if (opts.enumdir_given == 0) return false;  // no input mode: nothing to say
@@ -124,9 +145,9 @@ bool run_can_start(const vesk_user_opts& opts, zarnportdir::stdin_stream_ex& nam
 }
 
 // One input log: read, or named when it cannot be. Returns the status it
-// leaves: 0, or status_incomplete when it was not read. With -pullguid the
-// reduced log holds the first log read, and every later one is named as
-// left out.
+// leaves: 0, or status_incomplete when it was not read, or not all of it.
+// With -pullguid the reduced log holds the first log read, and every later
+// one is named as left out.
 int read_one_log(std::ostream& out, vesk_user_opts& opts, etl_run& run, const std::string& name) {
   if (opts.reduced.taken()) {
     print_message("not taken into the reduced log, which holds the first log only: %s\n",
@@ -135,11 +156,13 @@ int read_one_log(std::ostream& out, vesk_user_opts& opts, etl_run& run, const st
   }
   opts.current_file = name;
   opts.processor.file_name = name;
+  const u64 not_read_before = run.buffers_not_read;
   if (!process_etl_file(out, name, run)) {
     print_message("prob parsing file: %s\n", name.c_str());
     return status_incomplete;
   }
-  return 0;
+  // compressed buffers were left unread (the file run has named them)
+  return run.buffers_not_read != not_read_before ? status_incomplete : 0;
 }
 
 // The -log list, in the order given. Every log is read; each one that
@@ -267,13 +290,32 @@ void print_usage(const std::string&) {
   std::fputs(text.c_str(), stderr);
 }
 
+namespace {
+
+// Results go out in large blocks, like the results file's: the library's own
+// buffer of standard output takes no other size once its stream is open, and
+// writes 8 KB at a time. Standard output is given a buffer of 256 KiB for the
+// run and its own buffer back at the end, everything written.
+class standard_output_blocks {
+ public:
+  standard_output_blocks() : previous_(std::cout.rdbuf(&blocks_)) {}
+  ~standard_output_blocks() {
+    std::cout.flush();
+    std::cout.rdbuf(previous_);
+  }
+  standard_output_blocks(const standard_output_blocks&) = delete;
+  standard_output_blocks& operator=(const standard_output_blocks&) = delete;
+
+ private:
+  uni::descriptor_ostream blocks_{STDOUT_FILENO, std::size_t{1} << 18};
+  std::streambuf* previous_;
+};
+
+}  // namespace
+
 int vesk_main(int argc, const char* const* argv) {
-  // Results go out in large blocks, like the results file's: standard output
-  // need not stay in step with the C streams (messages use standard error).
-  static char result_buffer[1 << 18];
   hold_standard_streams();
-  std::ios::sync_with_stdio(false);
-  std::cout.rdbuf()->pubsetbuf(result_buffer, sizeof result_buffer);
+  const standard_output_blocks result_blocks;
   std::vector<std::string> args;
   args_to_vector(args, argc, argv);
   auto ctx = std::make_unique<cmdline_ctx>();

@@ -105,8 +105,9 @@ std::string wstring_to_utf8(const std::wstring& in);
 // raw units.
 i32 utf16le_to_utf8(std::span<const u8> bytes, std::string& out, i32 max_bytes, bool count_terminator);
 i32 utf16le_to_wide(std::span<const u8> bytes, std::wstring& out, i32 max_bytes);
-// Converts byte_count/2 units, never more than `bytes` holds; false (out
-// unchanged) for a count below 2, false for a broken pair.
+// Converts byte_count/2 units, never more than `bytes` holds, into out.
+// False, with out unchanged, for a count below 2, for no byte held, and for a
+// high surrogate without its low half inside the count.
 bool utf16_units_to_utf8(std::string& out, std::span<const u8> bytes, i32 byte_count);
 
 // ---- splitting, joining and argument lists ----

@@ -112,10 +112,12 @@ bool utf16_units_to_utf8(std::string& out, std::span<const u8> bytes, i32 byte_c
   std::size_t units = static_cast<std::size_t>(byte_count) / 2;
   if (units > bytes.size() / 2) units = bytes.size() / 2;
   if (units == 0) return false;
-  // Written straight into the text: a unit gives at most three bytes, and a
+  // Written straight into the text, behind what it holds, so that a broken
+  // pair can leave it as it was: a unit gives at most three bytes, and a
   // surrogate pair four for its two units.
-  out.resize(units * 3);
-  char* p = out.data();
+  const std::size_t held = out.size();
+  out.resize(held + units * 3);
+  char* p = out.data() + held;
   for (std::size_t i = 0; i < units; ++i) {
     const u32 unit = zarn::load_u16(bytes.data() + i * 2);  // bounds: units fit in bytes
     if (unit < 0x80) {
@@ -125,9 +127,11 @@ bool utf16_units_to_utf8(std::string& out, std::span<const u8> bytes, i32 byte_c
     u32 cp = unit;
     if (unit >= 0xD800 && unit <= 0xDBFF) {
       // A high surrogate needs its low half inside the count.
-      if (i + 1 >= units) return false;
-      const u32 low = zarn::load_u16(bytes.data() + (i + 1) * 2);
-      if (low < 0xDC00 || low > 0xDFFF) return false;
+      const u32 low = i + 1 < units ? zarn::load_u16(bytes.data() + (i + 1) * 2) : 0;
+      if (low < 0xDC00 || low > 0xDFFF) {
+        out.resize(held);
+        return false;
+      }
       cp = (unit - 0xD800) * 1024 + 0x10000 + (low - 0xDC00);
       ++i;
     }
@@ -146,6 +150,7 @@ bool utf16_units_to_utf8(std::string& out, std::span<const u8> bytes, i32 byte_c
     }
   }
   out.resize(static_cast<std::size_t>(p - out.data()));
+  out.erase(0, held);
   return true;
 }
 

@@ -2,17 +2,16 @@
 
 #include "decode/apply_template.hpp"
 #include "decode/guess.hpp"
-#include "decode/template_map.hpp"
 
 bool decode_payload(field_map& map, u64 base_key, const guid* provider, u16 event_id,
                     std::span<const u8> payload, const template_map* templates, bool pointer64,
-                    bool keep, u8& guessed, decode_scratch& scratch) {
+                    bool keep, u8& guessed, decode_scratch& scratch, u16 class_version) {
   if (!keep) map.clear();
   bool decoded = false;
   i64 used = 0;
   const event_template* t = nullptr;
   if (!payload.empty() && templates != nullptr && provider != nullptr) {
-    t = templates->find(provider, event_id);
+    t = templates->find(provider, event_id, class_version);
   }
   // a template whose names and type words do not pair up is not trusted
   if (t != nullptr && !t->types.empty() && t->names.size() == t->types.size()) {

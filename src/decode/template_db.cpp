@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
-#include <limits>
+#include <string_view>
 #include <utility>
 
 #include "common/byte_reader.hpp"
@@ -503,6 +503,77 @@ u64 add_provider(template_db& db, template_rec& rec, const std::string& guid_fie
   return added;
 }
 
+// What trimming drops around a line (its line feed ends it).
+constexpr std::string_view line_blanks = " \t\r\n";
+constexpr std::string_view utf8_bom = "\xEF\xBB\xBF";
+
+// The line being read: its bytes from the first one that is not a blank,
+// at most max_template_line_bytes of them. Blanks past that are passed over
+// (trimming drops them when the line ends there); any other byte past it
+// makes the line too long, and nothing more of it is kept.
+struct held_line {
+  std::string text;
+  bool too_long = false;
+
+  void add(std::string_view bytes) {
+    if (too_long) return;
+    if (text.empty()) {
+      const std::size_t first = bytes.find_first_not_of(line_blanks);
+      if (first == std::string_view::npos) return;
+      bytes.remove_prefix(first);
+    }
+    const std::size_t room = max_template_line_bytes - text.size();
+    text.append(bytes.substr(0, room));
+    too_long = bytes.size() > room &&
+               bytes.find_first_not_of(line_blanks, room) != std::string_view::npos;
+  }
+  // The line ended: its trailing blanks go, as trimming would take them.
+  void end() { text.erase(text.find_last_not_of(line_blanks) + 1); }
+  bool is_comment() const { return !text.empty() && text[0] == '/'; }
+  void clear() {
+    text.clear();
+    too_long = false;
+  }
+};
+
+std::string longer_than(std::size_t bytes) {
+  return " is longer than " + std::to_string(bytes) + " bytes";
+}
+
+// Hands each line of the file to `take`: its number (from 1) and its text
+// trimmed, as splitting the whole file at its line feeds would give it,
+// while memory holds one block of the file and one line. A leading UTF-8
+// byte-order mark is passed over. A line too long to hold is passed over
+// whole when it is a comment ("/" first; its cut text is handed on as any
+// comment's); any other is handed on, cut and with `cut` set, as soon as it
+// passes the bound. False when a read fails or `take` returns false.
+template <typename Take>
+bool read_lines(uni::fileio& file, Take take) {
+  byte_array block(std::min<u64>(template_file_block_bytes, file.size()));
+  held_line line;
+  std::size_t number = 1;
+  u64 got = 0;
+  for (u64 offset = 0; offset < file.size(); offset += got) {
+    if (!file.read_into(block, offset, got)) return false;
+    std::string_view bytes(reinterpret_cast<const char*>(block.data()), got);
+    // a file saved with a UTF-8 byte-order mark: its first line starts after it
+    if (offset == 0 && bytes.starts_with(utf8_bom)) bytes.remove_prefix(utf8_bom.size());
+    for (std::size_t lf = bytes.find('\n');; lf = bytes.find('\n')) {
+      line.add(bytes.substr(0, lf));
+      if (line.too_long && !line.is_comment()) return take(number, line.text, true);
+      if (lf == std::string_view::npos) break;
+      line.end();
+      if (!take(number, line.text, false)) return false;
+      line.clear();
+      ++number;
+      bytes.remove_prefix(lf + 1);
+    }
+  }
+  // the bytes after the last line feed are a line: it needs none
+  line.end();
+  return take(number, line.text, false);
+}
+
 }  // namespace
 
 bool template_rec::parse_line(std::string& text) {
@@ -520,16 +591,8 @@ bool template_rec::parse_line(std::string& text, const char*& why) {
 
 bool template_db::parse_file(const std::string& path, u64 limit) {
   clear();
-  byte_array data;
-  if (!uni::read_file_head(data, path, std::numeric_limits<u32>::max()) || data.empty()) {
-    return false;
-  }
-  // a file saved with a UTF-8 byte-order mark: its first line starts after it
-  if (data.size() >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF) {
-    data.erase(data.begin(), data.begin() + 3);
-  }
-  std::vector<std::string> lines;
-  split_lines(data, lines);
+  uni::fileio file;
+  if (!file.open(path, 0, 1, 0) || file.size() == 0) return false;
 
   u32 warnings = 0;
   const auto warn = [&](std::size_t number, const char* kind, const char* why) {
@@ -537,17 +600,30 @@ bool template_db::parse_file(const std::string& path, u64 limit) {
       print_message("%s:%zu: %s line skipped: %s\n", path.c_str(), number, kind, why);
     }
   };
+  std::size_t refused_at = 0;
+  const auto refuse = [&](std::size_t number, const std::string& why) {
+    print_message("%s:%zu: %s; the file is refused\n", path.c_str(), number, why.c_str());
+    refused_at = number;
+    return false;
+  };
+  // A name is written into every row of its events: a tool that wrote one
+  // this long went wrong, and a shortened name would misname the fields.
+  const auto name_too_long = [](const std::string& name) {
+    return name.size() > max_template_name_bytes;
+  };
   template_rec rec;
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    std::string& text = lines[i];
+  const auto take = [&](std::size_t number, std::string& text, bool cut) {
+    if (cut) return refuse(number, "the line" + longer_than(max_template_line_bytes));
     rec.clear();
-    if (text.size() < min_line_chars || text[0] == '/') continue;
+    if (text.size() < min_line_chars || text[0] == '/') return true;
     if (text[0] != '#') {
       const char* why = nullptr;
-      if (rec.parse_line(text, why)) {
-        store_bytes += add_template(*this, rec);
+      if (!rec.parse_line(text, why)) {
+        warn(number, "template", why);
+      } else if (std::ranges::any_of(rec.names, name_too_long)) {
+        return refuse(number, "a field name" + longer_than(max_template_name_bytes));
       } else {
-        warn(i + 1, "template", why);
+        store_bytes += add_template(*this, rec);
       }
     } else {
       rec.line = text;
@@ -556,22 +632,27 @@ bool template_db::parse_file(const std::string& path, u64 limit) {
       std::string name;
       const char* why = nullptr;
       if (read_provider_line(text, guid_field, provider, name, why)) {
+        if (name_too_long(name)) {
+          return refuse(number, "the provider name" + longer_than(max_template_name_bytes));
+        }
         store_bytes += add_provider(*this, rec, guid_field, provider, name);
       } else if (why != nullptr) {
-        warn(i + 1, "provider", why);
+        warn(number, "provider", why);
       }
     }
     // Each line costs memory in proportion to its own text, so only a file
     // of many megabytes can get here; a tool that wrote it went wrong.
     if (store_bytes > limit) {
-      const unsigned long long mib = (limit + (1u << 20) - 1) >> 20;
-      print_message(
-          "%s:%zu: the templates would take more than %llu MiB of memory; the file is refused\n",
-          path.c_str(), i + 1, mib);
-      clear();
-      refused_line = i + 1;
-      return false;
+      const u64 mib = (limit + (1u << 20) - 1) >> 20;
+      return refuse(number,
+                    "the templates would take more than " + std::to_string(mib) + " MiB of memory");
     }
+    return true;
+  };
+  if (!read_lines(file, take)) {
+    clear();
+    refused_line = refused_at;
+    return false;
   }
   if (warnings > max_warnings) {
     print_message("%s: %u more lines skipped\n", path.c_str(), warnings - max_warnings);

@@ -4,6 +4,7 @@
 // strip keeps where it is), located through a record in the program's
 // read-only data, and the template records it parses into before they are
 // compiled into the lookup that decoding uses.
+#include <cstddef>
 #include <map>
 #include <set>
 #include <span>
@@ -96,10 +97,24 @@ bool block_has_chunk(std::span<const u8> block, u64 pos);
 // more is damaged or hostile.
 inline constexpr u64 max_store_bytes = u64{256} << 20;
 
+// The user's template file is read in blocks of this size, one line at a
+// time, so that the program's memory stays bounded whatever the file's size.
+inline constexpr std::size_t template_file_block_bytes = std::size_t{64} << 10;
+// The longest line of the user's template file that is held, blanks around it
+// not counted. A sound line is a few kilobytes; a longer comment line is
+// passed over, and a longer template or provider line refuses the file.
+inline constexpr std::size_t max_template_line_bytes = std::size_t{1} << 20;
+// The longest provider or field name of the user's template file. A name is
+// written into every row of its events, so a longer one refuses the file
+// rather than being shortened.
+inline constexpr std::size_t max_template_name_bytes = 1024;
+
 // One template record, from a block chunk or from a line of the user's
 // template file.
 struct template_rec {
-  std::set<u64> selectors;  // OS build numbers it holds for; empty: every build
+  // The OS build numbers and kernel class versions (class_version_base +
+  // version) it holds for; empty: every build.
+  std::set<u64> selectors;
   std::string signature;    // text-file records only
   guid key;                 // MD5 of the signature; text-file records only
   guid provider;
@@ -186,8 +201,10 @@ struct template_db {
   // standard error naming the file and line ("<path>:<n>: template line
   // skipped: <why>", or "provider line"); after 50 warnings the rest are
   // counted in one last line. A leading UTF-8 byte-order mark is passed
-  // over. False (database cleared) when the file cannot be read or is empty,
-  // and when a line would take the templates past `limit` bytes: that line is
+  // over. False (database cleared) when the file cannot be read or is empty.
+  // False as well when a line would take the templates past `limit` bytes, is
+  // longer than max_template_line_bytes (a comment line excepted) or keeps a
+  // provider or field name longer than max_template_name_bytes: that line is
   // named on standard error ("<path>:<n>: ...; the file is refused") and kept
   // in refused_line. True otherwise, also when lines were skipped.
   bool parse_file(const std::string& path, u64 limit = max_store_bytes);

@@ -44,12 +44,12 @@ void provider_entry::clear() {
   claims.clear();
   spans.clear();
   selectors.clear();
+  versions.clear();
   name.clear();
   pending_first = 0;
   pending_count = 0;
   resolved.clear();
   resolved_for = 0;
-  resolved_valid = false;
 }
 
 void template_map::clear() {
@@ -86,19 +86,35 @@ std::string template_map::provider_name(const u8* provider) const {
   return it == providers.end() ? std::string() : it->second.name;
 }
 
-const event_template* template_map::find(const guid* provider, u16 event_id) const {
+const event_template* template_map::find(const guid* provider, u16 event_id,
+                                         u16 class_version) const {
   if (provider == nullptr) return nullptr;
   const auto it = providers.find(*provider);
   if (it == providers.end()) return nullptr;
   provider_entry& entry = it->second;
   if (entry.pending_count != 0) compile_pending(entry);
-  if (!entry.resolved_valid || entry.resolved_for != selector) resolve(entry);
+  if (entry.resolved_for != selector) entry.resolved.clear();
+  // A provider's records may alternate class versions: each version a claim
+  // names keeps its own lookup, and every other version shares the first.
+  std::size_t table = 0;
+  if (class_version <= max_class_version) {
+    const auto v = std::lower_bound(entry.versions.begin(), entry.versions.end(), class_version);
+    if (v != entry.versions.end() && *v == class_version) {
+      table = 1 + static_cast<std::size_t>(v - entry.versions.begin());
+    }
+  }
+  entry.resolved.resize(1 + entry.versions.size());
+  if (!entry.resolved[table].valid) resolve(entry, table);
+  const std::vector<id_span>& spans = entry.resolved[table].spans;
   // the last span that starts at or before the id
-  const auto after = std::upper_bound(entry.resolved.begin(), entry.resolved.end(), event_id,
+  const auto after = std::upper_bound(spans.begin(), spans.end(), event_id,
                                       [](u16 id, const id_span& s) { return id < s.first; });
-  if (after == entry.resolved.begin()) return nullptr;
+  if (after == spans.begin()) return nullptr;
   const id_span& span = *std::prev(after);
-  return event_id <= span.last ? &templates[span.target] : nullptr;
+  if (event_id > span.last) return nullptr;
+  // A layout described only for newer versions misreads an older record:
+  // its bytes are guessed rather than named wrongly.
+  return class_version < span.oldest_version ? nullptr : &templates[span.target];
 }
 
 namespace {
@@ -186,8 +202,17 @@ void template_map::compile_record(provider_entry& entry, const template_rec& rec
   } else {
     entry.selectors.insert(entry.selectors.end(), rec.selectors.begin(), rec.selectors.end());
   }
+  bool states_version = false;
+  for (const u64 s : rec.selectors) {  // ascending: the first version is the oldest
+    if (s < class_version_base || s > class_version_base + max_class_version) continue;
+    const u8 version = static_cast<u8>(s - class_version_base);
+    if (!states_version) entry.claims.back().oldest_version = version;
+    states_version = true;
+    const auto at = std::lower_bound(entry.versions.begin(), entry.versions.end(), version);
+    if (at == entry.versions.end() || *at != version) entry.versions.insert(at, version);
+  }
   for (const id_span& s : spans) entry.spans.push_back({s.first, s.last, claim});
-  entry.resolved_valid = false;
+  entry.resolved.clear();
 }
 
 void template_map::compile_pending(provider_entry& entry) const {
@@ -204,17 +229,23 @@ void template_map::compile_pending(provider_entry& entry) const {
   entry.pending_count = 0;
 }
 
-void template_map::resolve(provider_entry& entry) const {
+void template_map::resolve(provider_entry& entry, std::size_t table) const {
   // Which claim an id takes, best first: the earliest compile that holds the
-  // id at all; in it the first claim that holds the trace's build, else the
-  // claim with the smallest selector value, the first of those.
-  std::vector<std::tuple<u32, u32, u64>> rank;
+  // id at all; in it the first claim that holds the record's class version,
+  // else the first that holds the trace's build, else the claim with the
+  // smallest selector value, the first of those. A build in the range of
+  // the class versions (a damaged header) is no build.
+  const bool versioned = table != 0;
+  const u64 version = versioned ? class_version_base + entry.versions[table - 1] : 0;
+  const bool built = selector != 0 && selector < class_version_base;
+  std::vector<std::tuple<u32, u32, u32, u64>> rank;
   rank.reserve(entry.claims.size());
   for (const id_claim& c : entry.claims) {
     const auto first = entry.selectors.begin() + c.first_selector;
-    const bool own =
-        selector != 0 && std::binary_search(first, first + c.selector_count, u64{selector});
-    rank.emplace_back(c.generation, own ? 0 : 1, own ? 0 : *first);
+    const auto last = first + c.selector_count;
+    const bool own_version = versioned && std::binary_search(first, last, version);
+    const bool own_build = built && std::binary_search(first, last, u64{selector});
+    rank.emplace_back(c.generation, own_version ? 0 : 1, own_build ? 0 : 1, own_build ? 0 : *first);
   }
   std::vector<u32> order(entry.claims.size());
   std::iota(order.begin(), order.end(), 0u);
@@ -261,21 +292,22 @@ void template_map::resolve(provider_entry& entry) const {
     }
   }
 
-  entry.resolved.clear();
+  std::vector<id_span>& resolved = entry.resolved[table].spans;
+  resolved.clear();
   for (u32 k = 0; k < segments; ++k) {
     if (owner[k] == no_claim) continue;
-    const u32 t = entry.claims[owner[k]].template_index;
+    const id_claim& c = entry.claims[owner[k]];
     const u16 first = static_cast<u16>(cuts[k]);
     const u16 last = static_cast<u16>(cuts[k + 1] - 1);
-    if (!entry.resolved.empty() && entry.resolved.back().target == t &&
-        u32{entry.resolved.back().last} + 1 == first) {
-      entry.resolved.back().last = last;
+    if (!resolved.empty() && resolved.back().target == c.template_index &&
+        resolved.back().oldest_version == c.oldest_version && u32{resolved.back().last} + 1 == first) {
+      resolved.back().last = last;
     } else {
-      entry.resolved.push_back({first, last, t});
+      resolved.push_back({first, last, c.template_index, c.oldest_version});
     }
   }
+  entry.resolved[table].valid = true;
   entry.resolved_for = selector;
-  entry.resolved_valid = true;
 }
 
 bool template_map::add_block(byte_array bytes) {

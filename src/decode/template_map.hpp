@@ -33,11 +33,13 @@ struct event_template {
 };
 
 // The event ids `first` to `last`, inclusive, and what holds them: a claim
-// of the provider's, or, once worked out for one selector, a template.
+// of the provider's, or, once worked out for one selector, a template and
+// the oldest class version of the claim that gave it.
 struct id_span {
   u16 first = 0;
   u16 last = 0;
   u32 target = 0;
+  u16 oldest_version = 0;
 };
 
 // One record's hold on event ids of its provider: its template, the compile
@@ -49,22 +51,41 @@ struct id_claim {
   // never empty (0 alone: every build).
   u32 first_selector = 0;
   u32 selector_count = 0;
+  // The oldest class version its selectors state (0 when they state none):
+  // a record of an older version has another layout.
+  u16 oldest_version = 0;
+};
+
+// Kernel class versions are selector values of their own: 0xFF00 + v
+// stands for version v (0 to 255), above every Windows build number. A
+// record's header carries its class version; no_class_version stands for a
+// record that carries none.
+inline constexpr u64 class_version_base = 0xFF00;
+inline constexpr u16 max_class_version = 0xFF;
+inline constexpr u16 no_class_version = 0xFFFF;
+
+// The lookup of one provider's event ids for one class version (or none):
+// disjoint spans in id order; target: the template. Worked out on first use.
+struct resolved_ids {
+  std::vector<id_span> spans;
+  bool valid = false;
 };
 
 struct provider_entry {
   std::vector<id_claim> claims;  // in the order compiled
   std::vector<id_span> spans;    // the claims' event ids as ranges; target: the claim
   std::vector<u64> selectors;    // every claim's selector values
+  std::vector<u8> versions;      // the class versions those selectors name, ascending
   std::string name;              // empty while no name is known
   // The provider's chunks of the appended block that are not compiled yet:
   // a slice of the map's block chunks.
   u32 pending_first = 0;
   u32 pending_count = 0;
-  // The lookup under the selector `resolved_for`: disjoint spans in id
-  // order; target: the template.
-  std::vector<id_span> resolved;
+  // The lookups under the selector `resolved_for`: the first for records
+  // whose class version no claim names, then one per entry of `versions`.
+  // Empty until a lookup needs one.
+  std::vector<resolved_ids> resolved;
   u64 resolved_for = 0;
-  bool resolved_valid = false;
 
   void clear();
 };
@@ -85,11 +106,16 @@ class template_map {
   // The name stored for the GUID whose 16 bytes start at `provider` (null
   // stands for the zero GUID); empty when none is known.
   std::string provider_name(const u8* provider) const;
-  // The template for the provider and event id under the current selector:
-  // the selector's own when the id has one, else the one with the smallest
-  // selector value. Null when there is none. Valid until the map is next
-  // cleared.
-  const event_template* find(const guid* provider, u16 event_id) const;
+  // The template for the provider and event id of a record of the class
+  // version given: the template that claims that version when one does,
+  // else under the current selector the selector's own, else the one with
+  // the smallest selector value; a `-templates` line keeps its ids whatever
+  // the selectors. Null when there is none, and when the template found
+  // states only class versions newer than the record's (the record's layout
+  // is older than every one described for its event). Valid until the map
+  // is next cleared.
+  const event_template* find(const guid* provider, u16 event_id,
+                             u16 class_version = no_class_version) const;
   // Takes the appended block as template_db::parse_block and
   // compile_templates in adding mode would, after what the map holds: its
   // provider names now, each provider's templates on the provider's first
@@ -125,8 +151,9 @@ class template_map {
   void compile_record(provider_entry& entry, const template_rec& rec, u32 generation) const;
   // Compiles the entry's pending block chunks.
   void compile_pending(provider_entry& entry) const;
-  // Works out the entry's lookup under the current selector.
-  void resolve(provider_entry& entry) const;
+  // Works out the entry's lookup under the current selector for records of
+  // the class version that `table` stands for (see provider_entry::resolved).
+  void resolve(provider_entry& entry, std::size_t table) const;
 };
 
 // Compiles a parsed database into the map: with mode 1 it adds (an event id

@@ -92,12 +92,13 @@ bool etw_header_is_zero(std::span<const u8> head) {
 }
 
 etl_file_kind_t etl_file_kind(std::span<const u8> head, u64 file_size) {
-  if (file_size < etl_min_file_size) return etl_file_kind_t::not_etl;
   // "RlFs" first: its magic read as a first-buffer size is about 1.9 GB, which
-  // a large file would accept.
+  // a large file would accept. Such a file needs only its own header: a
+  // real-time backup file of one small buffer is a few hundred bytes.
   if (holds(head, 4) && u32_at(head, 0) == rlfs_header::magic) {
     return is_rlfs_header(head, file_size) ? etl_file_kind_t::rlfs : etl_file_kind_t::not_etl;
   }
+  if (file_size < etl_min_file_size) return etl_file_kind_t::not_etl;
   if (is_logfile_first_buffer(head, file_size)) return etl_file_kind_t::logfile_header;
   if (etw_header_is_zero(head)) return etl_file_kind_t::zeroed;
   return etl_file_kind_t::not_etl;

@@ -18,8 +18,9 @@
 
 // ---- file kinds ----
 
-// The head of the file that is read before the kind is decided; shorter
-// files are not .etl logs.
+// The head of the file that is read before the kind is decided. A logfile-
+// header or zeroed file is at least this long; an "RlFs" file needs only its
+// own header (rlfs_header::min_size).
 inline constexpr u64 etl_min_file_size = 386;
 
 // "RlFs" header: u32 magic at 0, u64 FILETIME at 16, u64 start time at 24,
@@ -58,9 +59,10 @@ enum class etl_file_kind_t : u8 {
 // True when the first 72 bytes are held and every one of them is zero.
 [[nodiscard]] bool etw_header_is_zero(std::span<const u8> head);
 
-// The file's kind from its head (at least etl_min_file_size bytes are
-// expected). A file that starts with "RlFs" is an "RlFs" file or nothing: a
-// large file with that magic is never taken for a logfile-header file.
+// The file's kind from its head (etl_min_file_size bytes, or the whole of a
+// shorter file). A file that starts with "RlFs" is an "RlFs" file or nothing:
+// a large file with that magic is never taken for a logfile-header file. The
+// other kinds need etl_min_file_size bytes.
 [[nodiscard]] etl_file_kind_t etl_file_kind(std::span<const u8> head, u64 file_size);
 
 // ---- buffer headers ----

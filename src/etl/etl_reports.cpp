@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "common/byte_reader.hpp"
+#include "etl/logfile_header.hpp"
 #include "platform/console.hpp"
 #include "platform/fileio.hpp"
 
@@ -110,20 +111,32 @@ void reduced_log::open(const std::string& path) {
   taken_ = 1;
   path_ = path;
   next_ = 0;
+  buffers_ = 0;
+  counts_buffers_ = 0;
   if (!file_.open(path, 1, 1, 1)) fail("opening");
 }
 
-void reduced_log::write_head(const byte_array& head, u64 buffers_start) {
+void reduced_log::write_head(const byte_array& head, u64 buffers_start, etl_file_kind_t kind) {
   write_at(head, 0);
   next_ = buffers_start;
+  counts_buffers_ = kind == etl_file_kind_t::logfile_header ? 1 : 0;
+  buffers_ = counts_buffers_;
 }
 
 void reduced_log::write_buffer(const byte_array& bytes) {
+  if (bytes.empty()) return;
   write_at(bytes, next_);
   next_ += bytes.size();
+  ++buffers_;
 }
 
 void reduced_log::close() {
+  if (!file_.is_open()) return;
+  if (counts_buffers_ != 0) {
+    byte_array count(4);
+    zarn::store_le(count, 0, 4, buffers_);
+    write_at(count, logfile_header::buffers_written);
+  }
   if (file_.is_open() && !file_.close()) fail("writing");
 }
 
@@ -131,6 +144,8 @@ void reduced_log::clear() {
   (void)file_.close();
   path_.clear();
   next_ = 0;
+  buffers_ = 0;
+  counts_buffers_ = 0;
   taken_ = 0;
   failed_ = 0;
 }

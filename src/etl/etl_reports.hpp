@@ -46,10 +46,13 @@ class reduced_log {
   void open(const std::string& path);
   bool is_open() const { return file_.is_open(); }
   // The log's head at offset 0; the first reduced buffer goes at
-  // `buffers_start`.
-  void write_head(const byte_array& head, u64 buffers_start);
+  // `buffers_start`. The head of a logfile-header log is its first buffer,
+  // whose logfile header counts the log's buffers.
+  void write_head(const byte_array& head, u64 buffers_start, etl_file_kind_t kind);
   // A reduced buffer behind the one before; empty bytes write nothing.
   void write_buffer(const byte_array& bytes);
+  // Sets a logfile header's buffer count to the buffers the log holds: the
+  // input's count would claim buffers that a reader then looks for in vain.
   // A failed close is reported like a failed write.
   void close();
   // Forgets the file (closed without a word) and every state.
@@ -65,6 +68,8 @@ class reduced_log {
   uni::fileio file_;
   std::string path_;
   u64 next_ = 0;  // where the next reduced buffer goes
+  u32 buffers_ = 0;         // buffers written, the head's first buffer included
+  u8 counts_buffers_ = 0;   // the head holds a logfile header's buffer count
   u8 taken_ = 0;
   u8 failed_ = 0;
 };

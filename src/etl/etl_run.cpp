@@ -1,6 +1,8 @@
 #include "etl/etl_run.hpp"
 
+#include <algorithm>
 #include <sstream>
+#include <string_view>
 
 #include "common/byte_reader.hpp"
 #include "common/zarn_string.hpp"
@@ -36,6 +38,8 @@ struct run_state {
   byte_array first;       // the first buffer, the "RlFs" header, or 72 zero bytes
   u64 buffers_start = 0;  // where the buffer loop starts
   u32 counter = 0;
+  u64 buffers = 0;             // buffers walked
+  u64 compressed_buffers = 0;  // of those, compressed: their records are not read
 };
 
 // Where the logfile-header record ends inside the first buffer: the records
@@ -89,17 +93,25 @@ bool open_by_kind(run_state& s, const byte_array& head) {
 }
 
 // One line of the "file:" block: its label and a name from outside the
-// program (the log's own, or the one recorded in it). Line breaks and NUL
-// bytes are marked, so that the name cannot start a line of its own between
-// the tables. A name that holds a double quote puts the whole line between
+// program (the log's own, or the one recorded in it by whoever wrote the
+// log). Line breaks and NUL bytes are marked, so that the name cannot start a
+// line of its own between the tables. A line that holds a character of the
+// separator, a double quote or a marked break is written as one field, between
 // double quotes (inner ones doubled): a CSV reader of the table output would
-// otherwise take a quote after a separator for the start of a field that runs
-// on into the next table.
-void write_name_line(std::ostream& out, const char* label, const std::string& name) {
+// otherwise split a name of 15 commas into a line of the header's 16 fields,
+// a forged row, or take a quote for the start of a field that runs on into the
+// next table.
+void write_name_line(std::ostream& out, const char* label, const std::string& name,
+                     const std::string& separator_text) {
   std::string line = label;
   line += name;
+  bool one_field = line.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos;
   mark_breaks_and_nuls(line);
-  if (line.find('"') != std::string::npos) {
+  one_field = one_field || line.find('"') != std::string::npos;
+  for (const char c : separator_text) {
+    if (c != ' ' && line.find(c) != std::string::npos) one_field = true;
+  }
+  if (one_field) {
     std::string quoted;
     append_csv_quoted(quoted, line);
     line.swap(quoted);
@@ -124,7 +136,7 @@ void write_header_section(run_state& s) {
   // log2timeline output is CSV and nothing else; each line names its file
   if (s.mode == run_mode::events && options.csvl2t != 0) return;
   s.out << "---------------------\n";
-  write_name_line(s.out, "file: ", options.current_file);
+  write_name_line(s.out, "file: ", options.current_file, options.separator_text);
   if (s.mode != run_mode::events) {
     s.out << '\n';
     return;
@@ -135,7 +147,7 @@ void write_header_section(run_state& s) {
   } else {
     (void)print_header_info_only(tp.first_buffer_header, section, options);
   }
-  write_name_line(s.out, "orig source path: ", options.source_path);
+  write_name_line(s.out, "orig source path: ", options.source_path, options.separator_text);
   s.out << section.str();
 }
 
@@ -174,7 +186,7 @@ void write_reduced_share(run_state& s, std::span<const u8> buffer, u64 offset, u
   const guid& provider = s.run.settings.pullguid_guid;
   if (s.kind == etl_file_kind_t::logfile_header && offset == 0) {
     reduced.write_head(build_reduced_first_buffer(buffer, first_record, tp, provider),
-                       s.buffers_start);
+                       s.buffers_start, s.kind);
   } else {
     reduced.write_buffer(build_reduced_buffer(buffer, offset, tp, provider, s.kind));
   }
@@ -185,6 +197,9 @@ void walk_one(run_state& s, std::span<const u8> buffer, u64 offset, u64 first_re
     status_printf("processing buffer %2d", static_cast<int>(++s.counter));
   }
   if (!s.run.processor.walk_buffer_records(buffer, offset, first_record)) return;
+  ++s.buffers;
+  const auto walked = s.run.processor.buffers.find(offset);
+  if (walked != s.run.processor.buffers.end() && walked->second.is_compressed()) ++s.compressed_buffers;
   if (s.mode == run_mode::pullguid) write_reduced_share(s, buffer, offset, first_record);
   finish_buffer(s);
 }
@@ -258,6 +273,14 @@ void finish_file(run_state& s) {
       break;
   }
   s.run.reduced.close();
+  // one line per log, in every mode: a log whose buffers are all compressed
+  // gives no event at all, and its results must not pass for the whole log
+  if (s.compressed_buffers != 0) {
+    print_message("%llu of %llu buffers compressed, not read: %s\n",
+                  static_cast<unsigned long long>(s.compressed_buffers),
+                  static_cast<unsigned long long>(s.buffers), s.run.options.current_file.c_str());
+    s.run.buffers_not_read += s.compressed_buffers;
+  }
 }
 
 }  // namespace
@@ -274,7 +297,7 @@ bool run_etl_file(std::ostream& out, uni::fileio& file, etl_run& run) {
   run_state s(out, file, run);
   if (s.mode == run_mode::events && !run.write_row) return false;
   byte_array head;
-  if (file.size() < etl_min_file_size || !file.read(head, etl_min_file_size, 0)) return false;
+  if (!read_log_head(file, head)) return false;
 
   trace_processor& tp = run.processor;
   tp.statistics = s.mode == run_mode::stats ? 1 : 0;
@@ -290,11 +313,23 @@ bool run_etl_file(std::ostream& out, uni::fileio& file, etl_run& run) {
     // first events; those are read like every other buffer's.
     walk_one(s, s.first, 0, first_event_position(s.first));
   } else if (run.reduced.is_open()) {
-    run.reduced.write_head(s.first, s.buffers_start);
+    run.reduced.write_head(s.first, s.buffers_start, s.kind);
   }
   buffer_loop(s);
   finish_file(s);
   return true;
+}
+
+bool read_log_head(uni::fileio& file, byte_array& head) {
+  const u64 length = std::min<u64>(file.size(), etl_min_file_size);
+  return file.is_open() && length >= rlfs_header::min_size && file.read(head, length, 0);
+}
+
+etl_file_kind_t log_file_kind(const std::string& path) {
+  uni::fileio file;
+  byte_array head;
+  if (!file.open(path, 0, 0, 0) || !read_log_head(file, head)) return etl_file_kind_t::not_etl;
+  return etl_file_kind(head, file.size());
 }
 
 bool process_etl_file(std::ostream& out, const std::string& name, etl_run& run) {

@@ -9,6 +9,7 @@
 #include "common/guid.hpp"
 #include "common/zarn_types.hpp"
 #include "decode/event_record.hpp"
+#include "etl/etl_headers.hpp"
 
 class cmd_params;
 class reduced_log;
@@ -50,6 +51,9 @@ struct etl_run {
   trace_processor& processor;
   reduced_log& reduced;
   event_row_writer write_row;
+  // Compressed buffers left unread, over the whole run: each log that has
+  // any is named with its count, and the run is then not complete.
+  u64 buffers_not_read = 0;
 };
 
 // A buffer that claims more than this is damage: reading it would allocate
@@ -58,6 +62,14 @@ inline constexpr u64 max_buffer_size = u64{64} << 20;
 // Fewer bytes than a buffer header cannot be a buffer.
 inline constexpr u64 min_buffer_bytes = 72;
 
+// The head a file's kind is decided from: etl_min_file_size bytes, or the
+// whole of a shorter file. False when it cannot be read or is too short for
+// any kind's own header.
+bool read_log_head(uni::fileio& file, byte_array& head);
+// The kind of the file at `path` (etl_file_kind of its head); not_etl when it
+// cannot be opened or read.
+etl_file_kind_t log_file_kind(const std::string& path);
+
 // Opens the file, runs it and resets the trace processor for the next file
 // (its templates stay). False when the file could not be opened or was not
 // read (see run_etl_file); then nothing was written for it.
@@ -65,7 +77,8 @@ bool process_etl_file(std::ostream& out, const std::string& name, etl_run& run);
 
 // True when the file was read to its end, whatever its buffers held. False,
 // with nothing written to `out` or to the reduced log, when the file is not
-// open, is under 386 bytes, its head, first buffer or "RlFs" header cannot
-// be read, it is none of the three kinds, or events are to be written and
+// open, is too short for its kind (386 bytes, or the 72-byte header of an
+// "RlFs" file), its head, first buffer or "RlFs" header cannot be read, it is
+// none of the three kinds, or events are to be written and
 // no row writer is given.
 bool run_etl_file(std::ostream& out, uni::fileio& file, etl_run& run);

@@ -116,6 +116,29 @@ bool fill_generic_header(event_record& r, std::span<const u8> rec, record_kind k
   return etw_guid_for_id(templates, r.provider, r.hook_event_id);
 }
 
+// The class version a kernel record's header carries: the classic header's
+// u16 at 6, the u16 at 0 of the headers behind the generic one. Trace
+// messages and event headers carry no class version.
+u16 class_version_of(record_kind kind, std::span<const u8> rec) {
+  switch (kind) {
+    case record_kind::trace_c00a: {
+      const auto classic_header = header_of<header_length_of(record_kind::trace_c00a)>(rec);
+      return u16_at(classic_header, classic::class_version);
+    }
+    case record_kind::trace_c011:
+    case record_kind::trace_c002:
+    case record_kind::generic: {
+      const auto generic = header_of<header_length_of(record_kind::generic)>(rec);
+      return u16_at(generic, generic_header::version);
+    }
+    case record_kind::trace_9000_28:
+    case record_kind::trace_9000_24:
+    case record_kind::event_header:
+      break;
+  }
+  return no_class_version;
+}
+
 // Unused space at the end of a buffer: all 0x00 or all 0xFF.
 bool is_slack(std::span<const u8> bytes) {
   if (bytes.empty()) return true;
@@ -469,7 +492,8 @@ void trace_processor::decode_record(const record_kind_row& row, std::span<const 
         row.kind == record_kind::event_header
             ? rec.subspan(row.header_length, payload_start - row.header_length)
             : std::span<const u8>{};
-    decode_record_payload(r, items, rec.subspan(payload_start), provider_found, context);
+    decode_record_payload(r, items, rec.subspan(payload_start), provider_found, context,
+                          class_version_of(row.kind, rec));
   }
 
   if (provider_found) note_provider(r);
@@ -481,7 +505,7 @@ void trace_processor::decode_record(const record_kind_row& row, std::span<const 
 
 void trace_processor::decode_record_payload(event_record& r, std::span<const u8> items,
                                             std::span<const u8> payload, bool provider_found,
-                                            const buffer_context& context) {
+                                            const buffer_context& context, u16 class_version) {
   const bool pointer64 = pointer_is_64bit(r, context);
   const u64 schema_used =
       decode_extended_items(r.fields, items, payload, pointer64, r.payload_offset - items.size());
@@ -492,7 +516,7 @@ void trace_processor::decode_record_payload(event_record& r, std::span<const u8>
   if (has_items && payload.size() < 2) return;
   (void)decode_payload(r.fields, r.payload_offset + schema_used,
                        provider_found ? &r.provider : nullptr, r.event_key(), payload, &templates,
-                       pointer64, true, r.guessed, payload_scratch);
+                       pointer64, true, r.guessed, payload_scratch, class_version);
 }
 
 u64 trace_processor::decode_extended_items(field_map& map, std::span<const u8> items,

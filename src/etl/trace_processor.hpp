@@ -99,10 +99,11 @@ class trace_processor {
                      const buffer_context& context);
   // The record's extended-data items (`items`, empty when it has none) and
   // its payload into its fields: a schema item's template decodes the start
-  // of the payload, the provider's template what follows.
+  // of the payload, the provider's template (for the class version its
+  // header carries) what follows.
   void decode_record_payload(event_record& r, std::span<const u8> items,
                              std::span<const u8> payload, bool provider_found,
-                             const buffer_context& context);
+                             const buffer_context& context, u16 class_version);
   // The items, found at file offset `items_offset`, into `map` under their
   // file offsets; a schema item's template is applied to the start of
   // `payload`. Returns the payload bytes that template decoded.

@@ -26,9 +26,47 @@ std::string strip_trailing_slashes(const std::string& path) {
   return path.substr(0, end);
 }
 
+// Writes every byte, in pieces of at most io_chunk; false when the
+// descriptor takes no more.
+bool write_to_descriptor(int fd, const u8* buf, u64 len) {
+  u64 done = 0;
+  while (done < len) {
+    const u64 want = std::min(io_chunk, len - done);
+    const ssize_t n = ::write(fd, buf + done, want);  // bounds: want <= len - done
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<u64>(n);
+  }
+  return true;
+}
+
 }  // namespace
 
 // ---- buffered output ----
+
+descriptor_ostream::descriptor_ostream(int fd, std::size_t n) : fd_(fd), buffer_(std::max<std::size_t>(n, 1)) {
+  setp(buffer_.data(), buffer_.data() + buffer_.size());
+}
+
+descriptor_ostream::~descriptor_ostream() { (void)write_buffered(); }
+
+int descriptor_ostream::overflow(int c) {
+  if (!write_buffered()) return traits_type::eof();
+  if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+  *pptr() = traits_type::to_char_type(c);
+  pbump(1);
+  return c;
+}
+
+int descriptor_ostream::sync() { return write_buffered() ? 0 : -1; }
+
+bool descriptor_ostream::write_buffered() {
+  const u64 count = static_cast<u64>(pptr() - pbase());
+  failed_ = failed_ || !write_to_descriptor(fd_, reinterpret_cast<const u8*>(pbase()), count);
+  // bytes the descriptor refused are dropped: they cannot be written later
+  setp(buffer_.data(), buffer_.data() + buffer_.size());
+  return !failed_;
+}
 
 fileio_ostream::fileio_ostream(fileio* target, u32 n) {
   if (n < 2) return;
@@ -206,18 +244,9 @@ bool fileio::read_into(std::span<u8> dest, u64 offset, u64& got) {
 }
 
 bool fileio::write_all(const u8* buf, u64 len) {
-  u64 done = 0;
-  while (done < len) {
-    const u64 want = std::min(io_chunk, len - done);
-    const ssize_t n = ::write(fd_, buf + done, want);  // bounds: want <= len - done
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      write_failed_ = true;
-      return false;
-    }
-    done += static_cast<u64>(n);
-  }
-  return true;
+  if (write_to_descriptor(fd_, buf, len)) return true;
+  write_failed_ = true;
+  return false;
 }
 
 bool fileio::write(const u8* buf, u64 len) {

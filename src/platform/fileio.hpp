@@ -49,6 +49,27 @@ class fileio_output : public std::ostream {
   fileio_ostream buf_;
 };
 
+// Collects bytes in a buffer of its own and writes them to a descriptor it
+// does not own (standard output, which may be a pipe or a terminal): when
+// the buffer is full and on every flush. After a failed write every later one
+// fails too, so the stream's state tells the caller that bytes were lost.
+class descriptor_ostream : public std::streambuf {
+ public:
+  descriptor_ostream(int fd, std::size_t n);
+  ~descriptor_ostream() override;
+
+ protected:
+  int overflow(int c) override;
+  int sync() override;
+
+ private:
+  bool write_buffered();
+
+  int fd_;
+  std::vector<char> buffer_;
+  bool failed_ = false;
+};
+
 class fileio {
  public:
   fileio() = default;

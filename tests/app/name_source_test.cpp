@@ -169,10 +169,17 @@ TEST(NameSource, UnlistableSubfolderIsNamed) {
   namespace fs = std::filesystem;
   fs::permissions(dir.path("case/locked"), fs::perms::none);
   const vesk_result r = run_program(VESK_BINARY, {"-enumdir", dir.path("case"), "-num_subdirs", "1", "-quiet"}, "", drop);
+  // stars that match only folders that cannot be listed leave nothing to
+  // read, as a start folder named plainly does
+  const std::string only_locked = dir.path("case/lock*");
+  const vesk_result starred = run_program(VESK_BINARY, {"-enumdir", only_locked, "-quiet"}, "", drop);
   fs::permissions(dir.path("case/locked"), fs::perms::owner_all);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "prob listing folder: " + dir.path("case/locked/") + "\n");
   EXPECT_NE(r.out.find("file: " + dir.path("case/a.etl") + "\n"), std::string::npos);
+  EXPECT_EQ(starred.status, 255);
+  EXPECT_EQ(starred.err, "prob listing folder: " + dir.path("case/locked/") + "\nprob listing folder: " +
+                             only_locked + "\n");
 }
 
 }  // namespace

@@ -17,11 +17,16 @@
 #include <set>
 #include <regex>
 #include <sstream>
+#include <tuple>
+#include <vector>
 
+#include "common/byte_reader.hpp"
 #include "common/guid.hpp"
 #include "decode/field_dump.hpp"
 #include "decode/template_map.hpp"
 #include "etl/etl_run.hpp"
+#include "etl/logfile_header.hpp"
+#include "platform/fileio.hpp"
 #include "support/file_run.hpp"
 #include "support/log_builder.hpp"
 #include "support/run_vesk.hpp"
@@ -110,6 +115,15 @@ const sample_case samples[] = {
       {kernel, 5}}},
     // readers A and B: 2c759654 1, 68fdd900 2
     {"hw3d_trace.etl", {{"2c759654-e0cc-5e69-a99d-480ab2fa0c64", 1}, {kernel, 1}}},
+    // Real-time backup files: neither reader knows the "RlFs" kind; the
+    // counts are those of a walk of the bytes by hand (RealTimeBackupFiles).
+    {"rlfs_EtwRTEventLog-System.etl",
+     {{"11cd958a-c507-4ef3-b3f2-5fd9dfbd2c78", 1},
+      {"331c3b3a-2005-44c2-ac5e-77220c37d6b4", 2},
+      {"a68ca8b7-004f-d7b6-a698-07e2de0f1f5d", 1}}},
+    {"rlfs_EtwRTEventLog-Application.etl", {{"67d07935-283a-4791-8f8d-fa9117f3e6f2", 1}}},
+    {"rlfs_EtwRTDiagLog.etl",
+     {{"331c3b3a-2005-44c2-ac5e-77220c37d6b4", 1}, {"4cb314df-c11f-47d7-9c04-65fb0051561b", 1}}},
 };
 
 TEST(Samples, EventsPerProvider) {
@@ -132,8 +146,9 @@ TEST(Samples, CompressedBufferOfARelogger) {
   if (!samples_present()) GTEST_SKIP() << "sample folder " << VESK_SAMPLES_DIR << " is absent";
   const std::string file = sample_path("perfview_smallEtlFile.etl");
   const vesk_result r = run_vesk({"-log", file, "-stats", "-quiet"});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, "compressed buffer at file offset 512 not read: " + file + "\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "compressed buffer at file offset 512 not read: " + file +
+                       "\n1 of 2 buffers compressed, not read: " + file + "\n");
   EXPECT_TRUE(parse_stats(r.out).empty()) << r.out;
 }
 
@@ -188,6 +203,18 @@ TEST(Samples, PullguidReadsBackWithExactlyThatProvider) {
     const counts c = parse_stats(back.out);
     ASSERT_EQ(c.size(), 1u);
     EXPECT_EQ(c.at(provider), parse_stats(full.out).at(provider));
+    // The logfile header counts the buffers the reduced log holds, not the
+    // input's 9: a reader that trusts the count finds every one of them.
+    byte_array bytes;
+    ASSERT_TRUE(uni::read_file_head(bytes, reduced, 0xFFFFFFFFu));
+    logfile_header_info info;
+    ASSERT_TRUE(parse_logfile_header(info, bytes));
+    u32 buffers = 0;
+    for (u64 at = 0; at + 4 <= bytes.size() && zarn::u32_at(bytes, at) != 0; at += zarn::u32_at(bytes, at)) {
+      ++buffers;
+    }
+    EXPECT_EQ(info.buffers_written(), buffers);
+    EXPECT_LT(buffers, 9u);
   }
 }
 
@@ -205,6 +232,34 @@ std::map<u64, event_record> decoded_at(file_run& f, const std::string& path) {
 // Every record of a sample, decoded, under its file offset.
 std::map<u64, event_record> decoded_records(file_run& f, const std::string& file) {
   return decoded_at(f, sample_path(file));
+}
+
+// The three real-time backup files hold their records where a walk of the
+// bytes by hand finds them (shared/samples/README.md). Two of them are
+// shorter than the 386 bytes a logfile-header file needs, and are read all
+// the same: an "RlFs" file needs only its own 72-byte header.
+TEST(Samples, RealTimeBackupFiles) {
+  if (!samples_present()) GTEST_SKIP() << "sample folder " << VESK_SAMPLES_DIR << " is absent";
+  using event = std::tuple<u64, std::string, u16>;  // file offset, provider, event id
+  const std::string power = "331c3b3a-2005-44c2-ac5e-77220c37d6b4";
+  const std::map<std::string, std::vector<event>> files = {
+      {"rlfs_EtwRTEventLog-System.etl",
+       {{0x90, "11cd958a-c507-4ef3-b3f2-5fd9dfbd2c78", 101}, {0x100, power, 109},
+        {0x160, power, 109}, {0x208, "a68ca8b7-004f-d7b6-a698-07e2de0f1f5d", 13}}},
+      {"rlfs_EtwRTEventLog-Application.etl", {{0x90, "67d07935-283a-4791-8f8d-fa9117f3e6f2", 10004}}},
+      {"rlfs_EtwRTDiagLog.etl",
+       {{0x90, "4cb314df-c11f-47d7-9c04-65fb0051561b", 108}, {0x128, power, 48}}},
+  };
+  for (const auto& [file, expected] : files) {
+    SCOPED_TRACE(file);
+    file_run f;
+    std::vector<event> found;
+    for (const auto& [offset, r] : decoded_records(f, file)) {
+      EXPECT_EQ(r.record_ok, 1);
+      found.emplace_back(offset, guid_to_string(r.provider), r.descriptor.id);
+    }
+    EXPECT_EQ(found, expected);
+  }
 }
 
 // The templates of data/templates (the seed files first, then those
@@ -603,59 +658,175 @@ TEST(Samples, ConfigurationAndMarkRecordsNameTheirFields) {
   }
 }
 
-// Kernel system records of built logs, decoded by the program's templates:
-// the class version each Windows writes is chosen by the logfile header's
-// OS build, and an image load logged in the process hook group (hook
-// 0x030A) is the image-load class's.
+// Kernel records of built logs, decoded by the program's templates: each
+// record by the class version its header carries (the u16 at 0 of a system
+// or perfinfo header, at 6 of a classic one) where a description holds that
+// version, else by the logfile header's OS build; an image load logged in
+// the process hook group (hook 0x030A) is the image-load class's.
 TEST(Samples, KernelRecordsDecodeByTheirWindowsLayout) {
   using namespace logbuild;
   // Process Start: version 4 (Windows 8 on) adds Flags after
-  // DirectoryTableBase and PackageFullName, ApplicationId after CommandLine
-  const auto process = [](bool v4) {
+  // DirectoryTableBase and PackageFullName, ApplicationId after CommandLine;
+  // version 2 has no DirectoryTableBase
+  const auto process = [](u16 version) {
     writer w;
-    w.put_u64(0xffffa00000001000ull).put_u32(0x1234).put_u32(4).put_u32(1).put_i32(0).put_u64(0x1aa000);
-    if (v4) w.put_u32(0);                                              // Flags
+    w.put_u64(0xffffa00000001000ull).put_u32(0x1234).put_u32(4).put_u32(1).put_i32(0);
+    if (version >= 3) w.put_u64(0x1aa000);                             // DirectoryTableBase
+    if (version >= 4) w.put_u32(0);                                    // Flags
     w.put_u64(0xffffa00000002000ull).put_u64(0);                       // TOKEN_USER
     w.put_bytes(byte_array{1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0});      // S-1-5-18
     w.put_bytes(byte_array{'c', 'm', 'd', 0}).put_utf16(u"cmd /c dir");
-    if (v4) w.put_utf16(u"").put_utf16(u"");
+    if (version >= 4) w.put_utf16(u"").put_utf16(u"");
     return w.take();
   };
   const std::string process_start =
       R"("01-UniqueProcessKey":"0xffffa00000001000";"02-ProcessId":"0x00001234";"03-ParentId":"0x00000004";)"
-      R"("04-SessionId":"0x00000001";"05-ExitStatus":"0x00000000";"06-DirectoryTableBase":"0x00000000001aa000";)";
-  // Image Load version 3 (Windows 8 on)
-  writer image;
-  image.put_u64(0x7ff800000000ull).put_u64(0x1f000).put_u32(0x1234).put_u32(0x2a1b3).put_u32(0x5f000000);
-  image.put_u8(12).put_u8(1).put_u16(0).put_u64(0x7ff800000000ull).put_zeros(16).put_utf16(u"a.dll");
+      R"("04-SessionId":"0x00000001";"05-ExitStatus":"0x00000000";)";
+  const std::string process_v3 =
+      process_start + R"("06-DirectoryTableBase":"0x00000000001aa000";"07":"0xffffa00000002000";)"
+                      R"("08":"0x0000000000000000";"09-UserSID":"S-1-5-18";"10-ImageFileName":"cmd";)"
+                      R"("11-CommandLine":"cmd /c dir")";
+  // Image Load version 3 (Windows 8 on); version 2 reads its SignatureLevel,
+  // SignatureType and Reserved0 as one Reserved0
+  writer image_writer;
+  image_writer.put_u64(0x7ff800000000ull).put_u64(0x1f000).put_u32(0x1234).put_u32(0x2a1b3);
+  image_writer.put_u32(0x5f000000).put_u8(12).put_u8(1).put_u16(0).put_u64(0x7ff800000000ull);
+  image_writer.put_zeros(16).put_utf16(u"a.dll");
+  const byte_array image = image_writer.take();
+  const std::string image_start =
+      R"("01-ImageBase":"0x00007ff800000000";"02-ImageSize":"0x000000000001f000";"03-ProcessId":"0x00001234";)"
+      R"("04-ImageChecksum":"0x0002a1b3";"05-TimeDateStamp":"0x5f000000";)";
   writer extension;
   for (u32 i = 1; i <= 9; ++i) extension.put_u32(i);
+  // texts one after another, each with its NUL
+  const auto texts = [](std::initializer_list<std::u16string_view> list) {
+    writer w;
+    for (const std::u16string_view t : list) w.put_utf16(t);
+    return w.take();
+  };
+  const guid system_class = guid_of("4d36e97d-e325-11ce-bfc1-08002be10318");
+  const guid pdb = guid_of("a669021c-c450-4609-a035-5af59af4df18");
+  const byte_array pnp_texts = texts({u"ACPI\\PNP0A08\\0", u"PCI Express Root Complex", u"",
+                                      u"\\Device\\00000042", u"pci"});
+  const std::string pnp_fields =
+      R"("04-DeviceID":"ACPI/PNP0A08/0";"05-DeviceDescription":"PCI Express Root Complex";)"
+      R"("06-FriendlyName":"-";"07-PdoName":"/Device/00000042";"08-ServiceName":"pci")";
+  const byte_array pdb_name = {'a', '.', 'p', 'd', 'b', 0};
+  const byte_array rsds = join(
+      {writer().put_u64(0x7ff800000000ull).put_u32(0x1234).put_guid(pdb).put_u32(1).take(), pdb_name});
+  const std::string rsds_fields =
+      R"("01-ImageBase":"0x00007ff800000000";"02-ProcessId":"0x00001234";)"
+      R"("03-GuidSig":"{a669021c-c450-4609-a035-5af59af4df18}";"04-Age":"0x00000001";"05-PdbFileName":"a.pdb")";
+  constexpr u16 classic = 0xC00A;  // the id is the class type
   struct row {
     const char* name;
     u32 build;
-    u16 hook;
+    u16 type_code;  // 0xC002 system, 0xC011 perfinfo: the id is the hook id
+    u16 id;
+    u16 version;    // the header's class version
     byte_array payload;
     const char* provider;
     std::string fields;
+    guid classic_provider = guid_of("b3e675d7-2554-4f18-830b-2762732560de");  // KernelTraceControl
   };
   const row rows[] = {
-      {"ProcessWindows10", 19045, 0x0301, process(true), "Kernel-Process-Trace",
-       process_start + R"("07-Flags":"0x00000000";"08":"0xffffa00000002000";"09":"0x0000000000000000";)"
+      {"ProcessWindows10", 19045, 0xC002, 0x0301, 4, process(4), "Kernel-Process-Trace",
+       process_start + R"("06-DirectoryTableBase":"0x00000000001aa000";"07-Flags":"0x00000000";)"
+                       R"("08":"0xffffa00000002000";"09":"0x0000000000000000";)"
                        R"("10-UserSID":"S-1-5-18";"11-ImageFileName":"cmd";"12-CommandLine":"cmd /c dir";)"
                        R"("13-PackageFullName":"-";"14-ApplicationId":"-")"},
-      {"ProcessWindows7", 7601, 0x0301, process(false), "Kernel-Process-Trace",
-       process_start + R"("07":"0xffffa00000002000";"08":"0x0000000000000000";"09-UserSID":"S-1-5-18";)"
-                       R"("10-ImageFileName":"cmd";"11-CommandLine":"cmd /c dir")"},
-      {"ImageLoadInTheProcessGroup", 19045, 0x030A, image.take(), "Kernel-ImageLoad-Trace",
-       R"("01-ImageBase":"0x00007ff800000000";"02-ImageSize":"0x000000000001f000";"03-ProcessId":"0x00001234";)"
-       R"("04-ImageChecksum":"0x0002a1b3";"05-TimeDateStamp":"0x5f000000";"06-SignatureLevel":"0x0c";)"
-       R"("07-SignatureType":"0x01";"08-Reserved0":"0x0000";"09-DefaultBase":"0x00007ff800000000";)"
-       R"("10-Reserved1":"0x00000000";"11-Reserved2":"0x00000000";"12-Reserved3":"0x00000000";)"
-       R"("13-Reserved4":"0x00000000";"14-FileName":"a.dll")"},
-      {"HeaderExtension", 19045, 0x0005, extension.take(), "Kernel-Event-Trace",
+      {"ProcessWindows7", 7601, 0xC002, 0x0301, 3, process(3), "Kernel-Process-Trace", process_v3},
+      // older versions than the build implies take their own layouts
+      {"ProcessVersion3InWindows10", 19045, 0xC002, 0x0301, 3, process(3), "Kernel-Process-Trace", process_v3},
+      {"ProcessVersion2InWindows7", 7601, 0xC002, 0x0301, 2, process(2), "Kernel-Process-Trace",
+       process_start + R"("06":"0xffffa00000002000";"07":"0x0000000000000000";"08-UserSID":"S-1-5-18";)"
+                       R"("09-ImageFileName":"cmd";"10-CommandLine":"cmd /c dir")"},
+      {"ImageLoadInTheProcessGroup", 19045, 0xC002, 0x030A, 3, image, "Kernel-ImageLoad-Trace",
+       image_start + R"("06-SignatureLevel":"0x0c";"07-SignatureType":"0x01";"08-Reserved0":"0x0000";)"
+                     R"("09-DefaultBase":"0x00007ff800000000";"10-Reserved1":"0x00000000";)"
+                     R"("11-Reserved2":"0x00000000";"12-Reserved3":"0x00000000";"13-Reserved4":"0x00000000";)"
+                     R"("14-FileName":"a.dll")"},
+      {"ImageVersion2InWindows10", 19045, 0xC002, 0x030A, 2, image, "Kernel-ImageLoad-Trace",
+       image_start + R"("06-Reserved0":"0x0000010c";"07-DefaultBase":"0x00007ff800000000";)"
+                     R"("08-Reserved1":"0x00000000";"09-Reserved2":"0x00000000";"10-Reserved3":"0x00000000";)"
+                     R"("11-Reserved4":"0x00000000";"12-FileName":"a.dll")"},
+      // a system header's version is 2 to 5: version 0 comes in a classic
+      // header, as in the sawbuck sample
+      {"ImageVersion0InWindows7", 7600, classic, 10, 0,
+       join({writer().put_u64(0x7ff800000000ull).put_u32(0x1f000).take(), texts({u"a.dll"})}),
+       "Kernel-ImageLoad-Trace",
+       R"("01-BaseAddress":"0x00007ff800000000";"02-ModuleSize":"0x0001f000";"03-ImageFileName":"a.dll")",
+       guid_of("2cb15d1d-5fc1-11d2-abe1-00a0c911f518")},
+      {"HeaderExtension", 19045, 0xC002, 0x0005, 2, extension.take(), "Kernel-Event-Trace",
        R"("01-GroupMask1":"0x00000001";"02-GroupMask2":"0x00000002";"03-GroupMask3":"0x00000003";)"
        R"("04-GroupMask4":"0x00000004";"05-GroupMask5":"0x00000005";"06-GroupMask6":"0x00000006";)"
        R"("07-GroupMask7":"0x00000007";"08-GroupMask8":"0x00000008";"09-KernelEventVersion":"0x00000009")"},
+      // SystemConfig IRQ version 3 puts the group word before the number;
+      // version 2 keeps its own layout in the same Windows
+      {"IrqVersion3", 26100, 0xC002, 0x0B15, 3,
+       join({writer().put_u64(1).put_u16(0).put_u16(0).put_u32(4).put_u32(13).take(),
+             texts({u"ACPI\\PNP0501"})}),
+       "Kernel-EventConfig-Trace",
+       R"("01-IRQAffinity":"0x0000000000000001";"02-IRQGroup":"0x0000";"03-Reserved":"0x0000";)"
+       R"("04-IRQNum":"0x00000004";"05-DeviceDescriptionLen":"0x0000000d";)"
+       R"("06-DeviceDescription":"ACPI/PNP0501")"},
+      {"IrqVersion2", 26100, 0xC002, 0x0B15, 2,
+       join({writer().put_u64(1).put_u32(4).put_u32(13).take(), texts({u"ACPI\\PNP0501"})}),
+       "Kernel-EventConfig-Trace",
+       R"("01-IRQAffinity":"0x0000000000000001";"02-IRQNum":"0x00000004";)"
+       R"("03-DeviceDescriptionLen":"0x0000000d";"04-DeviceDescription":"ACPI/PNP0501")"},
+      // PnP versions 5 and 4: the class GUID, the filter counts (0: no
+      // filter texts follow), in version 5 the device's status and problem
+      {"PnpVersion5", 26100, 0xC002, 0x0B16, 5,
+       join({writer().put_guid(system_class).put_u32(0).put_u32(0).put_u32(0x0180200a).put_u32(0).take(),
+             pnp_texts}),
+       "Kernel-EventConfig-Trace",
+       R"("01-ClassGuid":"{4d36e97d-e325-11ce-bfc1-08002be10318}";"02-UpperFilterCount":"0x00000000";)"
+       R"("03-LowerFilterCount":"0x00000000";"04-DevStatus":"0x0180200a";"05-DevProblem":"0x00000000";)"
+       R"("06-DeviceID":"ACPI/PNP0A08/0";"07-DeviceDescription":"PCI Express Root Complex";)"
+       R"("08-FriendlyName":"-";"09-PdoName":"/Device/00000042";"10-ServiceName":"pci")"},
+      {"PnpVersion4", 9200, 0xC002, 0x0B16, 4,
+       join({writer().put_guid(system_class).put_u32(0).put_u32(0).take(), pnp_texts}),
+       "Kernel-EventConfig-Trace",
+       R"("01-ClassGuid":"{4d36e97d-e325-11ce-bfc1-08002be10318}";"02-UpperFilterCount":"0x00000000";)"
+       R"("03-LowerFilterCount":"0x00000000";)" + pnp_fields},
+      {"ServicesVersion3", 26100, 0xC002, 0x0B0F, 3,
+       join({writer().put_u32(0x4d8).put_u32(4).put_u32(7).take(),
+             texts({u"Dhcp", u"DHCP Client", u"svchost.exe", u"TDI", u"LocalServiceNetworkRestricted"})}),
+       "Kernel-EventConfig-Trace",
+       R"("01-ProcessId":"0x000004d8";"02-ServiceState":"0x00000004";"03-SubProcessTag":"0x00000007";)"
+       R"("04-ServiceName":"Dhcp";"05-DisplayName":"DHCP Client";"06-ProcessName":"svchost.exe";)"
+       R"("07-LoadOrderGroup":"TDI";"08-SvchostGroup":"LocalServiceNetworkRestricted")"},
+      // the trace's own hooks 0x0040 and 0x0042, as Windows logs them
+      {"DbgIdRsds", 26100, 0xC011, 0x0040, 2,
+       join({writer().put_guid(pdb).put_u32(1).take(), pdb_name}), "Kernel-Event-Trace",
+       R"("01-Guid":"{a669021c-c450-4609-a035-5af59af4df18}";"02-Age":"0x00000001";"03-PdbName":"a.pdb")"},
+      {"BuildLab", 26100, 0xC011, 0x0042, 2, byte_array{'2', '6', '1', '0', '0', '.', '1', 0},
+       "Kernel-Event-Trace", R"("01-BuildString":"26100.1")"},
+      // KernelTraceControl's image records (classic, by class type)
+      {"ImageIdInfo", 26100, classic, 0x00, 2,
+       join({writer().put_u64(0x7ff800000000ull).put_u64(0x1f000).put_u32(0x1234).put_u32(0x5f000000).take(),
+             texts({u"ntdll.dll"})}),
+       "",
+       R"("01-ImageBase":"0x00007ff800000000";"02-ImageSize":"0x000000000001f000";"03-ProcessId":"0x00001234";)"
+       R"("04-TimeDateStamp":"0x5f000000";"05-OriginalFileName":"ntdll.dll")"},
+      {"ImageIdDbgIdRsds", 26100, classic, 0x24, 2, rsds, "", rsds_fields},
+      {"ImageIdDbgIdIlRsds", 26100, classic, 0x25, 2, rsds, "", rsds_fields},
+      {"ImageIdDbgPpdb", 26100, classic, 0x26, 2,
+       writer().put_u64(0x7ff800000000ull).put_u32(0x1234).put_u32(0x5f000000).put_u16(1).put_u16(0).take(), "",
+       R"("01-ImageBase":"0x00007ff800000000";"02-ProcessId":"0x00001234";"03-TimeDateStamp":"0x5f000000";)"
+       R"("04-MajorVersion":"0x0001";"05-MinorVersion":"0x0000")"},
+      {"ImageIdDbgDeterm", 26100, classic, 0x28, 1,
+       writer().put_u64(0x7ff800000000ull).put_u32(0x1234).take(), "",
+       R"("01-ImageBase":"0x00007ff800000000";"02-ProcessId":"0x00001234")"},
+      {"ImageIdFileVersion", 26100, classic, 0x40, 0,
+       join({writer().put_u32(0x1f000).put_u32(0x5f000000).take(),
+             texts({u"a.dll", u"A", u"1.0", u"1.0.0.0", u"0409", u"P", u"C", u"1.0", u"", u""})}),
+       "",
+       R"("01-ImageSize":"0x0001f000";"02-TimeDateStamp":"0x5f000000";"03-OrigFileName":"a.dll";)"
+       R"("04-FileDescription":"A";"05-FileVersion":"1.0";"06-BinFileVersion":"1.0.0.0";"07-VerLanguage":"0409";)"
+       R"("08-ProductName":"P";"09-CompanyName":"C";"10-ProductVersion":"1.0";"11-FileId":"-";)"
+       R"("12-ProgramId":"-")"},
   };
   const byte_array block = program_template_block();
   for (const row& r : rows) {
@@ -664,7 +835,11 @@ TEST(Samples, KernelRecordsDecodeByTheirWindowsLayout) {
     const byte_array first = build_logfile_first_buffer(
         {.first_buffer_size = 0x400, .provider_version = r.build, .clock_type = 2});
     const byte_array record =
-        build_record(record_generic{.type_code = 0xC002, .hook_id = r.hook, .payload = r.payload});
+        r.type_code == classic
+            ? build_record(record_event{.type_code = classic, .flags = r.id, .property = r.version,
+                                        .provider = r.classic_provider, .payload = r.payload})
+            : build_record(record_generic{.type_code = r.type_code, .version = r.version, .hook_id = r.id,
+                                          .payload = r.payload});
     const buffer_header_fields h{.buffer_size = 0x400, .time = ft_2021};
     file_run f;
     f.processor.load_templates(block);
@@ -677,6 +852,55 @@ TEST(Samples, KernelRecordsDecodeByTheirWindowsLayout) {
     dump_field_map(text, fields);
     EXPECT_EQ(text, r.fields);
   }
+}
+
+// sawbuck_image_data_32_v0: a Windows 7 log (build 7600) whose 26 image
+// records carry class version 0 in their classic headers, and whose bytes
+// have the version-0 layout (base, size, file name) in every one of them.
+// The descriptions hold a version-0 layout for the Load type (10) alone:
+// that record decodes by it. The 24 DCStart (3) and one Unload (2) records
+// have no layout of their version, and the layouts described for their
+// types are of versions 2 and 3, newer than theirs: their bytes are guessed
+// (base, size and name come out as guesses) rather than misnamed. Each row
+// is the same as in a copy of the log whose header names Windows 2000
+// (build 2195).
+TEST(Samples, ImageRecordsOfVersionZeroDecodeByTheirVersion) {
+  if (!samples_present()) GTEST_SKIP() << "sample folder " << VESK_SAMPLES_DIR << " is absent";
+  const std::string file = sample_path("sawbuck_image_data_32_v0.etl");
+  byte_array bytes = read_all(file);
+  ASSERT_EQ(zarn::u32_at(bytes, logfile_header::provider_version), 7600u);
+  logbuild::set_u32(bytes, logfile_header::provider_version, 2195);
+  temp_dir dir;
+  const std::string as_2195 = dir.write("image_data_32_v0_2195.etl", bytes);
+  const byte_array block = program_template_block();
+  file_run original;
+  original.processor.load_templates(block);
+  file_run copy;
+  copy.processor.load_templates(block);
+  const std::map<u64, event_record> records = decoded_at(original, file);
+  const std::map<u64, event_record> copied = decoded_at(copy, as_2195);
+  std::map<u16, u64> types;
+  for (const auto& [offset, r] : records) {
+    if (guid_to_string(r.provider) != "2cb15d1d-5fc1-11d2-abe1-00a0c911f518") continue;
+    SCOPED_TRACE(offset);
+    ++types[r.event_key()];
+    ASSERT_EQ(copied.count(offset), 1u);
+    field_map fields = r.fields;
+    std::string text;
+    dump_field_map(text, fields);
+    field_map copied_fields = copied.at(offset).fields;
+    std::string copied_text;
+    dump_field_map(copied_text, copied_fields);
+    EXPECT_EQ(copied_text, text);
+    if (r.event_key() == 10) {
+      EXPECT_EQ(text, R"("01-BaseAddress":"0x01160000";"02-ModuleSize":"0x0019e000";)"
+                      R"("03-ImageFileName":"C:/code/sawbuck/src/sawbuck/Debug/test_program.exe")");
+    } else {
+      EXPECT_EQ(r.guessed, 1);
+      for (const auto& [key, f] : r.fields) EXPECT_TRUE(f.name.starts_with("guess_")) << text;
+    }
+  }
+  EXPECT_EQ(types, (std::map<u16, u64>{{2, 1}, {3, 24}, {10, 1}}));
 }
 
 }  // namespace

@@ -107,6 +107,10 @@ TEST(ProgramEntry, OutputsNeverOverwriteInputsOrEachOther) {
   const std::string tmpl = dir.write("t.txt", std::string("tmpl")), pe = dir.write("pe.dll", std::string("pe")),
                     hive = dir.write("hive", std::string("hive")), res = dir.write("r.csv", std::string("keep")),
                     fresh = dir.path("new.csv");
+  // a zeroed log: the names of -pipe and -enumdir are not known when the
+  // outputs are opened, so an output that holds a log could be one of them
+  const std::string log = dir.write("old.etl", std::string(386, '\0'));
+  const std::string as_log = " is a log that -pipe or -enumdir may name: refusing to overwrite it\n";
   const std::string guid = "01234567-89ab-cdef-0123-456789abcdef";
   struct refusal {
     std::vector<std::string> args;
@@ -126,6 +130,9 @@ TEST(ProgramEntry, OutputsNeverOverwriteInputsOrEachOther) {
        "output file " + res + " is also the -diags file: refusing to mix diagnostics into it\n"},
       {{"-log", "x.etl", "-out", fresh, "-diags", dir.path(".") + "/new.csv"}, fresh,
        "output file " + fresh + " is also the -diags file: refusing to mix diagnostics into it\n"},
+      {{"-enumdir", dir.path("."), "-num_subdirs", "1", "-out", log}, log, "output file " + log + as_log},
+      {{"-pipe", "-diags", log, "-out", fresh}, log, "output file " + log + as_log},
+      {{"-pipe", "-pullguid", guid, "-out", log}, log, "output file " + log + as_log},
   };
   for (const refusal& c : cases) {
     SCOPED_TRACE(c.args[0] + " " + c.args[c.args.size() - 2]);

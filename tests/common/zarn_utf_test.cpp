@@ -112,17 +112,22 @@ TEST(Utf16UnitsToUtf8, Table) {
       // The low half lies outside the count.
       {le_units({0xD83D, 0xDE00}), 2, false, ""},
       {le_units({0xD83D, 0x41}), 4, false, ""},
+      // A broken pair behind units already converted: in the middle, at the
+      // end of the count, behind a good pair.
+      {le_units({0x41, 0xD83D, 0x42}), 6, false, ""},
+      {le_units({0xE9, 0x41, 0xDBFF}), 6, false, ""},
+      {le_units({0xD83D, 0xDE00, 0x41, 0xDBFF, 0xDBFF}), 10, false, ""},
       {le_units({0xDC00}), 2, true, "\xED\xB0\x80"},
       {le_units({0xE9, 0xFFFF}), 4, true, "\xC3\xA9\xEF\xBF\xBF"},
       // A count beyond the bytes held converts only what is held.
       {le_units({0x41}), 100, true, "A"},
+      {byte_array{}, 4, false, ""},
   };
+  // The text converted into replaces what out held; a failure leaves it as it was.
   for (const Case& c : cases) {
-    std::string out;
+    std::string out = "kept";
     EXPECT_EQ(utf16_units_to_utf8(out, c.bytes, c.count), c.result) << c.count;
-    if (c.result) {
-      EXPECT_EQ(out, c.out);
-    }
+    EXPECT_EQ(out, c.result ? c.out : "kept") << c.count;
   }
   // Counts of 0 and 1 (and below) fail and leave out as it was.
   const byte_array ab = le_units({0x41, 0x42});

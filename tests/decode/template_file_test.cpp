@@ -178,6 +178,106 @@ TEST(TemplateFile, RefusedAtTheLinePastTheBound) {
   EXPECT_TRUE(db.records.empty());
 }
 
+// The file is read in blocks: a line reads the same wherever a block ends
+// in it (between the CR and LF of its end as well), and lines keep their
+// numbers across blocks.
+TEST(TemplateFile, LinesCutBetweenBlocks) {
+  const std::string lines = lower + "!GC$7,8\r\n" + lower + "!GC 1,8\n" + lower + "!GC$3-5;9,8";
+  temp_dir dir;
+  for (std::size_t cut = 0; cut <= lines.size(); ++cut) {
+    SCOPED_TRACE(cut);
+    // a comment line fills the first block up to `cut` bytes before its end
+    const std::string fill = "/" + std::string(template_file_block_bytes - cut - 2, 'x') + "\n";
+    const std::string path = dir.write("cut.txt", fill + lines);
+    template_db db;
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(db.parse_file(path));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              path + ":3: template line skipped: no event id marker (\"$\" or \"%\")\n");
+    EXPECT_EQ(summary(db), "3-5 7 9");
+  }
+}
+
+// Past the line bound a comment line is passed over and any other line
+// refuses the file; blanks around a line do not count. A name kept in a
+// record refuses the file past the name bound.
+TEST(TemplateFile, LinesAndNamesPastTheirBounds) {
+  const std::string good = lower + "!GC$9,8\n";
+  const std::string t = lower + "!GC$7,";
+  const std::string blanks(max_template_line_bytes, ' ');
+  const std::string past_line(max_template_line_bytes, 'x');
+  // a template line of `bytes` bytes, with a long event description
+  const auto line_of = [&](std::size_t bytes) {
+    return lower + "!" + std::string(bytes - lower.size() - 5, 'x') + "$7,8";
+  };
+  const std::string long_name(max_template_name_bytes, 'n');
+  struct bound_case {
+    const char* name;
+    std::string line;     // the second of three, between two good lines
+    std::string records;  // summary(), when the file is read
+    std::string refusal;  // why line 2 refuses the file
+  };
+  const bound_case cases[] = {
+      {"LongComment", " \t/" + past_line, "0-0 9", ""},
+      {"ShortLineInBlanks", blanks + "x" + blanks + "\r", "0-0 9", ""},
+      {"FifteenBetweenBlanks", "\r\t123456789012345 \r", "0-0 9", ""},
+      {"LineAtTheBound", line_of(max_template_line_bytes) + blanks, "0-0 7 9", ""},
+      {"LineOneBytePast", line_of(max_template_line_bytes + 1), "", "the line is longer than 1048576 bytes"},
+      {"ProviderLinePast", "#" + lower + "!" + past_line, "", "the line is longer than 1048576 bytes"},
+      {"FieldNameAtTheBound", t + "L" + long_name + ",8", "0-0 9 | 0-0 7", ""},
+      {"FieldNameOneBytePast", t + "L" + long_name + "n,8", "", "a field name is longer than 1024 bytes"},
+      {"DroppedNamePast", t + "8,L" + long_name + "n", "0-0 7 9", ""},
+      {"ProviderNameAtTheBound", "#" + lower + "!" + long_name, "0-0 9 | 0-0 @" + long_name, ""},
+      {"ProviderNameOneBytePast", "#" + lower + "!" + long_name + "n", "",
+       "the provider name is longer than 1024 bytes"},
+  };
+  temp_dir dir;
+  for (const bound_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = dir.write("bounds.txt", good + c.line + "\n" + good);
+    template_db db;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(db.parse_file(path), c.refusal.empty());
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              c.refusal.empty() ? "" : path + ":2: " + c.refusal + "; the file is refused\n");
+    EXPECT_EQ(db.refused_line, c.refusal.empty() ? 0u : 2u);
+    EXPECT_EQ(summary(db), c.records);
+  }
+}
+
+// A name's bytes count against the store's bound.
+TEST(TemplateFile, NamesCountAgainstTheBound) {
+  using line_maker = std::string (*)(int, const std::string&);
+  const line_maker makers[] = {
+      [](int i, const std::string& name) {
+        return "#0123456" + std::to_string(i) + "-89ab-cdef-0123-456789abcdef!" + name + "\n";
+      },
+      [](int i, const std::string& name) {
+        return "0123456" + std::to_string(i) + "-89ab-cdef-0123-456789abcdef!x$1,L" + name + ",8\n";
+      },
+  };
+  temp_dir dir;
+  for (const line_maker make : makers) {
+    std::string short_names;
+    std::string long_names;
+    for (int i = 0; i < 4; ++i) {
+      short_names += make(i, std::string(1, static_cast<char>('a' + i)));
+      long_names += make(i, std::string(max_template_name_bytes, static_cast<char>('a' + i)));
+    }
+    SCOPED_TRACE(long_names.substr(0, 60));
+    template_db db;
+    ASSERT_TRUE(db.parse_file(dir.write("short.txt", short_names)));
+    const u64 short_bytes = db.store_bytes;
+    const std::string path = dir.write("long.txt", long_names);
+    ASSERT_TRUE(db.parse_file(path));
+    EXPECT_GE(db.store_bytes - short_bytes, 4 * (max_template_name_bytes - 1));
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(db.parse_file(path, db.store_bytes - 1));
+    (void)testing::internal::GetCapturedStderr();
+    EXPECT_EQ(db.refused_line, 4u);
+  }
+}
+
 // A provider line after its templates still names the provider.
 TEST(TemplateFile, CompilesIntoTheMap) {
   temp_dir dir;

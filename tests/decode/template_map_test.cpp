@@ -263,6 +263,50 @@ TEST(TemplateMap, AddingKeepsWhatIsThere) {
   EXPECT_EQ(fresh.provider_name(dotnet.bytes), "");
 }
 
+// A kernel record's class version picks the template that claims it (its
+// selector 0xFF00 + version) before the build does; a version no claim of
+// the id names, or none, leaves the choice to the build, unless the
+// template the build gives states only versions newer than the record's:
+// then the record's bytes are guessed, not misnamed. The -templates file
+// keeps its ids whatever the selectors.
+TEST(TemplateMap, ClassVersionBeforeBuild) {
+  const auto v = [](u16 version) { return class_version_base + version; };
+  template_db file;
+  file.records.push_back(record({1}, {5}));
+  template_db block;
+  block.records.push_back(record({10}, {1}, {0, v(4)}));           // newest: every build
+  block.records.push_back(record({8}, {1}, {6000, 7601, v(3)}));
+  block.records.push_back(record({6}, {1}, {2195, v(0)}));
+  block.records.push_back(record({4}, {1}, {v(2)}));              // by its version only
+  block.records.push_back(record({7}, {2}, {v(7)}));              // version 7 of another id
+  block.records.push_back(record({9}, {5}, {v(3)}));
+  template_map map;
+  ASSERT_TRUE(compile_templates(file, map, 0));
+  ASSERT_TRUE(compile_templates(block, map, 1));
+  EXPECT_EQ(map.providers.at(dotnet).versions, (std::vector<u8>{0, 2, 3, 4, 7}));
+  struct row {
+    u16 id;
+    u32 build;
+    u16 version;
+    u16 type;
+  };
+  // in this order the provider's records alternate versions and builds
+  const row rows[] = {
+      {1, 19045, 4, 10},  {1, 19045, 3, 8},   {1, 7601, 0, 6},   {1, 7601, 4, 10},
+      {1, 7601, 2, 4},    {1, 7601, 5, 8},    {1, 7601, 7, 8},   {1, 7601, no_class_version, 8},
+      {1, 7601, 1, 0},  // older than the build's layout (version 3), and described for no id
+      {1, 0, 3, 8},       {1, 0, 9, 10},      {1, 2195, 0x100, 6},
+      {1, 0xFF02, no_class_version, 10},  // a build in the versions' range is no build
+      {2, 0, 7, 7},       {2, 0, 3, 0},       {5, 7601, 3, 1},   {3, 0, 3, 0},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(testing::Message() << r.id << " build " << r.build << " version " << r.version);
+    map.selector = r.build;
+    const event_template* t = map.find(&dotnet, r.id, r.version);
+    EXPECT_EQ(t == nullptr ? 0 : t->types.at(0), r.type);
+  }
+}
+
 TEST(EventTemplate, SignatureAndKey) {
   event_template t;
   std::string status = " Status ";

@@ -116,6 +116,14 @@ std::vector<file_case> file_cases() {
   c.push_back({"ZeroedFileOf386Bytes", byte_array(386, 0), 386, etl_file_kind_t::zeroed});
   c.push_back({"ZeroedFileOf385Bytes", byte_array(386, 0), 385, etl_file_kind_t::not_etl});
   c.push_back({"RlfsHeader", rlfs, 0x10000, etl_file_kind_t::rlfs});
+  {
+    // a real-time backup file of one small buffer is shorter than 386 bytes:
+    // an "RlFs" file needs only its own header
+    byte_array h = rlfs;
+    set_u64(h, 48, 72);  // header length: the fixed part alone
+    c.push_back({"RlfsFileOfItsHeaderAlone", h, 72, etl_file_kind_t::rlfs});
+    c.push_back({"RlfsFileShorterThanItsHeader", h, 71, etl_file_kind_t::not_etl});
+  }
   // the magic read as a first-buffer size is 0x73466C52 bytes: a file that
   // large must still be an "RlFs" file
   c.push_back({"RlfsOnFileLargerThanMagic", rlfs, 0x80000000ull, etl_file_kind_t::rlfs});

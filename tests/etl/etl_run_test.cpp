@@ -163,6 +163,7 @@ TEST(EtlRun, RejectedFilesWriteNothing) {
   const reject cases[] = {
       {"FileOf385Bytes", cut_short(logfile_log(), 385)},
       {"ZeroedFileOf385Bytes", byte_array(385, 0)},
+      {"RlfsFileOf71Bytes", cut_short(rlfs_log(), 71)},
       {"FirstBufferBeyondFile", beyond},
       {"FirstBufferTooSmall", small_first},
       {"RlfsWithoutFiletime", bad_rlfs},
@@ -178,6 +179,19 @@ TEST(EtlRun, RejectedFilesWriteNothing) {
   const run_result z = run_log(byte_array(386, 0), mode::stats);
   EXPECT_TRUE(z.ok);
   EXPECT_EQ(z.out.substr(z.out.find("\n\n") + 2), "");
+}
+
+// A real-time backup file of one small buffer is shorter than the 386-byte
+// head the other kinds need; its header alone decides its kind.
+TEST(EtlRun, RlfsFileShorterThanTheHead) {
+  const buffer_header_fields h{.buffer_size = 0xF0, .time = ft_2021};
+  const byte_array log = join({build_rlfs_header({.buffers_start = 72, .header_length = 72}),
+                               buffer_builder(h, true).add(ev(10)).finish()});
+  ASSERT_LT(log.size(), etl_min_file_size);
+  EXPECT_EQ(stats_of(log),
+            "8e805eb3-6a8f-4a1e-90fa-a831d94e54a1 : \n"
+            "event id | occurances\n"
+            "      10 |          1\n\n");
 }
 
 TEST(EtlRun, ZeroSizeBufferHeaderInLogfileFile) {
@@ -498,17 +512,36 @@ TEST(LogRoad, RefusedRunLeavesTheOutFile) {
   }
 }
 
-// A compressed buffer's bytes give no providers; each such buffer is named
-// on standard error, -quiet or not.
+// A compressed buffer's bytes give no providers. Each such buffer is named
+// on standard error where no row shows it, each log that has any is named
+// with its count in every mode, -quiet or not, and the run is incomplete.
 TEST(LogRoad, CompressedBuffersAreReportedNotRead) {
   temp_dir dir;
   byte_array log = zeroed_log();
   set_u16(log, 72 + 0x200 + 52, 0x0061);  // the second buffer
-  const std::string a = dir.write("a.etl", log);
-  for (const char* m : {"-stats", "-guids", "-csvl2t"}) {
-    const vesk_result r = run_vesk({"-log", a, m, "-quiet"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "compressed buffer at file offset 584 not read: " + a + "\n");
+  byte_array all_compressed = log;
+  set_u16(all_compressed, 72 + 52, 0x0061);  // the first buffer too
+  const std::string a = dir.write("a.etl", log), b = dir.write("b.etl", all_compressed);
+  const std::string second = "compressed buffer at file offset 584 not read: ";
+  const struct {
+    std::vector<std::string> args;
+    std::string err;
+  } cases[] = {
+      {{"-log", a, "-stats"}, second + a + "\n1 of 2 buffers compressed, not read: " + a + "\n"},
+      {{"-log", a, "-guids"}, second + a + "\n1 of 2 buffers compressed, not read: " + a + "\n"},
+      {{"-log", a, "-csvl2t"}, second + a + "\n1 of 2 buffers compressed, not read: " + a + "\n"},
+      {{"-log", a, "-csv"}, "1 of 2 buffers compressed, not read: " + a + "\n"},  // a row shows it
+      {{"-log", b, "-stats"},
+       "compressed buffer at file offset 72 not read: " + b + "\n" + second + b +
+           "\n2 of 2 buffers compressed, not read: " + b + "\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args[1] + " " + c.args[2]);
+    std::vector<std::string> args = c.args;
+    args.push_back("-quiet");
+    const vesk_result r = run_vesk(args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, c.err);
   }
   // only the first buffer's records count
   EXPECT_EQ(stats_of(log),

@@ -1,6 +1,7 @@
 #include "platform/fileio.hpp"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -216,6 +217,35 @@ TEST(FileIo, BufferedOutputWritesWholeBlocks) {
   *out << "tail";
   EXPECT_TRUE(f.close());
   EXPECT_EQ(read_all(p).size(), 0x40000u + 4);
+}
+
+// Standard output's stream: bytes leave in whole blocks and on a flush; a
+// descriptor that takes nothing more leaves the stream bad.
+TEST(DescriptorOstream, WritesBlocksAndFlushesAndFails) {
+  temp_dir dir;
+  const std::string p = dir.path("out.txt");
+  const int fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  ASSERT_NE(fd, -1);
+  {
+    uni::descriptor_ostream blocks(fd, 16);
+    std::ostream out(&blocks);
+    out << std::string(40, 'x');
+    EXPECT_EQ(read_all(p).size(), 32u);  // two full blocks
+    out.flush();
+    EXPECT_EQ(read_all(p).size(), 40u);
+    out << "tail";
+  }
+  EXPECT_EQ(read_all(p).size(), 44u);  // the rest when the stream goes
+  ::close(fd);
+
+  const int full = ::open("/dev/full", O_WRONLY);
+  if (full == -1) GTEST_SKIP() << "/dev/full is not available";
+  uni::descriptor_ostream blocks(full, 16);
+  std::ostream out(&blocks);
+  out << "results that cannot be written";
+  out.flush();
+  EXPECT_FALSE(out.good());
+  ::close(full);
 }
 
 TEST(FileIo, ClosedFileHasNoOutputAndNoSize) {

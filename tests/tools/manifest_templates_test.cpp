@@ -83,8 +83,9 @@ const char* const manifest_old = R"(<?xml version="1.0"?>
 // The image class in four versions over two files: version 3 from build
 // 9200 on, version 2 from its page's Windows (Vista), version 1 whose page
 // and the class reference disagree, version 0 the class reference's
-// Windows 2000; an event type in an unversioned and a versioned class; a
-// FILETIME; a class without fields.
+// Windows 2000; an event type in an unversioned class and in two versioned
+// ones, the newer seen in a build but with no first Windows stated; a
+// FILETIME; GUIDs in 16 and (wrongly) in 8 bytes; a class without fields.
 const char* const kernel_mof = R"(<?xml version="1.0"?>
 <kernelMof>
   <provider name="Image" guid="{2cb15d1d-5fc1-11d2-abe1-00a0c911f518}" version="2" page="d/image.md">
@@ -123,8 +124,14 @@ const char* const kernel_mof_extra = R"xml(<?xml version="1.0"?>
       <data id="1" name="InstallDate" type="uint64" qualifiers="" sourceType="FILETIME"/></class>
     <class name="Config_Old"><eventtype value="33" name="Paths"/>
       <data id="1" name="Unversioned" type="uint32" qualifiers=""/></class>
-    <class name="Config_Paths" version="2"><eventtype value="33" name="Paths"/>
+    <class name="Config_Paths" version="4"><eventtype value="33" name="Paths"/>
       <data id="1" name="Path" type="string" qualifiers='Format("w")'/></class>
+    <class name="Config_Paths_V5" version="5" windows="seen in build 26100; first Windows not stated">
+      <eventtype value="33" name="Paths"/>
+      <data id="1" name="ClassGuid" type="uint8" qualifiers="Max(16)" content="GUID"/>
+      <data id="2" name="Path" type="string" qualifiers='Format("w")'/></class>
+    <class name="Config_Short" version="1"><eventtype value="34" name="Short"/>
+      <data id="1" name="Short" type="uint8" qualifiers="Max(8)" content="GUID"/></class>
   </provider>
 </kernelMof>
 )xml";
@@ -174,8 +181,9 @@ void convert(converted& c) {
 }
 
 // The converted sources, read as the -templates file reader reads them,
-// compiled, and the fields a payload decodes to under one OS build.
-std::string decoded(const std::string& folder, u64 build, const guid& g, u16 id,
+// compiled, and the fields a payload of a record of the class version given
+// decodes to under one OS build.
+std::string decoded(const std::string& folder, u64 build, u16 version, const guid& g, u16 id,
                     const byte_array& payload) {
   template_map map;
   for (const auto& entry : std::filesystem::directory_iterator(folder)) {
@@ -187,7 +195,7 @@ std::string decoded(const std::string& folder, u64 build, const guid& g, u16 id,
   field_map fields;
   u8 guessed = 0;
   decode_scratch scratch;
-  (void)decode_payload(fields, base, &g, id, payload, &map, true, false, guessed, scratch);
+  (void)decode_payload(fields, base, &g, id, payload, &map, true, false, guessed, scratch, version);
   std::string text;
   dump_field_map(text, fields);
   return text;
@@ -199,20 +207,25 @@ TEST(ManifestTemplates, ConvertsWhatTheWordsExpress) {
   // events: ids 1 to 7 of the newest build and id 1 of the older; templates:
   // ids 1, 2, 3, 5 and 7 with the newest build's selector and without, id 1
   // of 19041
-  // kernel classes: image Load v3 (no selector) and v2 and v0 under their
-  // builds, BuildInfo, Paths v2
+  // kernel classes: image Load v3 for every build, v2 and v0 also under
+  // their builds, v1 by its version only; BuildInfo; Paths v5 for every
+  // build, v4 by its version only
   EXPECT_EQ(c.summary,
             "providers 1, events 8, templates written 11; kernel class event types 3, "
-            "older versions under their builds 2\n"
-            "cut short or left out: 6\n"
+            "older versions 4 (2 also under their builds)\n"
+            "cut short or left out: 8\n"
             "  Test-Provider 6: left out: the event values 65542 and 1073741830 share the id and "
             "differ in layout\n"
             "  Test-Provider 3 v0: cut at \"Entries\": structure \"Entries\" repeated by a field\n"
             "  Test-Provider 4: left out: no template\n"
-            "  kernel class Image_V1_Load 10 v1: left out: the descriptions disagree on its Windows: "
-            "stated from build 6000, the class reference names Windows XP and Windows Server 2003\n"
+            "  kernel class Image_V1_Load 10 v1: by its version only: the descriptions disagree on "
+            "its Windows: stated from build 6000, the class reference names Windows XP and Windows "
+            "Server 2003\n"
             "  kernel class Lost_Event 32: left out: no fields (nothing to name)\n"
-            "  kernel class Config_Old 33: left out: its version is not stated\n");
+            "  kernel class Config_Old 33: left out: its version is not stated\n"
+            "  kernel class Config_Paths 33 v4: by its version only: no description states its "
+            "Windows\n"
+            "  kernel class Config_Short 34: left out: \"Short\": a GUID held in uint8[8]\n");
   writer every;
   every.put_utf16(u"u").put_bytes(byte_array{'a', 0}).put_u8(0xF1).put_u8(2);  // U A I8 U8
   every.put_u16(0xFFF3).put_u16(4).put_u32(5).put_u32(6).put_u64(7).put_u64(8);  // I16..U64
@@ -232,9 +245,12 @@ TEST(ManifestTemplates, ConvertsWhatTheWordsExpress) {
   const byte_array v2 = join({writer().put_u64(0x10000).put_u32(4).take(), writer().put_utf16(u"a.dll").take()});
   const char* const v2_fields =
       R"("01-ImageBase":"0x0000000000010000";"02-ProcessId":"0x00000004";"03-FileName":"a.dll")";
+  constexpr u16 none = no_class_version;
+  const guid config = guid_of("9b79ee91-b5fd-41c0-a243-4248e266e9d0");
   struct row {
     const char* name;
     u64 build;
+    u16 version;  // the record's class version
     guid provider;
     u16 id;
     byte_array payload;
@@ -242,12 +258,12 @@ TEST(ManifestTemplates, ConvertsWhatTheWordsExpress) {
   };
   const row rows[] = {
       // the newest version; its build as selector and again without one
-      {"NewestVersion", 22621, provider, 1, writer().put_u64(9).put_u32(1).take(),
+      {"NewestVersion", 22621, none, provider, 1, writer().put_u64(9).put_u32(1).take(),
        R"("01-New":"0x0000000000000009";"02-Flag":"0x00000001")"},
-      {"UnlistedBuild", 26100, provider, 1, writer().put_u64(9).put_u32(1).take(),
+      {"UnlistedBuild", 26100, none, provider, 1, writer().put_u64(9).put_u32(1).take(),
        R"("01-New":"0x0000000000000009";"02-Flag":"0x00000001")"},
-      {"OlderBuild", 19041, provider, 1, writer().put_u16(3).take(), R"("01-Legacy":"0x0003")"},
-      {"EveryInType", 22621, provider, 2, every.take(),
+      {"OlderBuild", 19041, none, provider, 1, writer().put_u16(3).take(), R"("01-Legacy":"0x0003")"},
+      {"EveryInType", 22621, none, provider, 2, every.take(),
        R"("01-U":"u";"02-A":"a";"03-I8":"0xf1";"04-U8":"0x02";"05-I16":"0xfff3";"06-U16":"0x0004";)"
        R"("07-I32":"0x00000005";"08-U32":"0x00000006";"09-I64":"0x0000000000000007";)"
        R"("10-U64":"0x0000000000000008";"11-F":"0x3f800000";"12-D":"0x4000000000000000";)"
@@ -257,39 +273,53 @@ TEST(ManifestTemplates, ConvertsWhatTheWordsExpress) {
        R"("18-S":"S-1-5-18";"19-H32":"0x00000abc";"20-H64":"0x0000000000000def")"},
       // the id above 65535 keeps its low 16 bits; the structure counted by
       // a field ends the template, and its bytes are guessed
-      {"SizedFields", 22621, provider, 3, join({sized.take(), byte_array{7, 8, 9, 10}}),
+      {"SizedFields", 22621, none, provider, 3, join({sized.take(), byte_array{7, 8, 9, 10}}),
        R"("01-NameLength":"0x0002";"02-Name":"hi";"03-Mac":"010203040506";"04-Count":"0x00000002";)"
        R"("05-Values[0]":"0x0000000a";"06-Values[1]":"0x0000000b";"07-Tag":"abc";)"
        R"("08-guess_uint32":"0x0a090807")"},
       // records carry the low 16 bits of an event value: the value that fits
       // them is the event; two wider ones of different layouts are guessed
-      {"SixteenBitValueWins", 22621, provider, 5, writer().put_u32(3).take(), R"("01-Old":"0x00000003")"},
-      {"AmbiguousIdGuessed", 22621, provider, 6, writer().put_u32(3).take(),
+      {"SixteenBitValueWins", 22621, none, provider, 5, writer().put_u32(3).take(), R"("01-Old":"0x00000003")"},
+      {"AmbiguousIdGuessed", 22621, none, provider, 6, writer().put_u32(3).take(),
        R"("01-guess_uint32":"0x00000003")"},
-      {"SameLayoutKept", 22621, provider, 7, writer().put_u32(3).take(), R"("01-Old":"0x00000003")"},
+      {"SameLayoutKept", 22621, none, provider, 7, writer().put_u32(3).take(), R"("01-Old":"0x00000003")"},
       // kernel classes: the newest version for every build no older
       // version is placed under, by event type and by hook id (also the
       // process group's hook the image load is logged under)
-      {"KernelNewest", 0, image, 10, v3, v3_fields},
-      {"KernelUnlistedBuild", 2600, image, 10, v3, v3_fields},
-      {"KernelByHookId", 19045, image, 0x140a, v3, v3_fields},
-      {"KernelByProcessHook", 19045, image, 0x030a, v3, v3_fields},
+      {"KernelNewest", 0, none, image, 10, v3, v3_fields},
+      {"KernelUnlistedBuild", 2600, none, image, 10, v3, v3_fields},
+      {"KernelByHookId", 19045, none, image, 0x140a, v3, v3_fields},
+      {"KernelByProcessHook", 19045, none, image, 0x030a, v3, v3_fields},
       // an older version under the builds of its Windows: its page's first
       // Windows (Vista) up to the newer version's (build 9200); the class
       // reference's alone (version 0: Windows 2000)
-      {"KernelVista", 6000, image, 0x030a, v2, v2_fields},
-      {"KernelSeven", 7601, image, 10, v2, v2_fields},
-      {"KernelEight", 9200, image, 10, v3, v3_fields},
-      {"KernelVersionZero", 2195, image, 0x140a, writer().put_u32(7).take(), R"("01-Old":"0x00000007")"},
-      {"KernelFiletime", 0, guid_of("9b79ee91-b5fd-41c0-a243-4248e266e9d0"), 32,
+      {"KernelVista", 6000, none, image, 0x030a, v2, v2_fields},
+      {"KernelSeven", 7601, none, image, 10, v2, v2_fields},
+      {"KernelEight", 9200, none, image, 10, v3, v3_fields},
+      {"KernelVersionZero", 2195, none, image, 0x140a, writer().put_u32(7).take(), R"("01-Old":"0x00000007")"},
+      {"KernelFiletime", 0, none, config, 32,
        writer().put_u64(ft_2021).take(), R"("01-InstallDate":"0x01d6dfd10c358000 [2021-01-01 00:00:00.000]")"},
+      // a record's class version before the build: its own version's
+      // layout, also one placed by its version only; a version no class
+      // holds is left to the build
+      {"VersionBeforeBuild", 19045, 2, image, 10, v2, v2_fields},
+      {"NewestByVersion", 7601, 3, image, 0x030a, v3, v3_fields},
+      {"VersionZero", 0, 0, image, 0x140a, writer().put_u32(7).take(), R"("01-Old":"0x00000007")"},
+      {"VersionOnly", 19045, 1, image, 10, writer().put_u16(5).take(), R"("01-V1":"0x0005")"},
+      {"UnknownVersion", 7601, 9, image, 10, v2, v2_fields},
+      // a version with no first Windows stated serves every other build; the
+      // older one is found by its version; a GUID field prints as a GUID
+      {"SeenInABuild", 7601, none, config, 33,
+       join({writer().put_guid(provider).take(), writer().put_utf16(u"p").take()}),
+       R"("01-ClassGuid":"{11111111-2222-3333-4444-555555555555}";"02-Path":"p")"},
+      {"OlderByItsVersion", 7601, 4, config, 33, writer().put_utf16(u"p").take(), R"("01-Path":"p")"},
       // a field-less class writes no line: its bytes are guessed
-      {"KernelNoFields", 0, guid_of("6a399ae0-4bc6-4de9-870b-3657f8947e7e"), 32,
+      {"KernelNoFields", 0, none, guid_of("6a399ae0-4bc6-4de9-870b-3657f8947e7e"), 32,
        writer().put_u32(5).take(), R"("01-guess_uint32":"0x00000005")"},
   };
   for (const row& r : rows) {
     SCOPED_TRACE(r.name);
-    EXPECT_EQ(decoded(c.out, r.build, r.provider, r.id, r.payload), r.fields);
+    EXPECT_EQ(decoded(c.out, r.build, r.version, r.provider, r.id, r.payload), r.fields);
   }
   // provider names: the description's name first, the name list for the rest
   template_map map;
@@ -358,7 +388,8 @@ TEST(ManifestTemplates, FailureLeavesTheSourcesAsTheyWere) {
 }
 
 // The converter writes the program's type words: each word it names is the
-// word the program's vocabulary gives that meaning.
+// word the program's vocabulary gives that meaning; and the program's
+// selector of class version 0.
 TEST(ManifestTemplates, WordsAreTheProgramsWords) {
   const char* const script =
       "import sys\n"
@@ -370,12 +401,13 @@ TEST(ManifestTemplates, WordsAreTheProgramsWords) {
       "          'Pointer', 'FILETIME', 'SYSTEMTIME', 'SID', 'HexInt32', 'HexInt64'):\n"
       "    print(t['win:' + n])\n"
       "for w in (m.UNICODE, m.ANSI, m.BINARY, m.UINT8, m.INT8, m.UINT16, m.POINTER, m.SID, m.UINT32,\n"
+      "          m.GUID,\n"
       "          m.BYTES_BY_NEXT_WORD, m.TEXT_BY_FIELD[m.UNICODE], m.TEXT_BY_FIELD[m.ANSI],\n"
       "          m.TEXT_BY_FIELD[m.BINARY], m.ARRAY_BY_FIELD[m.UNICODE], m.ARRAY_BY_FIELD[m.ANSI],\n"
       "          m.ARRAY_BY_FIELD[m.UINT8], m.ARRAY_BY_FIELD[m.INT8], m.ARRAY_BY_FIELD[m.UINT32],\n"
       "          m.ARRAY_BY_FIELD[7], m.ARRAY_BY_FIELD[20], m.ARRAY_BY_FIELD[m.POINTER],\n"
       "          m.NARROW_TEXT_N, m.UTF16_SLOTS[6], m.UTF16_SLOTS[8], m.UTF16_SLOTS[32],\n"
-      "          m.UTF16_SLOTS[512], m.RAW16, m.POINTER_PAIR):\n"
+      "          m.UTF16_SLOTS[512], m.RAW16, m.POINTER_PAIR, m.CLASS_VERSION_BASE):\n"
       "    print(w)\n";
   namespace it = in_type;
   namespace wc = word_class;
@@ -384,12 +416,13 @@ TEST(ManifestTemplates, WordsAreTheProgramsWords) {
       it::uint32, it::int64, it::uint64, it::float32, it::float64, it::boolean, it::binary,
       it::guid, it::pointer, it::filetime, it::systemtime, it::sid, it::hex_int32, it::hex_int64,
       it::utf16_text, it::ansi_text, it::binary, it::uint8, it::int8, it::uint16, it::pointer,
-      it::sid, it::uint32, bytes_by_next_word, wc::back_utf16, wc::back_ansi, wc::back_bytes,
+      it::sid, it::uint32, it::guid, bytes_by_next_word, wc::back_utf16, wc::back_ansi, wc::back_bytes,
       wc::back_utf16_list, wc::back_ansi_list, wc::back_bytes, wc::back_bytes, wc::back_u32s,
       wc::back_u32s, wc::back_u32s, wc::back_pointers, wc::ansi_n, it::utf16_slot6,
       it::utf16_slot8, wc::utf16_slot32, it::utf16_slot512, it::raw16, with_n(wc::pointers_n, 2)};
   std::string expected;
   for (const u16 w : words) expected += std::to_string(w) + "\n";
+  expected += std::to_string(class_version_base) + "\n";
   const vesk_result r = run_program(VESK_PYTHON, {"-c", script, VESK_SOURCE_DIR "/tools"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, expected);

@@ -1,6 +1,6 @@
 // The block writer reads template lines by the grammar of the -templates
-// reader: a line the reader skips never reaches the block (and the build,
-// which writes the block from data/templates, stops at one).
+// reader: a line the reader skips or refuses never reaches the block (and
+// the build, which writes the block from data/templates, stops at one).
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -16,7 +16,12 @@ TEST(TemplateBlockWriter, RefusesTheLinesTheReaderSkips) {
     std::string line;
     bool read;  // by the -templates reader and by the block writer alike
   };
-  const std::string g = "11111111-2222-3333-4444-555555555555!Event";
+  const std::string guid_text = "11111111-2222-3333-4444-555555555555";
+  const std::string g = guid_text + "!Event";
+  // a line of `bytes` bytes
+  const auto line_of = [&](std::size_t bytes) {
+    return g + std::string(bytes - g.size() - 4, 'x') + "$5,8";
+  };
   const row rows[] = {
       {g + "$5,LSize,8", true},
       {g + "$3-5;9,#7601,8", true},
@@ -26,6 +31,13 @@ TEST(TemplateBlockWriter, RefusesTheLinesTheReaderSkips) {
       {g + "$0-0,8", false},    // a range that ends at 0
       {g + "$5-3,8", false},    // a range that runs backwards
       {g + " 5,8", false},      // no id marker
+      // lines and names at their bounds and one byte past them
+      {line_of(max_template_line_bytes), true},
+      {line_of(max_template_line_bytes + 1), false},
+      {g + "$5,L" + std::string(max_template_name_bytes, 'n') + ",8", true},
+      {g + "$5,L" + std::string(max_template_name_bytes + 1, 'n') + ",8", false},
+      {"#" + guid_text + "!" + std::string(max_template_name_bytes, 'P'), true},
+      {"#" + guid_text + "!" + std::string(max_template_name_bytes + 1, 'P'), false},
   };
   temp_dir dir;
   std::filesystem::create_directories(dir.path("src"));
@@ -36,10 +48,13 @@ TEST(TemplateBlockWriter, RefusesTheLinesTheReaderSkips) {
                                                   dir.path("src"), dir.path("out.block")});
   EXPECT_EQ(w.status, 1);
   for (std::size_t i = 0; i < std::size(rows); ++i) {
-    SCOPED_TRACE(rows[i].line);
-    template_rec rec;
-    std::string line = rows[i].line;
-    EXPECT_EQ(rec.parse_line(line), rows[i].read);
+    SCOPED_TRACE(rows[i].line.substr(0, 80));
+    // read: the line makes a record, without a warning or a refusal
+    template_db db;
+    testing::internal::CaptureStderr();
+    const bool file_read = db.parse_file(dir.write("line.txt", rows[i].line));
+    const bool quiet = testing::internal::GetCapturedStderr().empty();
+    EXPECT_EQ(file_read && quiet && db.records.size() == 1, rows[i].read);
     const std::string refused = source + ":" + std::to_string(i + 1) + ": error: ";
     EXPECT_EQ(w.err.find(refused) == std::string::npos, rows[i].read) << w.err;
   }
