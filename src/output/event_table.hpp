@@ -78,8 +78,8 @@ void write_csv_header(std::ostream& out, cmd_params& options);
 // Writes the events of a run. It holds for the whole run what every event
 // reuses: the table's row and its cells (made again only when the header's
 // column count changes: every cell is set, and setting clears it), the
-// renderer with its line and cell guard, the extra-data text, and the
-// timeline record.
+// renderer with its line, date text and cell guard, the extra-data text, and
+// the timeline record with its line buffers.
 class event_writer {
  public:
   // Writes one event: under log2timeline its timeline line when it has a
