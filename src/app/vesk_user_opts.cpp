@@ -4,6 +4,7 @@
 
 #include "common/zarn_string.hpp"
 #include "common/zarn_time.hpp"
+#include "output/fixed_texts.hpp"
 #include "platform/option_parser.hpp"
 
 vesk_user_opts::vesk_user_opts() : cmd_params(zarn::time::now().filetime(), 1) { clear(); }
@@ -30,6 +31,11 @@ bool requires_log(const vesk_user_opts& o) {
 bool vesk_user_opts::read_options(std::vector<std::string>& args) {
   time_format = "hh:mm:ss.xxxxxxxxx";
   if (!parse_common_options(*this, args)) return false;
+  std::string clash;
+  if (!separator_spares_fixed_texts(*this, clash)) {
+    std::fputs(clash.c_str(), stderr);
+    return false;
+  }
 
   std::string value;
   if (get_option_value("-log", value, args)) {

@@ -12,6 +12,7 @@
 #include "etl/logfile_header.hpp"
 #include "etl/trace_processor.hpp"
 #include "output/csv_field.hpp"
+#include "output/fixed_texts.hpp"
 #include "platform/cmd_params.hpp"
 #include "platform/console.hpp"
 #include "platform/fileio.hpp"
@@ -20,8 +21,6 @@ using zarn::u32_at;
 using zarn::u64_at;
 
 namespace {
-
-const char* const not_available = "<not available>";
 
 // The buffer loop reads the file in blocks of this many bytes.
 constexpr u64 read_block_size = u64{1} << 18;
@@ -126,11 +125,11 @@ void write_header_section(run_state& s) {
   const trace_processor& tp = s.run.processor;
   cmd_params& options = s.run.options;
   if (s.kind == etl_file_kind_t::zeroed) {
-    options.session_name = not_available;
-    options.source_path = not_available;
+    options.session_name = fixed_text::not_available;
+    options.source_path = fixed_text::not_available;
   } else {
-    options.session_name = tp.session_name.empty() ? not_available : tp.session_name;
-    options.source_path = tp.log_file_name.empty() ? not_available : tp.log_file_name;
+    options.session_name = tp.session_name.empty() ? std::string(fixed_text::not_available) : tp.session_name;
+    options.source_path = tp.log_file_name.empty() ? std::string(fixed_text::not_available) : tp.log_file_name;
   }
   if (s.mode == run_mode::pullguid) return;
   // log2timeline output is CSV and nothing else; each line names its file

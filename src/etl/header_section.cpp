@@ -10,13 +10,11 @@
 #include "common/zarn_time.hpp"
 #include "etl/etl_headers.hpp"
 #include "output/event_table.hpp"
+#include "output/fixed_texts.hpp"
 #include "output/output_row.hpp"
 #include "platform/cmd_params.hpp"
 
 namespace {
-
-// The provider-guid column of a header row.
-constexpr std::string_view header_row_marker = "<header info only>";
 
 // The two times of the header copy: the FILETIME the header was written at
 // and the session's start time (a FILETIME, or a tick count).
@@ -171,7 +169,7 @@ void print_header_info(const logfile_header_info& info, std::ostream& out, cmd_p
 
   output_row row = header_row(options);
   set_created(row, info.start_time, info.record_time());
-  row.set_string(event_column::provider_guid, std::string(header_row_marker), cell_tag::text, 0);
+  row.set_string(event_column::provider_guid, std::string(fixed_text::header_row), cell_tag::text, 0);
   row.set_string(event_column::session_name, options.session_name, cell_tag::text, 0);
   row.set_number(event_column::process_id, info.process_id(), cell_tag::number32, 0);
   row.set_number(event_column::thread_id, info.thread_id(), cell_tag::number32, 0);
@@ -194,7 +192,7 @@ bool print_header_info_only(std::span<const u8> first_header, std::ostream& out,
 
   output_row row = header_row(options);
   set_created(row, start_time, written_time);
-  row.set_string(event_column::provider_guid, std::string(header_row_marker), cell_tag::text, 0);
+  row.set_string(event_column::provider_guid, std::string(fixed_text::header_row), cell_tag::text, 0);
   row.set_string(event_column::session_name, options.session_name, cell_tag::text, 0);
   write_output_row(out, row, options);
   return true;

@@ -7,6 +7,7 @@
 #include "common/zarn_time.hpp"
 #include "decode/event_record.hpp"
 #include "decode/field_dump.hpp"
+#include "output/fixed_texts.hpp"
 #include "output/l2t_writer.hpp"
 #include "platform/cmd_params.hpp"
 
@@ -81,8 +82,8 @@ void event_writer::write_l2t_event(event_record& event, std::ostream& out, cmd_p
   timeline_.set_defaults();
   timeline_.init_from_options(&options);
   timeline_.set_times(0, 0, 0, event.filetime, zarn::type_time::filetime);
-  timeline_.set_labels("", "", "", "ETL Entry");
-  timeline_.source = "ETL";
+  timeline_.set_labels("", "", "", std::string(fixed_text::entry_label));
+  timeline_.source = fixed_text::source;
   timeline_.sourcetype = options.session_name;
   timeline_.short_text = "{";
   append_guid_text(timeline_.short_text, event.provider);

@@ -11,15 +11,8 @@
 #include "common/zarn_time.hpp"
 #include "common/zarn_time_text.hpp"
 #include "output/csv_field.hpp"
+#include "output/fixed_texts.hpp"
 #include "platform/cmd_params.hpp"
-
-namespace {
-
-constexpr const char* header_names[] = {"timezone", "MACB", "source", "sourcetype", "type",
-                                        "user",     "host", "short",  "desc",       "version",
-                                        "filename", "inode", "notes", "format",     "extra"};
-
-}  // namespace
 
 const date_time_format& default_timeline_format() {
   // compiled once: every new record and every reset takes it
@@ -33,7 +26,7 @@ const date_time_format& default_timeline_format() {
 
 void timeline_record::set_defaults() {
   clear();
-  timezone = "UTC";
+  timezone = fixed_text::timezone;
   source.clear();
   sourcetype.clear();
   type_text.clear();
@@ -67,7 +60,7 @@ void timeline_record::init_from_options(cmd_params* opts) {
   user = opts->user_name;
   host = opts->host_name;
   format = opts->program_name;
-  format += " (norvane)";
+  format += fixed_text::format_suffix;
   date_format_text = opts->date_format;
   time_format_text = opts->time_format;
   compiled = opts->date_time_fmt;
@@ -101,7 +94,7 @@ void write_l2t_header(std::ostream& out, const std::string& separator, bool comb
     line += separator;
     append_name(line, "time");
   }
-  for (const char* name : header_names) {
+  for (const std::string_view name : l2t_field_names) {
     line += separator;
     append_name(line, name);
   }

@@ -10,6 +10,7 @@
 #include "common/file_times.hpp"
 #include "common/zarn_time_text.hpp"
 #include "common/zarn_types.hpp"
+#include "output/fixed_texts.hpp"
 
 class cmd_params;
 
@@ -39,7 +40,7 @@ struct timeline_record : file_times {
   // number of fields. Returns 1.
   i32 write_l2t(u8& header_pending, std::ostream& out);
 
-  std::string timezone = "UTC";
+  std::string timezone{fixed_text::timezone};
   std::string source;
   std::string sourcetype;
   std::string type_text;  // the "type" field

@@ -267,6 +267,25 @@ bool separator_fits(const cmd_params& opts, std::string& message) {
   return true;
 }
 
+// False, with the message, for a -csv_separator value that no layout could
+// keep its lines apart with: a double quote opens a quoted field for a CSV
+// reader, a line break ends the line, and blanks alone (which quoting trims
+// away) would leave no separator or split every date and time.
+bool separator_value_fits(const std::string& value, std::string& message) {
+  std::string shown = value;
+  mark_breaks_and_nuls(shown);
+  const auto refuse = [&](const char* why) {
+    message = "separator \"" + shown + "\" refused: " + why + "\n";
+    return false;
+  };
+  if (value.find('"') != std::string::npos) return refuse("a double quote opens a quoted field for a CSV reader");
+  if (value.find_first_of("\r\n") != std::string::npos) return refuse("a line break ends the line");
+  if (!value.empty() && value.find_first_not_of(' ') == std::string::npos) {
+    return refuse("dates and times hold blanks, and a separator must not split them");
+  }
+  return true;
+}
+
 // The product version of the operating-system version file, where there is one.
 void read_os_version(cmd_params& opts) {
   byte_array bytes;
@@ -400,7 +419,14 @@ bool parse_common_options(cmd_params& opts, std::vector<std::string>& args) {
   }
   if (has_flag("-base10", args, 0)) opts.hex_numbers = 0;
   if (has_flag("-base16", args, 0)) opts.hex_numbers = 1;
-  if (get_option_value("-csv_separator", value, args)) opts.set_csv_separator(value);
+  if (get_option_value("-csv_separator", value, args)) {
+    std::string clash;
+    if (!separator_value_fits(value, clash)) {
+      report(clash.c_str());
+      return false;
+    }
+    opts.set_csv_separator(value);
+  }
   if (has_flag("-enable_quoted_csv_fields", args, 0)) {
     opts.quoted_fields = 1;
     if (opts.separator_text.find('\t') == std::string::npos) trim_whitespace(opts.separator_text);

@@ -7,6 +7,7 @@
 #include "decode/event_record.hpp"
 #include "decode/field_dump.hpp"
 #include "output/event_table.hpp"
+#include "output/fixed_texts.hpp"
 #include "output/l2t_writer.hpp"
 #include "support/csv_reader.hpp"
 #include "support/log_builder.hpp"
@@ -187,8 +188,9 @@ TEST(EventOutput, EveryLineSplitsIntoItsFields) {
       {{"-csvl2t", "-pair_datetime"}, ",", 16, 2},
       {{"-csvl2t", "-csv_separator", ";"}, ";", 17, 2},
       {{"-csvl2t", "-enable_quoted_csv_fields"}, ",", 17, 2},
-      {{"-csvl2t", "-csv_separator", ".", "-timeformat", "hh:mm:ss"}, ".", 17, 2},
-      {{"-csvl2t", "-csv_separator", "m"}, "m", 17, 2},  // "timezone", "format": quoted header names
+      {{"-csvl2t", "-csv_separator", "|", "-timeformat", "hh:mm:ss"}, "|", 17, 2},
+      // under quoting "timezone" and "format" hold the separator: quoted header names
+      {{"-csvl2t", "-csv_separator", "m", "-enable_quoted_csv_fields"}, "m", 17, 2},
       {{"-csv"}, ",", 16, 3},
       {{"-csv", "-dateformat", "mmm dd, yy"}, ",", 16, 3},  // the date is written without its comma
       {{"-csv", "-enable_quoted_csv_fields"}, ",", 16, 3},
@@ -239,6 +241,56 @@ TEST(Timeline, FixedFieldsAreNeverRewritten) {
     EXPECT_EQ(line.rfind("2020-01-01" + sep + " 00:00:01.234567800" + sep + "UTC" + sep, 0), 0u) << line;
     EXPECT_NE(line.find(sep + "2" + sep + "f" + sep), std::string::npos) << line;
   }
+}
+
+// A separator that a text the writers write themselves holds would rewrite
+// that text: the command line refuses it, naming the clash, for the active
+// output. Under quoting a fixed text holding the separator is quoted instead.
+TEST(Separator, FixedTextsRefuseTheirCharacters) {
+  const struct {
+    std::vector<std::string> args;
+    std::string err;  // empty: accepted
+  } cases[] = {
+      {{"-csvl2t", "-csv_separator", "U"}, "\"U\" refused: the timezone field \"UTC\" holds 'U'"},
+      {{"-csvl2t", "-csv_separator", "B"}, "\"B\" refused: the timeline's header \"MACB\" holds 'B'"},
+      {{"-csvl2t", "-timeformat", "hh:mm:ss", "-csv_separator", "."},
+       "\".\" refused: the MACB field \"...B\" holds '.'"},
+      {{"-csvl2t", "-csv_separator", "E"}, "\"E\" refused: the source field \"ETL\" holds 'E'"},
+      {{"-csvl2t", "-csv_separator", "("}, "\"(\" refused: the format field \" (norvane)\" holds '('"},
+      {{"-csv", "-csv_separator", "r"}, "\"r\" refused: the table's header \"created [utc or #ticks]\" holds 'r'"},
+      {{"-csv", "-csv_separator", "<"}, "\"<\" refused: the header row \"<header info only>\" holds '<'"},
+      {{"-csv", "-csv_separator", "U"}, ""},  // the table writes no "UTC"
+      {{"-csvl2t", "-csv_separator", ";"}, ""},
+      {{"-csvl2t", "-csv_separator", "tab"}, ""},
+      {{"-csv", "-csv_separator", "|"}, ""},
+      {{"-csvl2t", "-csv_separator", "U", "-enable_quoted_csv_fields"}, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args[0] + " " + c.args.back());
+    std::vector<std::string> args = {"vesk", "-log", "x.etl"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    vesk_user_opts options;
+    testing::internal::CaptureStderr();
+    const bool ok = options.read_options(args);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(ok, c.err.empty());
+    EXPECT_EQ(err, c.err.empty() ? "" : "separator " + c.err + ", and a separator must not rewrite it\n");
+  }
+  // the texts the check knows are the ones an event's timeline line holds
+  tool_options t({"-csvl2t"});
+  event_record e = sample_event();
+  std::ostringstream out;
+  event_writer().write_event_row(e, out, t.options);
+  std::vector<csv_record> lines;
+  ASSERT_TRUE(read_csv(out.str(), ",", true, lines));
+  ASSERT_EQ(lines.size(), 2u);
+  const csv_record& line = lines[1];
+  EXPECT_EQ(line[2], fixed_text::timezone);
+  EXPECT_EQ(line[3], fixed_text::event_macb);
+  EXPECT_EQ(line[4], fixed_text::source);
+  EXPECT_EQ(line[6], fixed_text::entry_label);
+  EXPECT_TRUE(line[15].ends_with(fixed_text::format_suffix)) << line[15];
+  for (std::size_t i = 0; i < l2t_field_names.size(); ++i) EXPECT_EQ(lines[0][i + 2], l2t_field_names[i]);
 }
 
 // The timeline record serves every event: with every member set (its
