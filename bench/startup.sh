@@ -18,17 +18,22 @@ dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 echo "machine load: $(cut -d' ' -f1-3 /proc/loadavg)"
 
+# The default log's second buffer is compressed: a run over it ends with 1,
+# having named the buffer it did not read.
+read_tiny() { "$vesk" -log "$log" -quiet >/dev/null 2>&1 || [ $? -eq 1 ]; }
+
 if command -v valgrind >/dev/null; then
   valgrind --tool=callgrind --callgrind-out-file="$dir/cg" "$vesk" -log "$log" -quiet \
-    >/dev/null 2>"$dir/cg.err"
+    >/dev/null 2>"$dir/cg.err" || [ $? -eq 1 ]
   awk '/refs:/ { gsub(",", "", $NF); printf "start-up: %.1f M instructions\n", $NF / 1e6 }' "$dir/cg.err"
 fi
 runs=50
 start=$(date +%s%N)
-for _ in $(seq $runs); do "$vesk" -log "$log" -quiet >/dev/null; done
+for _ in $(seq $runs); do read_tiny; done
 end=$(date +%s%N)
 awk -v t=$((end - start)) -v n=$runs 'BEGIN { printf "start-up: %.2f ms a run (wall, %d runs)\n", t / n / 1e6, n }'
-/usr/bin/time -o "$dir/time" -f "start-up: %e s, %M KB peak" "$vesk" -log "$log" -quiet >/dev/null
+/usr/bin/time -o "$dir/time" -f "start-up: %e s, %M KB peak" "$vesk" -log "$log" -quiet >/dev/null 2>&1 ||
+  [ $? -eq 1 ]
 cat "$dir/time"
 
 # Catch-all ranges under new providers, one range under 1,000 builds, and one
