@@ -112,7 +112,8 @@ bool outputs_spare_inputs(const vesk_user_opts& opts) {
 // output file that already holds a log (of any kind the run reads) may be
 // one of them, and opening the output would destroy it before it is read.
 bool outputs_hold_no_log(const vesk_user_opts& opts) {
-  const bool names_come_later = opts.log_files.empty() && (opts.pipe != 0 || opts.enumdir_given != 0);
+  const bool names_come_later =
+      opts.log_files.empty() && (opts.pipe != 0 || opts.enumdir_given != 0);
   if (opts.extract_bxml || opts.providers || !names_come_later) return true;
   for (const std::string* output : {&opts.out_path, &opts.diags_path}) {
     struct stat st;
@@ -121,8 +122,9 @@ bool outputs_hold_no_log(const vesk_user_opts& opts) {
       continue;
     }
     if (log_file_kind(*output) == etl_file_kind_t::not_etl) continue;
-    print_message("output file %s is a log that -pipe or -enumdir may name: refusing to overwrite it\n",
-                  output->c_str());
+    print_message(
+        "output file %s is a log that -pipe or -enumdir may name: refusing to overwrite it\n",
+        output->c_str());
     return false;
   }
   return true;

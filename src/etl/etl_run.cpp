@@ -128,8 +128,9 @@ void write_header_section(run_state& s) {
     options.session_name = fixed_text::not_available;
     options.source_path = fixed_text::not_available;
   } else {
-    options.session_name = tp.session_name.empty() ? std::string(fixed_text::not_available) : tp.session_name;
-    options.source_path = tp.log_file_name.empty() ? std::string(fixed_text::not_available) : tp.log_file_name;
+    const std::string not_available(fixed_text::not_available);
+    options.session_name = tp.session_name.empty() ? not_available : tp.session_name;
+    options.source_path = tp.log_file_name.empty() ? not_available : tp.log_file_name;
   }
   if (s.mode == run_mode::pullguid) return;
   // log2timeline output is CSV and nothing else; each line names its file
@@ -198,7 +199,9 @@ void walk_one(run_state& s, std::span<const u8> buffer, u64 offset, u64 first_re
   if (!s.run.processor.walk_buffer_records(buffer, offset, first_record)) return;
   ++s.buffers;
   const auto walked = s.run.processor.buffers.find(offset);
-  if (walked != s.run.processor.buffers.end() && walked->second.is_compressed()) ++s.compressed_buffers;
+  if (walked != s.run.processor.buffers.end() && walked->second.is_compressed()) {
+    ++s.compressed_buffers;
+  }
   if (s.mode == run_mode::pullguid) write_reduced_share(s, buffer, offset, first_record);
   finish_buffer(s);
 }

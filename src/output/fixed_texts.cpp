@@ -16,11 +16,12 @@ struct fixed_text_use {
 std::vector<fixed_text_use> fixed_texts_of(const cmd_params& options) {
   std::vector<fixed_text_use> uses;
   if (options.csvl2t != 0) {
-    for (const std::string_view name : {std::string_view("date"), std::string_view("time"),
-                                        std::string_view("date/time")}) {
+    for (const std::string_view name : {l2t_date_name, l2t_time_name, l2t_date_time_name}) {
       uses.push_back({name, "the timeline's header"});
     }
-    for (const std::string_view name : l2t_field_names) uses.push_back({name, "the timeline's header"});
+    for (const std::string_view name : l2t_field_names) {
+      uses.push_back({name, "the timeline's header"});
+    }
     uses.push_back({fixed_text::timezone, "the timezone field"});
     uses.push_back({fixed_text::event_macb, "the MACB field"});
     uses.push_back({fixed_text::source, "the source field"});

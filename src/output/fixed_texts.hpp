@@ -21,8 +21,11 @@ inline constexpr std::string_view format_suffix = " (norvane)";  // after the pr
 inline constexpr std::string_view event_macb = "...B";  // an event has its created time only
 }  // namespace fixed_text
 
-// The timeline's field names after date and time (or the combined
-// "date/time").
+// The timeline's first field names: date and time, or both in one field.
+inline constexpr std::string_view l2t_date_name = "date";
+inline constexpr std::string_view l2t_time_name = "time";
+inline constexpr std::string_view l2t_date_time_name = "date/time";
+// The timeline's field names after date and time.
 inline constexpr std::array<std::string_view, 15> l2t_field_names = {
     "timezone", "MACB",     "source", "sourcetype", "type",   "user",   "host", "short",
     "desc",     "version",  "filename", "inode",    "notes",  "format", "extra"};

@@ -88,11 +88,11 @@ void write_l2t_header(std::ostream& out, const std::string& separator, bool comb
   };
   std::string line;
   if (combined) {
-    append_name(line, "date/time");
+    append_name(line, l2t_date_time_name);
   } else {
-    append_name(line, "date");
+    append_name(line, l2t_date_name);
     line += separator;
-    append_name(line, "time");
+    append_name(line, l2t_time_name);
   }
   for (const std::string_view name : l2t_field_names) {
     line += separator;

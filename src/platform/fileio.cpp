@@ -44,7 +44,8 @@ bool write_to_descriptor(int fd, const u8* buf, u64 len) {
 
 // ---- buffered output ----
 
-descriptor_ostream::descriptor_ostream(int fd, std::size_t n) : fd_(fd), buffer_(std::max<std::size_t>(n, 1)) {
+descriptor_ostream::descriptor_ostream(int fd, std::size_t n)
+    : fd_(fd), buffer_(std::max<std::size_t>(n, 1)) {
   setp(buffer_.data(), buffer_.data() + buffer_.size());
 }
 

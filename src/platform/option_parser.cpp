@@ -278,7 +278,9 @@ bool separator_value_fits(const std::string& value, std::string& message) {
     message = "separator \"" + shown + "\" refused: " + why + "\n";
     return false;
   };
-  if (value.find('"') != std::string::npos) return refuse("a double quote opens a quoted field for a CSV reader");
+  if (value.find('"') != std::string::npos) {
+    return refuse("a double quote opens a quoted field for a CSV reader");
+  }
   if (value.find_first_of("\r\n") != std::string::npos) return refuse("a line break ends the line");
   if (!value.empty() && value.find_first_not_of(' ') == std::string::npos) {
     return refuse("dates and times hold blanks, and a separator must not split them");
